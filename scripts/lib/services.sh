@@ -1,0 +1,61 @@
+# Starts the services the tests need, each private to this run: an X server (Xvfb), a D-Bus
+# session bus and a PulseAudio daemon with a null sink and a null source.
+# Source this file, call start_services, and stop_services on exit.
+
+_velloq_services_dir=""
+_velloq_pids=()
+
+start_services() {
+    _velloq_services_dir=$(mktemp -d /tmp/velloq-services-XXXXXX)
+    chmod 700 "$_velloq_services_dir"
+
+    # X server on the first free display number.
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$_velloq_services_dir/xvfb.log" 2>&1 &
+    _velloq_pids+=($!)
+    export DISPLAY=":$n"
+    local tries=0
+    until xdpyinfo >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        if [ $tries -gt 100 ]; then echo "services: Xvfb did not start" >&2; return 1; fi
+        sleep 0.1
+    done
+
+    # Session bus.
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 \
+          --address="unix:path=$_velloq_services_dir/bus")
+    export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | head -n1)
+    _velloq_pids+=("$(echo "$bus" | sed -n 2p)")
+
+    # Sound server with a null output and a null input.
+    export VELLOQ_TEST_PULSE_DIR="$_velloq_services_dir/pulse"
+    mkdir -p "$VELLOQ_TEST_PULSE_DIR"
+    cat >"$VELLOQ_TEST_PULSE_DIR/default.pa" <<PA
+load-module module-native-protocol-unix socket=$VELLOQ_TEST_PULSE_DIR/native auth-anonymous=1
+load-module module-null-sink sink_name=velloq_null_sink
+load-module module-null-source source_name=velloq_null_source
+set-default-sink velloq_null_sink
+set-default-source velloq_null_source
+PA
+    HOME="$VELLOQ_TEST_PULSE_DIR" XDG_RUNTIME_DIR="$VELLOQ_TEST_PULSE_DIR" \
+        pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit=yes \
+        --use-pid-file=no --log-target=file:"$VELLOQ_TEST_PULSE_DIR/log" \
+        -F "$VELLOQ_TEST_PULSE_DIR/default.pa" >/dev/null 2>&1 &
+    _velloq_pids+=($!)
+    export PULSE_SERVER="unix:$VELLOQ_TEST_PULSE_DIR/native"
+    tries=0
+    until pactl info >/dev/null 2>&1; do
+        tries=$((tries + 1))
+        if [ $tries -gt 100 ]; then echo "services: PulseAudio did not start" >&2; cat "$VELLOQ_TEST_PULSE_DIR/log" >&2 || true; return 1; fi
+        sleep 0.1
+    done
+}
+
+stop_services() {
+    local pid
+    for pid in "${_velloq_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    [ -n "$_velloq_services_dir" ] && rm -rf "$_velloq_services_dir"
+}

@@ -1,0 +1,1 @@
+// Replaced as website icons land.

@@ -1,0 +1,49 @@
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace velloq::test {
+
+namespace {
+QString& scratch() {
+    static QString dir;
+    return dir;
+}
+} // namespace
+
+QString scratchDir() { return scratch(); }
+
+} // namespace velloq::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+
+    if (GTEST_FLAG_GET(list_tests)) // discovery runs without a display
+        return RUN_ALL_TESTS();
+
+    // A private home for everything the system writes; removed at exit.
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/velloq-test-XXXXXX"));
+    if (!root.isValid())
+        return 2;
+    velloq::test::scratch() = root.path();
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        const QString dir = root.path() + QLatin1Char('/') + QString::fromLatin1(name);
+        QDir().mkpath(dir);
+        qputenv(name, QFile::encodeName(dir));
+    }
+    const QString runtime = root.path() + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velloq"));
+    return RUN_ALL_TESTS();
+}
