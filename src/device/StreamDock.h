@@ -1,0 +1,133 @@
+#pragma once
+
+#include "device/DeviceModel.h"
+#include "device/Protocol.h"
+#include "device/Transport.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace velloq {
+
+class StreamDock;
+class HidWriter;
+struct HidHandle;
+
+// Receives connect, disconnect and input events. Every call arrives on the main thread.
+struct StreamDockDelegate {
+    virtual ~StreamDockDelegate() = default;
+    // A supported dock was recognised and is ready for batches.
+    virtual void streamDockDidConnect(StreamDock& dock) = 0;
+    // The held dock went away.
+    virtual void streamDockDidDisconnect(StreamDock& dock) = 0;
+    virtual void streamDockDidReceive(StreamDock& dock, const DockEvent& event) = 0;
+    // A supported dock was found but its node could not be opened (usually EACCES: the
+    // udev rule is missing). The dock stays unheld.
+    virtual void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
+                                        const QString& reason) {
+        (void)dock;
+        (void)node;
+        (void)reason;
+    }
+};
+
+// The one object that talks to the dock: takes the first supported dock any discovery
+// source reports, decodes its input for the delegate, and writes batches of output reports
+// in submission order on one writer thread ("velloq-hid-write").
+class StreamDock : public QObject {
+    Q_OBJECT
+public:
+    using Model = DockModel;
+
+    static constexpr std::chrono::milliseconds kKeepAliveInterval{15000};
+    static constexpr int kDefaultPacketSize = 1024;
+
+    // Takes ownership of the sources. Touches no hardware until start().
+    explicit StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources,
+                        std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval,
+                        QObject* parent = nullptr);
+    ~StreamDock() override;
+    StreamDock(const StreamDock&) = delete;
+    StreamDock& operator=(const StreamDock&) = delete;
+
+    // The Linux sources: hidraw through udev, and emulated docks.
+    static std::vector<std::unique_ptr<DiscoverySource>> defaultSources();
+    static std::unique_ptr<StreamDock> createDefault(QObject* parent = nullptr);
+
+    // Not owned. The owner clears it (setDelegate(nullptr)) before the delegate dies.
+    void setDelegate(StreamDockDelegate* delegate) { delegate_ = delegate; }
+    StreamDockDelegate* delegate() const { return delegate_; }
+
+    // Starts every discovery source. Call once, after setDelegate().
+    void start();
+
+    // DIS, LIG 0, CLE all, STP, then the brightness.
+    void initialize(int brightness);
+    // One image batch, or nothing for an empty map.
+    void setImages(const ImageBatch& images);
+    // Queues the reports as one batch; dropped silently while no dock is held.
+    void enqueueAll(const QList<QByteArray>& reports);
+    static QByteArray brightnessCommand(int percent) { return Protocol::brightnessCommand(percent); }
+
+    // Writes the shutdown batch after every queued batch, and returns once it is written.
+    // Returns at once when no dock is held.
+    void shutdown();
+
+    // Batches queued but not yet fully written (read under pendingLock).
+    int pendingBatches() const;
+
+    // The model of the current or last recognised dock.
+    std::optional<Model> model() const { return model_; }
+    int packetSize() const { return packetSize_; }
+    bool hasDevice() const { return held_.has_value(); }
+    // The node of the held dock, empty when none.
+    QString deviceNode() const;
+
+    // Blocks until the writer has written every queued batch. For tests and for quitting.
+    void waitForIdle();
+
+Q_SIGNALS:
+    // A batch was fully written (its reports sent or failed). Delivered on the main thread.
+    void batchWritten();
+
+private:
+    struct Held {
+        DiscoverySource* source = nullptr;
+        QString node;
+        std::shared_ptr<HidHandle> handle;
+        QSocketNotifier* notifier = nullptr;
+    };
+
+    void deviceAppeared(DiscoverySource* source, const HidDeviceInfo& info);
+    void deviceDisappeared(DiscoverySource* source, const QString& node);
+    void readReports();
+    void handleReport(const uint8_t* data, size_t length);
+    void dropDevice();
+
+    std::vector<std::unique_ptr<DiscoverySource>> sources_;
+    StreamDockDelegate* delegate_ = nullptr;
+    std::optional<Model> model_;
+    std::optional<Held> held_;
+    int packetSize_ = kDefaultPacketSize;
+    std::chrono::milliseconds keepAliveInterval_;
+    QTimer* keepAliveTimer_ = nullptr;
+    uint64_t generation_ = 0; // bumped on every connect and disconnect
+
+    mutable std::mutex pendingLock_;
+    int pendingBatches_ = 0;
+
+    std::unique_ptr<HidWriter> writer_;
+};
+
+} // namespace velloq
