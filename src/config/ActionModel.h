@@ -1,0 +1,215 @@
+#pragma once
+
+// The small values that say what a dock button does and what a knob adjusts. Plain values:
+// copied and compared, never shared. Their JSON forms live in ConfigJson.h.
+//
+// Each enumeration is a thin class around a plain enum, so that it reads like the enumeration
+// it is (`ButtonFunction::copy`, `switch (f)`) and still carries its names:
+// `rawValue()` is the stored form, `fromRawValue()` gives nothing for an unknown string and
+// `allCases()` lists the cases in menu order.
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <variant>
+
+namespace velloq {
+
+class ButtonFunction {
+public:
+    enum Value : uint8_t {
+        copy,
+        cut,
+        paste,
+        pasteWithoutFormatting,
+        undo,
+        redo,
+        selectAll,
+        lockScreen,
+        sleepDisplay,
+        screenshot,
+        screenshotTools,
+        missionControl,
+        showDesktop,
+        spotlight,
+        emojiPicker,
+        forceQuit,
+        toggleDarkMode,
+        playPause,
+        nextTrack,
+        previousTrack,
+        toggleMute,
+        toggleMicMute,
+    };
+
+    constexpr ButtonFunction() = default;
+    constexpr ButtonFunction(Value value)
+        : value_(value) {}                              // NOLINT: implicit on purpose
+    constexpr operator Value() const { return value_; } // NOLINT: lets `switch` work
+
+    // The stored form and identity, e.g. "toggleMicMute".
+    QString rawValue() const;
+    QString id() const { return rawValue(); }
+    // The user-facing name, e.g. "Force Quit an App…".
+    QString title() const;
+    // The symbol name drawn on the key face, e.g. "mic.slash.fill".
+    QString symbol() const;
+    // "Editing", "System" or "Media & Audio".
+    QString section() const;
+    // Whether running it injects input and so needs the input-injection permission.
+    bool needsAccessibility() const;
+
+    static std::optional<ButtonFunction> fromRawValue(const QString& raw);
+    // All 22 cases in menu order (sections Editing, System, Media & Audio in turn).
+    static const QList<ButtonFunction>& allCases();
+    // The section headings in menu order.
+    static const QList<QString>& sections();
+
+private:
+    Value value_ = copy;
+};
+
+class KnobRole {
+public:
+    enum Value : uint8_t { volume, microphone, brightness, nothing };
+
+    constexpr KnobRole() = default;
+    constexpr KnobRole(Value value)
+        : value_(value) {}                              // NOLINT
+    constexpr operator Value() const { return value_; } // NOLINT
+
+    QString rawValue() const;
+    QString id() const { return rawValue(); }
+    static std::optional<KnobRole> fromRawValue(const QString& raw);
+    static const QList<KnobRole>& allCases();
+
+private:
+    Value value_ = volume;
+};
+
+class PlaybackMode {
+public:
+    enum Value : uint8_t { loop, bounce };
+
+    constexpr PlaybackMode() = default;
+    constexpr PlaybackMode(Value value)
+        : value_(value) {}                              // NOLINT
+    constexpr operator Value() const { return value_; } // NOLINT
+
+    QString rawValue() const;
+    static std::optional<PlaybackMode> fromRawValue(const QString& raw);
+    static const QList<PlaybackMode>& allCases();
+
+private:
+    Value value_ = loop;
+};
+
+// One keyboard shortcut, in the key numbering and modifier layout of the configuration file.
+struct KeyCombo {
+    static constexpr uint64_t kShift = 0x20000;
+    static constexpr uint64_t kControl = 0x40000;
+    static constexpr uint64_t kOption = 0x80000;
+    static constexpr uint64_t kCommand = 0x100000;
+
+    uint16_t keyCode = 0;
+    uint64_t flags = 0;
+    // What the user sees, e.g. "⇧⌘K". Empty: nothing recorded yet; such a combo is never sent.
+    QString display;
+
+    bool isRecorded() const { return !display.isEmpty(); }
+    bool operator==(const KeyCombo&) const = default;
+};
+
+// A saved text that a button can paste.
+struct Snippet {
+    QUuid id;
+    QString name;
+    QString text;
+
+    // A new snippet with a fresh random id.
+    static Snippet make(const QString& name, const QString& text);
+    bool operator==(const Snippet&) const = default;
+};
+
+// What a dock button does: exactly one of seven cases with its payload.
+class ButtonAction {
+public:
+    // The seven kinds, for the editor's kind menu. The raw value is also the title.
+    class Kind {
+    public:
+        enum Value : uint8_t { nothing, app, function, snippet, keys, shortcut, url };
+
+        constexpr Kind() = default;
+        constexpr Kind(Value value)
+            : value_(value) {}                              // NOLINT
+        constexpr operator Value() const { return value_; } // NOLINT
+
+        // "Nothing", "Open App", "Function", "Paste Snippet", "Keyboard Shortcut",
+        // "Run Shortcut", "Open Website".
+        QString rawValue() const;
+        QString title() const { return rawValue(); }
+        QString id() const { return rawValue(); }
+        static std::optional<Kind> fromRawValue(const QString& raw);
+        static const QList<Kind>& allCases();
+
+    private:
+        Value value_ = nothing;
+    };
+
+    // The default action does nothing.
+    ButtonAction() = default;
+
+    static ButtonAction nothing() { return ButtonAction(); }
+    // Open the application at this absolute path.
+    static ButtonAction app(const QString& path) { return ButtonAction(App{path}); }
+    static ButtonAction function(ButtonFunction f) { return ButtonAction(f); }
+    // Paste the text of the snippet with this id.
+    static ButtonAction snippet(const QUuid& id) { return ButtonAction(id); }
+    static ButtonAction keys(const KeyCombo& combo) { return ButtonAction(combo); }
+    // Run the named user shortcut.
+    static ButtonAction shortcut(const QString& name) { return ButtonAction(Shortcut{name}); }
+    // Open a website; the text is the address exactly as the user typed it.
+    static ButtonAction url(const QString& text) { return ButtonAction(Url{text}); }
+
+    Kind kind() const { return Kind(static_cast<Kind::Value>(payload_.index())); }
+
+    // Each payload accessor gives a value only for its own kind.
+    std::optional<QString> appPath() const;
+    std::optional<ButtonFunction> buttonFunction() const;
+    std::optional<QUuid> snippetID() const;
+    std::optional<KeyCombo> keyCombo() const;
+    std::optional<QString> shortcutName() const;
+    std::optional<QString> urlText() const;
+
+    bool operator==(const ButtonAction&) const = default;
+
+private:
+    struct Nothing {
+        bool operator==(const Nothing&) const = default;
+    };
+    struct App {
+        QString path;
+        bool operator==(const App&) const = default;
+    };
+    struct Shortcut {
+        QString name;
+        bool operator==(const Shortcut&) const = default;
+    };
+    struct Url {
+        QString text;
+        bool operator==(const Url&) const = default;
+    };
+    // Alternatives in the order of Kind, so that index() is the kind.
+    using Payload = std::variant<Nothing, App, ButtonFunction, QUuid, KeyCombo, Shortcut, Url>;
+
+    explicit ButtonAction(Payload payload)
+        : payload_(std::move(payload)) {}
+
+    Payload payload_;
+};
+
+} // namespace velloq

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "config/ActionModel.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QJsonObject;
+
+namespace velloq {
+
+// Every user setting. Lists are indexed by key index (keys, customIcons) or knob index (knobs)
+// and are never shortened; they may be longer than the minimum.
+struct DockConfig {
+    static constexpr int kMinKeys = 9;
+    static constexpr int kMinKnobs = 3;
+
+    QList<ButtonAction> keys;                  // nine `nothing`
+    QList<KnobRole> knobs;                     // microphone, volume, brightness
+    QList<Snippet> snippets;                   // one "Example" snippet with a fresh id
+    double dockBrightness = 70;                // percent, 0 to 100
+    double knobStep = 3;                       // percent per knob detent
+    int extraRotation = 0;                     // degrees added to the model's rotation
+    bool showHUD = true;                       // our own indicator after knob/mute changes
+    bool nativeIndicators = true;              // prefer the desktop's own indicators
+    QList<std::optional<QString>> customIcons; // nine empty; absolute image paths
+    bool screensaverEnabled = false;
+    double screensaverDelay = 5;  // idle minutes
+    QString screensaverAnimation; // "Sports Car"; an absolute path or a built-in name
+    PlaybackMode screensaverPlayback = PlaybackMode::loop;
+    double screensaverSpeed = 1;
+
+    // The defaults (a new random id for the example snippet each time).
+    DockConfig();
+
+    bool operator==(const DockConfig&) const = default;
+
+    // $XDG_DATA_HOME/Velloq/config.json.
+    static QString fileURL();
+
+    // The screensaver animation file: an absolute `screensaverAnimation` if a file is there,
+    // else the built-in resource Screensavers/<name>.mp4 if it exists; otherwise nothing.
+    std::optional<QString> screensaverURL() const;
+
+    // The file's bytes: pretty-printed, keys sorted at every level, every field written.
+    QByteArray encoded() const;
+
+    struct Decoded;
+    // Tolerant reader: nothing when the text is not a JSON object; otherwise each member
+    // that is missing, null or undecodable falls back to its own default.
+    static std::optional<DockConfig> decode(const QByteArray& json);
+    static Decoded decodeReporting(const QJsonObject& object);
+
+    // Writes `encoded()` to `fileURL()` (or `path`) atomically and durably, creating the folder.
+    // On failure logs "Could not save config: <reason>" and gives false. Keeps no copy of a
+    // damaged file: ConfigStore does that.
+    bool save() const;
+    bool save(const QString& path) const;
+};
+
+// The tolerant reader's result with what it had to drop.
+struct DockConfig::Decoded {
+    DockConfig config;
+    // Top-level members that were present and not null but could not be decoded, and members
+    // with unknown names; both are lost on the next save.
+    QList<QString> droppedMembers;
+};
+
+} // namespace velloq
