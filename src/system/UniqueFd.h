@@ -9,11 +9,13 @@ namespace velloq {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
+    explicit UniqueFd(int fd)
+        : fd_(fd) {}
     ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd(UniqueFd&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other)
             reset(std::exchange(other.fd_, -1));
