@@ -78,7 +78,9 @@ public:
     void setImages(const ImageBatch& images);
     // Queues the reports as one batch; dropped silently while no dock is held.
     void enqueueAll(const QList<QByteArray>& reports);
-    static QByteArray brightnessCommand(int percent) { return Protocol::brightnessCommand(percent); }
+    static QByteArray brightnessCommand(int percent) {
+        return Protocol::brightnessCommand(percent);
+    }
 
     // Writes the shutdown batch after every queued batch, and returns once it is written.
     // Returns at once when no dock is held.

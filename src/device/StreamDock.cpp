@@ -1,0 +1,203 @@
+#include "device/StreamDock.h"
+
+#include "device/HidWriter.h"
+#include "device/HidrawDiscovery.h"
+#include "system/Log.h"
+
+#ifdef VELLOQ_HAVE_EMULATOR_DISCOVERY
+#include "device/EmulatorDiscovery.h"
+#endif
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <array>
+#include <cerrno>
+#include <unistd.h>
+
+namespace velloq {
+
+StreamDock::StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources,
+                       std::chrono::milliseconds keepAliveInterval, QObject* parent)
+    : QObject(parent)
+    , sources_(std::move(sources))
+    , keepAliveInterval_(keepAliveInterval)
+    , writer_(std::make_unique<HidWriter>()) {
+    for (const auto& owned : sources_) {
+        DiscoverySource* source = owned.get();
+        connect(source, &DiscoverySource::deviceAttached, this,
+                [this, source](const HidDeviceInfo& info) { deviceAppeared(source, info); });
+        connect(source, &DiscoverySource::deviceRemoved, this,
+                [this, source](const QString& node) { deviceDisappeared(source, node); });
+        connect(source, &DiscoverySource::discoveryFailed, this, [](const QString& reason) {
+            logLine(QStringLiteral("HID discovery failed: ") + reason);
+        });
+    }
+}
+
+StreamDock::~StreamDock() {
+    delegate_ = nullptr;
+    for (const auto& source : sources_)
+        source->disconnect(this);
+    writer_.reset();
+    if (held_ && held_->notifier)
+        delete held_->notifier;
+    held_.reset();
+}
+
+std::vector<std::unique_ptr<DiscoverySource>> StreamDock::defaultSources() {
+    std::vector<std::unique_ptr<DiscoverySource>> sources;
+    sources.push_back(std::make_unique<HidrawDiscovery>());
+#ifdef VELLOQ_HAVE_EMULATOR_DISCOVERY
+    sources.push_back(std::make_unique<EmulatorDiscovery>());
+#endif
+    return sources;
+}
+
+std::unique_ptr<StreamDock> StreamDock::createDefault(QObject* parent) {
+    return std::make_unique<StreamDock>(defaultSources(), kKeepAliveInterval, parent);
+}
+
+void StreamDock::start() {
+    for (const auto& source : sources_)
+        source->start();
+}
+
+void StreamDock::initialize(int brightness) {
+    enqueueAll(Protocol::initializeBatch(brightness));
+}
+
+void StreamDock::setImages(const ImageBatch& images) {
+    enqueueAll(Protocol::imageBatch(images, packetSize_));
+}
+
+void StreamDock::enqueueAll(const QList<QByteArray>& reports) {
+    if (!held_ || reports.isEmpty())
+        return;
+    {
+        std::lock_guard lock(pendingLock_);
+        ++pendingBatches_;
+    }
+    writer_->submit({held_->handle, packetSize_, reports, [this] {
+                         {
+                             std::lock_guard lock(pendingLock_);
+                             --pendingBatches_;
+                         }
+                         // The writer is joined before this object goes, so `this` is valid;
+                         // the queued call is dropped if the object is gone by delivery.
+                         QMetaObject::invokeMethod(
+                             this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
+                     }});
+}
+
+void StreamDock::shutdown() {
+    if (!held_)
+        return;
+    writer_->submitAndWait({held_->handle, packetSize_, Protocol::shutdownBatch(), {}});
+}
+
+int StreamDock::pendingBatches() const {
+    std::lock_guard lock(pendingLock_);
+    return pendingBatches_;
+}
+
+QString StreamDock::deviceNode() const {
+    return held_ ? held_->node : QString();
+}
+
+void StreamDock::waitForIdle() {
+    writer_->waitForIdle();
+}
+
+void StreamDock::deviceAppeared(DiscoverySource* source, const HidDeviceInfo& info) {
+    if (held_)
+        return;
+    const std::optional<Model> found = DockModels::lookup(info.vendorID, info.productID);
+    if (!found || info.usagePage != DockModels::kUsagePage || info.usage != DockModels::kUsage)
+        return;
+
+    QString error;
+    UniqueFd fd = source->open(info, &error);
+    if (!fd) {
+        logLine(QStringLiteral("Could not open ") + info.node + QStringLiteral(": ") + error);
+        if (delegate_)
+            delegate_->streamDockCouldNotOpen(*this, info.node, error);
+        return;
+    }
+
+    model_ = found;
+    packetSize_ = info.maxOutputReportSize >= 0 && info.maxOutputReportSize < 1024 ? 512 : 1024;
+    Held held;
+    held.source = source;
+    held.node = info.node;
+    held.handle = std::make_shared<HidHandle>(std::move(fd));
+    held.notifier = new QSocketNotifier(held.handle->fd.get(), QSocketNotifier::Read, this);
+    connect(held.notifier, &QSocketNotifier::activated, this, [this] { readReports(); });
+    held_ = std::move(held);
+    ++generation_;
+
+    logLine(QStringLiteral("Connected ") + found->name + QStringLiteral(" (") +
+            QString::asprintf("%04x:%04x", static_cast<unsigned>(found->vendorID),
+                              static_cast<unsigned>(found->productID)) +
+            QStringLiteral("), packet size ") + QString::number(packetSize_));
+
+    delete keepAliveTimer_;
+    keepAliveTimer_ = new QTimer(this);
+    keepAliveTimer_->setInterval(keepAliveInterval_);
+    connect(keepAliveTimer_, &QTimer::timeout, this,
+            [this] { enqueueAll(Protocol::keepAliveBatch()); });
+    keepAliveTimer_->start();
+
+    if (delegate_)
+        delegate_->streamDockDidConnect(*this);
+}
+
+void StreamDock::deviceDisappeared(DiscoverySource* source, const QString& node) {
+    if (!held_ || held_->source != source || held_->node != node)
+        return;
+    dropDevice();
+    logLine(QStringLiteral("Disconnected ") + (model_ ? model_->name : QStringLiteral("dock")));
+    if (delegate_)
+        delegate_->streamDockDidDisconnect(*this);
+}
+
+void StreamDock::dropDevice() {
+    delete keepAliveTimer_;
+    keepAliveTimer_ = nullptr;
+    if (held_->notifier) {
+        // We may be inside the notifier's own signal.
+        held_->notifier->setEnabled(false);
+        held_->notifier->deleteLater();
+    }
+    // Batches still queued keep the descriptor open until they have run.
+    held_.reset();
+    ++generation_;
+}
+
+void StreamDock::readReports() {
+    const uint64_t generation = generation_;
+    std::array<uint8_t, Protocol::kMaxInputReport> buffer{};
+    // Bounded, so a chatty dock cannot starve the event loop; the notifier fires again.
+    for (int i = 0; i < 64 && held_ && generation_ == generation; ++i) {
+        const ssize_t n = ::read(held_->handle->fd.get(), buffer.data(), buffer.size());
+        if (n > 0) {
+            handleReport(buffer.data(), size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // EOF, ENODEV, EIO or any other hard error: the dock is gone.
+        deviceDisappeared(held_->source, held_->node);
+        return;
+    }
+}
+
+void StreamDock::handleReport(const uint8_t* data, size_t length) {
+    const std::optional<DockEvent> event = Protocol::decodeInput(data, length, model_);
+    if (event && delegate_)
+        delegate_->streamDockDidReceive(*this, *event);
+}
+
+} // namespace velloq
