@@ -2,6 +2,7 @@
 
 #include "config/DockConfig.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -40,6 +41,7 @@ private:
 
     QString path_;
     bool needsKeeping_ = false;
+    QByteArray loadedBytes_; // what load() read, for filesystems without hard links
     std::optional<QString> keptCopy_;
 };
 

@@ -46,7 +46,8 @@ struct DockConfig {
     std::optional<QString> screensaverURL() const;
 
     // The file's bytes: pretty-printed, keys sorted at every level, every field written.
-    QByteArray encoded() const;
+    // Nothing (with `error` set) when a float is not finite, which JSON cannot hold.
+    std::optional<QByteArray> encoded(QString* error = nullptr) const;
 
     struct Decoded;
     // Tolerant reader: nothing when the text is not a JSON object; otherwise each member

@@ -1,0 +1,522 @@
+#include "config/ConfigJson.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace velloq::ConfigJson {
+
+Node Node::of(bool value) {
+    Node n;
+    n.type = Type::boolean;
+    n.boolean = value;
+    return n;
+}
+
+Node Node::of(int64_t value) {
+    Node n;
+    n.type = Type::integer;
+    n.integer = value;
+    return n;
+}
+
+Node Node::of(uint64_t value) {
+    Node n;
+    n.type = Type::unsignedInteger;
+    n.unsignedInteger = value;
+    return n;
+}
+
+Node Node::of(double value) {
+    Node n;
+    n.type = Type::floating;
+    n.floating = value;
+    return n;
+}
+
+Node Node::of(const QString& value) {
+    Node n;
+    n.type = Type::string;
+    n.string = value;
+    return n;
+}
+
+Node Node::array() {
+    Node n;
+    n.type = Type::array;
+    return n;
+}
+
+Node Node::object() {
+    Node n;
+    n.type = Type::object;
+    return n;
+}
+
+Node& Node::append(Node value) {
+    children.push_back(std::move(value));
+    return *this;
+}
+
+Node& Node::insert(const QString& memberKey, Node value) {
+    value.key = memberKey;
+    children.push_back(std::move(value));
+    return *this;
+}
+
+namespace {
+
+void writeString(QByteArray& out, const QString& text) {
+    out.append('"');
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        switch (c) {
+        case u'"':
+            out.append("\\\"");
+            continue;
+        case u'\\':
+            out.append("\\\\");
+            continue;
+        case u'/':
+            out.append("\\/");
+            continue;
+        case u'\b':
+            out.append("\\b");
+            continue;
+        case u'\f':
+            out.append("\\f");
+            continue;
+        case u'\n':
+            out.append("\\n");
+            continue;
+        case u'\r':
+            out.append("\\r");
+            continue;
+        case u'\t':
+            out.append("\\t");
+            continue;
+        default:
+            break;
+        }
+        const bool high = QChar::isHighSurrogate(c);
+        const bool pairs = high && i + 1 < size && QChar::isLowSurrogate(text.at(i + 1).unicode());
+        if (pairs) {
+            out.append(QStringView(text).mid(i, 2).toUtf8());
+            ++i;
+        } else if (c < 0x20 || QChar::isSurrogate(c)) {
+            // Control characters, and lone surrogates so that they read back unchanged.
+            static constexpr char kHex[] = "0123456789abcdef";
+            const char escape[] = {'\\',
+                                   'u',
+                                   kHex[(c >> 12) & 0xF],
+                                   kHex[(c >> 8) & 0xF],
+                                   kHex[(c >> 4) & 0xF],
+                                   kHex[c & 0xF]};
+            out.append(escape, sizeof escape);
+        } else {
+            out.append(QStringView(text).mid(i, 1).toUtf8());
+        }
+    }
+    out.append('"');
+}
+
+template <typename T> void writeNumber(QByteArray& out, T value) {
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    out.append(buffer.data(), result.ptr - buffer.data());
+}
+
+void indent(QByteArray& out, int depth) {
+    out.append(QByteArray(depth * 2, ' '));
+}
+
+bool writeNode(QByteArray& out, const Node& node, int depth, QString* error) {
+    switch (node.type) {
+    case Node::Type::null:
+        out.append("null");
+        return true;
+    case Node::Type::boolean:
+        out.append(node.boolean ? "true" : "false");
+        return true;
+    case Node::Type::integer:
+        writeNumber(out, node.integer);
+        return true;
+    case Node::Type::unsignedInteger:
+        writeNumber(out, node.unsignedInteger);
+        return true;
+    case Node::Type::floating:
+        if (!std::isfinite(node.floating)) {
+            if (error)
+                *error = QStringLiteral("Unable to encode %1 directly in JSON.")
+                             .arg(std::isnan(node.floating) ? QStringLiteral("Double.nan")
+                                                            : QStringLiteral("Double.infinity"));
+            return false;
+        }
+        // -0 would read back as the integer 0 and so be written differently the next time.
+        writeNumber(out, node.floating == 0 ? 0.0 : node.floating);
+        return true;
+    case Node::Type::string:
+        writeString(out, node.string);
+        return true;
+    case Node::Type::array:
+    case Node::Type::object:
+        break;
+    }
+
+    const bool isObject = node.type == Node::Type::object;
+    const char open = isObject ? '{' : '[';
+    const char close = isObject ? '}' : ']';
+    if (node.children.empty()) {
+        out.append(open).append(close);
+        return true;
+    }
+    std::vector<const Node*> order;
+    order.reserve(node.children.size());
+    for (const Node& child : node.children)
+        order.push_back(&child);
+    if (isObject) {
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Node* a, const Node* b) { return a->key < b->key; });
+    }
+    out.append(open).append('\n');
+    for (size_t i = 0; i < order.size(); ++i) {
+        indent(out, depth + 1);
+        if (isObject) {
+            writeString(out, order[i]->key);
+            out.append(" : ");
+        }
+        if (!writeNode(out, *order[i], depth + 1, error))
+            return false;
+        if (i + 1 < order.size())
+            out.append(',');
+        out.append('\n');
+    }
+    indent(out, depth);
+    out.append(close);
+    return true;
+}
+
+void fail(QString* error, const QString& description) {
+    if (error)
+        *error = description;
+}
+
+QString expected(const char* what) {
+    return QStringLiteral("Expected to decode %1 but found something else.")
+        .arg(QLatin1String(what));
+}
+
+QString missing(const char* key) {
+    return QStringLiteral("No value associated with key \"%1\".").arg(QLatin1String(key));
+}
+
+// The member `key` of `object` as a string, or a failure naming what went wrong.
+std::optional<QString> stringMember(const QJsonObject& object, const char* key, QString* error) {
+    const auto it = object.constFind(QLatin1String(key));
+    if (it == object.constEnd()) {
+        fail(error, missing(key));
+        return std::nullopt;
+    }
+    auto text = decodeString(*it);
+    if (!text)
+        fail(error, expected("String"));
+    return text;
+}
+
+template <typename T>
+std::optional<T> rawValueOf(const QJsonValue& value, const char* typeName, QString* error) {
+    if (!value.isString()) {
+        fail(error, expected("String"));
+        return std::nullopt;
+    }
+    auto decoded = T::fromRawValue(value.toString());
+    if (!decoded) {
+        fail(error, QStringLiteral("Cannot initialize %1 from invalid String value %2")
+                        .arg(QLatin1String(typeName), value.toString()));
+    }
+    return decoded;
+}
+
+constexpr std::array<const char*, 7> kCaseNames{"nothing", "app",      "function", "snippet",
+                                                "keys",    "shortcut", "url"};
+
+} // namespace
+
+std::optional<QByteArray> write(const Node& node, QString* error) {
+    QByteArray out;
+    if (!writeNode(out, node, 0, error))
+        return std::nullopt;
+    out.append('\n');
+    return out;
+}
+
+QString uuidString(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> parseUuid(const QString& text) {
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+        if (hyphenPlace ? c != QLatin1Char('-') : !isxdigit(c.unicode() < 128 ? c.unicode() : 0))
+            return std::nullopt;
+    }
+    const QUuid id = QUuid::fromString(text);
+    if (id.isNull() && text != QStringLiteral("00000000-0000-0000-0000-000000000000"))
+        return std::nullopt;
+    return id;
+}
+
+Node encode(ButtonFunction function) {
+    return Node::of(function.rawValue());
+}
+Node encode(KnobRole role) {
+    return Node::of(role.rawValue());
+}
+Node encode(PlaybackMode mode) {
+    return Node::of(mode.rawValue());
+}
+
+Node encode(const KeyCombo& combo) {
+    Node n = Node::object();
+    n.insert(QStringLiteral("keyCode"), Node::of(static_cast<int64_t>(combo.keyCode)));
+    n.insert(QStringLiteral("flags"), Node::of(combo.flags));
+    n.insert(QStringLiteral("display"), Node::of(combo.display));
+    return n;
+}
+
+Node encode(const Snippet& snippet) {
+    Node n = Node::object();
+    n.insert(QStringLiteral("id"), Node::of(uuidString(snippet.id)));
+    n.insert(QStringLiteral("name"), Node::of(snippet.name));
+    n.insert(QStringLiteral("text"), Node::of(snippet.text));
+    return n;
+}
+
+Node encode(const ButtonAction& action) {
+    Node payload = Node::object();
+    switch (action.kind()) {
+    case ButtonAction::Kind::nothing:
+        break;
+    case ButtonAction::Kind::app:
+        payload.insert(QStringLiteral("path"), Node::of(*action.appPath()));
+        break;
+    case ButtonAction::Kind::function:
+        payload.insert(QStringLiteral("_0"), encode(*action.buttonFunction()));
+        break;
+    case ButtonAction::Kind::snippet:
+        payload.insert(QStringLiteral("id"), Node::of(uuidString(*action.snippetID())));
+        break;
+    case ButtonAction::Kind::keys:
+        payload.insert(QStringLiteral("_0"), encode(*action.keyCombo()));
+        break;
+    case ButtonAction::Kind::shortcut:
+        payload.insert(QStringLiteral("name"), Node::of(*action.shortcutName()));
+        break;
+    case ButtonAction::Kind::url:
+        payload.insert(QStringLiteral("_0"), Node::of(*action.urlText()));
+        break;
+    }
+    Node n = Node::object();
+    n.insert(QLatin1String(kCaseNames[action.kind()]), std::move(payload));
+    return n;
+}
+
+std::optional<ButtonFunction> decodeFunction(const QJsonValue& value, QString* error) {
+    return rawValueOf<ButtonFunction>(value, "ButtonFunction", error);
+}
+
+std::optional<KnobRole> decodeKnobRole(const QJsonValue& value, QString* error) {
+    return rawValueOf<KnobRole>(value, "KnobRole", error);
+}
+
+std::optional<PlaybackMode> decodePlaybackMode(const QJsonValue& value, QString* error) {
+    return rawValueOf<PlaybackMode>(value, "PlaybackMode", error);
+}
+
+std::optional<KeyCombo> decodeKeyCombo(const QJsonValue& value, QString* error) {
+    if (!value.isObject()) {
+        fail(error, expected("Dictionary"));
+        return std::nullopt;
+    }
+    const QJsonObject object = value.toObject();
+    const QJsonValue keyCode = object.value(QLatin1String("keyCode"));
+    const QJsonValue flags = object.value(QLatin1String("flags"));
+    const QJsonValue display = object.value(QLatin1String("display"));
+    if (keyCode.isUndefined() || flags.isUndefined() || display.isUndefined()) {
+        fail(error, missing(keyCode.isUndefined() ? "keyCode"
+                            : flags.isUndefined() ? "flags"
+                                                  : "display"));
+        return std::nullopt;
+    }
+    const auto code = decodeInteger(keyCode, 0, UINT16_MAX);
+    if (!code) {
+        fail(error, QStringLiteral("Parsed JSON number does not fit in UInt16."));
+        return std::nullopt;
+    }
+    const auto mask = decodeUnsigned(flags);
+    if (!mask) {
+        fail(error, QStringLiteral("Parsed JSON number does not fit in UInt64."));
+        return std::nullopt;
+    }
+    const auto text = decodeString(display);
+    if (!text) {
+        fail(error, expected("String"));
+        return std::nullopt;
+    }
+    return KeyCombo{static_cast<uint16_t>(*code), *mask, *text};
+}
+
+std::optional<Snippet> decodeSnippet(const QJsonValue& value, QString* error) {
+    if (!value.isObject()) {
+        fail(error, expected("Dictionary"));
+        return std::nullopt;
+    }
+    const QJsonObject object = value.toObject();
+    const auto idText = stringMember(object, "id", error);
+    if (!idText)
+        return std::nullopt;
+    const auto id = parseUuid(*idText);
+    if (!id) {
+        fail(error, QStringLiteral("Attempted to decode UUID from invalid UUID string."));
+        return std::nullopt;
+    }
+    const auto name = stringMember(object, "name", error);
+    if (!name)
+        return std::nullopt;
+    const auto text = stringMember(object, "text", error);
+    if (!text)
+        return std::nullopt;
+    return Snippet{*id, *name, *text};
+}
+
+std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error) {
+    if (!value.isObject()) {
+        fail(error, expected("Dictionary"));
+        return std::nullopt;
+    }
+    const QJsonObject object = value.toObject();
+    int found = -1;
+    int count = 0;
+    for (size_t i = 0; i < kCaseNames.size(); ++i) {
+        if (object.contains(QLatin1String(kCaseNames[i]))) {
+            found = static_cast<int>(i);
+            ++count;
+        }
+    }
+    if (count != 1) {
+        fail(error, QStringLiteral("Invalid number of keys found, expected one."));
+        return std::nullopt;
+    }
+    const QJsonValue payloadValue = object.value(QLatin1String(kCaseNames[found]));
+    if (!payloadValue.isObject()) {
+        fail(error, expected("Dictionary"));
+        return std::nullopt;
+    }
+    const QJsonObject payload = payloadValue.toObject();
+    const auto unlabelled = [&]() -> std::optional<QJsonValue> {
+        const auto it = payload.constFind(QLatin1String("_0"));
+        if (it == payload.constEnd()) {
+            fail(error, missing("_0"));
+            return std::nullopt;
+        }
+        return *it;
+    };
+
+    switch (static_cast<ButtonAction::Kind::Value>(found)) {
+    case ButtonAction::Kind::nothing:
+        return ButtonAction::nothing();
+    case ButtonAction::Kind::app:
+        if (auto path = stringMember(payload, "path", error))
+            return ButtonAction::app(*path);
+        return std::nullopt;
+    case ButtonAction::Kind::function:
+        if (auto member = unlabelled()) {
+            if (auto function = decodeFunction(*member, error))
+                return ButtonAction::function(*function);
+        }
+        return std::nullopt;
+    case ButtonAction::Kind::snippet: {
+        const auto idText = stringMember(payload, "id", error);
+        if (!idText)
+            return std::nullopt;
+        if (auto id = parseUuid(*idText))
+            return ButtonAction::snippet(*id);
+        fail(error, QStringLiteral("Attempted to decode UUID from invalid UUID string."));
+        return std::nullopt;
+    }
+    case ButtonAction::Kind::keys:
+        if (auto member = unlabelled()) {
+            if (auto combo = decodeKeyCombo(*member, error))
+                return ButtonAction::keys(*combo);
+        }
+        return std::nullopt;
+    case ButtonAction::Kind::shortcut:
+        if (auto name = stringMember(payload, "name", error))
+            return ButtonAction::shortcut(*name);
+        return std::nullopt;
+    case ButtonAction::Kind::url:
+        if (auto member = unlabelled()) {
+            if (auto text = decodeString(*member))
+                return ButtonAction::url(*text);
+            fail(error, expected("String"));
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<int64_t> decodeInteger(const QJsonValue& value, int64_t min, int64_t max) {
+    if (!value.isDouble())
+        return std::nullopt;
+    // Qt keeps integral numbers that fit in 64 bits exactly; toInteger() gives its fallback
+    // for anything else, so two different fallbacks tell the cases apart.
+    const qint64 integer = value.toInteger(0);
+    if (integer != value.toInteger(1))
+        return std::nullopt;
+    if (integer < min || integer > max)
+        return std::nullopt;
+    return integer;
+}
+
+std::optional<uint64_t> decodeUnsigned(const QJsonValue& value) {
+    if (!value.isDouble())
+        return std::nullopt;
+    if (auto integer = decodeInteger(value, 0, INT64_MAX))
+        return static_cast<uint64_t>(*integer);
+    // Beyond the signed range Qt holds the number as a double; take it when it is integral.
+    const double d = value.toDouble();
+    if (d >= 9223372036854775808.0 && d < 18446744073709551616.0 && std::floor(d) == d)
+        return static_cast<uint64_t>(d);
+    return std::nullopt;
+}
+
+std::optional<double> decodeDouble(const QJsonValue& value) {
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    if (!std::isfinite(d))
+        return std::nullopt;
+    return d;
+}
+
+std::optional<bool> decodeBool(const QJsonValue& value) {
+    if (!value.isBool())
+        return std::nullopt;
+    return value.toBool();
+}
+
+std::optional<QString> decodeString(const QJsonValue& value) {
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+} // namespace velloq::ConfigJson

@@ -1,0 +1,81 @@
+#pragma once
+
+// JSON forms of the configuration values. Reading goes through Qt's JSON parser; writing
+// through our own small writer, because the file's layout is fixed: pretty-printed, members
+// sorted by key at every level, "/" escaped as "\/", floats in their shortest round-trip form.
+
+#include "config/ActionModel.h"
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace velloq::ConfigJson {
+
+// A JSON value to be written. Objects keep their members in `children`, each named by its
+// `key`; the writer sorts them.
+struct Node {
+    enum class Type { null, boolean, integer, unsignedInteger, floating, string, array, object };
+
+    Type type = Type::null;
+    bool boolean = false;
+    int64_t integer = 0;
+    uint64_t unsignedInteger = 0;
+    double floating = 0;
+    QString string;
+    QString key;
+    std::vector<Node> children;
+
+    static Node null() { return Node{}; }
+    static Node of(bool value);
+    static Node of(int64_t value);
+    static Node of(uint64_t value);
+    static Node of(double value);
+    static Node of(const QString& value);
+    static Node array();
+    static Node object();
+
+    // Appends an element (array) or a member (object).
+    Node& append(Node value);
+    Node& insert(const QString& memberKey, Node value);
+};
+
+// The pretty-printed text, ending in a newline. Nothing (with `error` set) for a float that
+// is not finite, which JSON cannot hold.
+std::optional<QByteArray> write(const Node& node, QString* error = nullptr);
+
+// The canonical upper-case 36-character form, 8-4-4-4-12.
+QString uuidString(const QUuid& id);
+// Accepts only the 8-4-4-4-12 form (either case), no braces.
+std::optional<QUuid> parseUuid(const QString& text);
+
+Node encode(const ButtonAction& action);
+Node encode(const KeyCombo& combo);
+Node encode(const Snippet& snippet);
+Node encode(ButtonFunction function);
+Node encode(KnobRole role);
+Node encode(PlaybackMode mode);
+
+// Decoders give nothing for a value of the wrong shape; `error`, when given, gets the
+// failure's description (for an action with no or several case names:
+// "Invalid number of keys found, expected one.").
+std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error = nullptr);
+std::optional<KeyCombo> decodeKeyCombo(const QJsonValue& value, QString* error = nullptr);
+std::optional<Snippet> decodeSnippet(const QJsonValue& value, QString* error = nullptr);
+std::optional<ButtonFunction> decodeFunction(const QJsonValue& value, QString* error = nullptr);
+std::optional<KnobRole> decodeKnobRole(const QJsonValue& value, QString* error = nullptr);
+std::optional<PlaybackMode> decodePlaybackMode(const QJsonValue& value, QString* error = nullptr);
+
+// Scalars as the file's readers take them: numbers must be integral and in range for the
+// integer types and finite for floats; no conversions between JSON types.
+std::optional<int64_t> decodeInteger(const QJsonValue& value, int64_t min, int64_t max);
+std::optional<uint64_t> decodeUnsigned(const QJsonValue& value);
+std::optional<double> decodeDouble(const QJsonValue& value);
+std::optional<bool> decodeBool(const QJsonValue& value);
+std::optional<QString> decodeString(const QJsonValue& value);
+
+} // namespace velloq::ConfigJson

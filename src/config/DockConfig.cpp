@@ -1,0 +1,242 @@
+#include "config/DockConfig.h"
+
+#include "config/AtomicFile.h"
+#include "config/ConfigJson.h"
+#include "system/AppPaths.h"
+#include "system/Log.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+#include <functional>
+
+namespace velloq {
+
+using ConfigJson::Node;
+
+namespace {
+
+const QString kDefaultAnimation = QStringLiteral("Sports Car");
+
+template <typename T, typename Decode>
+std::optional<QList<T>> decodeList(const QJsonValue& value, Decode decode) {
+    if (!value.isArray())
+        return std::nullopt;
+    const QJsonArray array = value.toArray();
+    QList<T> list;
+    list.reserve(array.size());
+    for (const QJsonValue& element : array) {
+        std::optional<T> decoded = decode(element);
+        if (!decoded) // one bad element fails the whole list
+            return std::nullopt;
+        list.append(std::move(*decoded));
+    }
+    return list;
+}
+
+std::optional<std::optional<QString>> decodeOptionalString(const QJsonValue& value) {
+    if (value.isNull())
+        return std::optional<QString>();
+    if (auto text = ConfigJson::decodeString(value))
+        return std::optional<QString>(*text);
+    return std::nullopt;
+}
+
+template <typename T, typename Decode> Node encodeList(const QList<T>& list, Decode encode) {
+    Node array = Node::array();
+    for (const T& element : list)
+        array.append(encode(element));
+    return array;
+}
+
+} // namespace
+
+DockConfig::DockConfig()
+    : keys(kMinKeys, ButtonAction::nothing())
+    , knobs{KnobRole::microphone, KnobRole::volume, KnobRole::brightness}
+    , snippets{Snippet::make(QStringLiteral("Example"), QStringLiteral("Hello from Velloq!"))}
+    , customIcons(kMinKeys)
+    , screensaverAnimation(kDefaultAnimation) {
+}
+
+QString DockConfig::fileURL() {
+    return AppPaths::dataDir() + QStringLiteral("/config.json");
+}
+
+std::optional<QString> DockConfig::screensaverURL() const {
+    if (screensaverAnimation.startsWith(QLatin1Char('/'))) {
+        if (QFileInfo(screensaverAnimation).isFile())
+            return screensaverAnimation;
+        return std::nullopt;
+    }
+    // A built-in name never contains a folder; don't let one reach outside the resources.
+    if (screensaverAnimation.isEmpty() || screensaverAnimation.contains(QLatin1Char('/')))
+        return std::nullopt;
+    const QString resource = AppPaths::resourceDir() + QStringLiteral("/Screensavers/") +
+                             screensaverAnimation + QStringLiteral(".mp4");
+    if (QFileInfo(resource).isFile())
+        return resource;
+    return std::nullopt;
+}
+
+std::optional<QByteArray> DockConfig::encoded(QString* error) const {
+    Node root = Node::object();
+    root.insert(QStringLiteral("keys"),
+                encodeList(keys, [](const ButtonAction& a) { return ConfigJson::encode(a); }));
+    root.insert(QStringLiteral("knobs"),
+                encodeList(knobs, [](KnobRole r) { return ConfigJson::encode(r); }));
+    root.insert(QStringLiteral("snippets"),
+                encodeList(snippets, [](const Snippet& s) { return ConfigJson::encode(s); }));
+    root.insert(QStringLiteral("dockBrightness"), Node::of(dockBrightness));
+    root.insert(QStringLiteral("knobStep"), Node::of(knobStep));
+    root.insert(QStringLiteral("extraRotation"), Node::of(static_cast<int64_t>(extraRotation)));
+    root.insert(QStringLiteral("showHUD"), Node::of(showHUD));
+    root.insert(QStringLiteral("nativeIndicators"), Node::of(nativeIndicators));
+    root.insert(QStringLiteral("customIcons"),
+                encodeList(customIcons, [](const std::optional<QString>& path) {
+                    return path ? Node::of(*path) : Node::null();
+                }));
+    root.insert(QStringLiteral("screensaverEnabled"), Node::of(screensaverEnabled));
+    root.insert(QStringLiteral("screensaverDelay"), Node::of(screensaverDelay));
+    root.insert(QStringLiteral("screensaverAnimation"), Node::of(screensaverAnimation));
+    root.insert(QStringLiteral("screensaverPlayback"), ConfigJson::encode(screensaverPlayback));
+    root.insert(QStringLiteral("screensaverSpeed"), Node::of(screensaverSpeed));
+    return ConfigJson::write(root, error);
+}
+
+std::optional<DockConfig> DockConfig::decode(const QByteArray& json) {
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return decodeReporting(document.object()).config;
+}
+
+DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {
+    Decoded result;
+    DockConfig& config = result.config;
+
+    // Each member on its own: a member that is missing or null keeps its default silently; one
+    // that is present but undecodable keeps its default and is reported as dropped.
+    struct Member {
+        const char* name;
+        std::function<bool(const QJsonValue&, DockConfig&)> take;
+    };
+    const auto assign = [](auto decoded, auto& field) {
+        if (!decoded)
+            return false;
+        field = std::move(*decoded);
+        return true;
+    };
+    const std::array<Member, 14> members{{
+        {"keys",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(decodeList<ButtonAction>(
+                               v, [](const QJsonValue& e) { return ConfigJson::decodeAction(e); }),
+                           c.keys);
+         }},
+        {"knobs",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(
+                 decodeList<KnobRole>(
+                     v, [](const QJsonValue& e) { return ConfigJson::decodeKnobRole(e); }),
+                 c.knobs);
+         }},
+        {"snippets",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(decodeList<Snippet>(
+                               v, [](const QJsonValue& e) { return ConfigJson::decodeSnippet(e); }),
+                           c.snippets);
+         }},
+        {"dockBrightness",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeDouble(v), c.dockBrightness);
+         }},
+        {"knobStep",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeDouble(v), c.knobStep);
+         }},
+        {"extraRotation",
+         [&](const QJsonValue& v, DockConfig& c) {
+             auto degrees = ConfigJson::decodeInteger(v, INT32_MIN, INT32_MAX);
+             if (!degrees)
+                 return false;
+             c.extraRotation = static_cast<int>(*degrees);
+             return true;
+         }},
+        {"showHUD", [&](const QJsonValue& v,
+                        DockConfig& c) { return assign(ConfigJson::decodeBool(v), c.showHUD); }},
+        {"nativeIndicators",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeBool(v), c.nativeIndicators);
+         }},
+        {"customIcons",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(decodeList<std::optional<QString>>(v, decodeOptionalString),
+                           c.customIcons);
+         }},
+        {"screensaverEnabled",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeBool(v), c.screensaverEnabled);
+         }},
+        {"screensaverDelay",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeDouble(v), c.screensaverDelay);
+         }},
+        {"screensaverAnimation",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeString(v), c.screensaverAnimation);
+         }},
+        {"screensaverPlayback",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodePlaybackMode(v), c.screensaverPlayback);
+         }},
+        {"screensaverSpeed",
+         [&](const QJsonValue& v, DockConfig& c) {
+             return assign(ConfigJson::decodeDouble(v), c.screensaverSpeed);
+         }},
+    }};
+
+    for (const Member& member : members) {
+        const QJsonValue value = object.value(QLatin1String(member.name));
+        if (value.isUndefined() || value.isNull())
+            continue;
+        if (!member.take(value, config))
+            result.droppedMembers.append(QLatin1String(member.name));
+    }
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        const bool known = std::any_of(members.begin(), members.end(), [&](const Member& m) {
+            return it.key() == QLatin1String(m.name);
+        });
+        if (!known)
+            result.droppedMembers.append(it.key());
+    }
+
+    while (config.customIcons.size() < kMinKeys)
+        config.customIcons.append(std::nullopt);
+    while (config.keys.size() < kMinKeys)
+        config.keys.append(ButtonAction::nothing());
+    while (config.knobs.size() < kMinKnobs)
+        config.knobs.append(KnobRole::nothing);
+    return result;
+}
+
+bool DockConfig::save() const {
+    return save(fileURL());
+}
+
+bool DockConfig::save(const QString& path) const {
+    QString error;
+    const QString folder = QFileInfo(path).absolutePath();
+    std::optional<QByteArray> bytes;
+    const bool ok = AtomicFile::makePath(folder, &error) && (bytes = encoded(&error)) &&
+                    AtomicFile::write(path, *bytes, &error);
+    if (!ok)
+        logLine(QStringLiteral("Could not save config: ") + error);
+    return ok;
+}
+
+} // namespace velloq
