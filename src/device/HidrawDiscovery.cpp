@@ -93,7 +93,9 @@ void HidrawDiscovery::receive() {
     const char* action = udev_device_get_action(device.get());
     if (!action)
         return;
-    if (std::strcmp(action, "add") == 0) {
+    // "change" comes from `udevadm trigger`, e.g. after the rule was installed; a dock that
+    // could not be opened before gets another chance (a held one is ignored).
+    if (std::strcmp(action, "add") == 0 || std::strcmp(action, "change") == 0) {
         if (std::optional<HidDeviceInfo> info = describe(device.get()))
             Q_EMIT deviceAttached(*info);
     } else if (std::strcmp(action, "remove") == 0) {

@@ -189,7 +189,8 @@ void StreamDock::readReports() {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
         // EOF, ENODEV, EIO or any other hard error: the dock is gone.
-        deviceDisappeared(held_->source, held_->node);
+        const QString node = held_->node;
+        deviceDisappeared(held_->source, node);
         return;
     }
 }

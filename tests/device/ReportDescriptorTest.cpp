@@ -209,3 +209,20 @@ TEST(HidrawDiscovery, OpenReportsTheReason) {
     EXPECT_FALSE(discovery.open(info, &error));
     EXPECT_EQ(error, QStringLiteral("No such file or directory"));
 }
+
+TEST(HidrawDiscovery, StartsAgainstTheRealUdev) {
+    // No dock is plugged in here; whatever udev offers must be described without trouble,
+    // and a missing udev is a reported failure, not a crash.
+    HidrawDiscovery discovery;
+    int failures = 0;
+    QObject::connect(&discovery, &DiscoverySource::discoveryFailed, &discovery,
+                     [&](const QString&) { ++failures; });
+    std::vector<HidDeviceInfo> seen;
+    QObject::connect(&discovery, &DiscoverySource::deviceAttached, &discovery,
+                     [&](const HidDeviceInfo& info) { seen.push_back(info); });
+    discovery.start();
+    discovery.start(); // a second start is harmless
+    for (const HidDeviceInfo& info : seen)
+        EXPECT_TRUE(info.node.startsWith(QStringLiteral("/dev/"))) << info.node.toStdString();
+    EXPECT_LE(failures, 2);
+}
