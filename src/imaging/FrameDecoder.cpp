@@ -1,0 +1,283 @@
+#include "imaging/FrameDecoder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace velloq::FrameDecoder {
+namespace {
+
+struct FormatContext {
+    AVFormatContext* context = nullptr;
+    FormatContext() = default;
+    FormatContext(const FormatContext&) = delete;
+    FormatContext& operator=(const FormatContext&) = delete;
+    ~FormatContext() { avformat_close_input(&context); }
+};
+
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct ScalerDeleter {
+    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+};
+using CodecContext = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using Packet = std::unique_ptr<AVPacket, PacketDeleter>;
+using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
+using Scaler = std::unique_ptr<SwsContext, ScalerDeleter>;
+
+// Native-endian 0xAARRGGBB words: the layout of QImage::Format_RGB32 (BGRA bytes here).
+constexpr AVPixelFormat kQtPixelFormat = AV_PIX_FMT_RGB32;
+
+QImage toImage(const AVFrame& frame, Scaler& scaler) {
+    if (frame.width <= 0 || frame.height <= 0) {
+        return {};
+    }
+    SwsContext* cached = sws_getCachedContext(
+        scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+        frame.width, frame.height, kQtPixelFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    scaler.reset(cached);
+    if (cached == nullptr) {
+        return {};
+    }
+    QImage image(frame.width, frame.height, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    uint8_t* destination[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    const int rows = sws_scale(cached, frame.data, frame.linesize, 0, frame.height, destination,
+                               destinationStride);
+    if (rows != frame.height) {
+        return {};
+    }
+    return image;
+}
+
+} // namespace
+
+std::vector<int> gifStatedDelays(const uchar* data, size_t size) {
+    std::vector<int> delays;
+    // Header (6) + logical screen descriptor (7), then the global colour table.
+    if (size < 13 || std::memcmp(data, "GIF", 3) != 0) {
+        return delays;
+    }
+    size_t at = 13;
+    if (data[10] & 0x80) {
+        at += 3u * (2u << (data[10] & 0x07));
+    }
+    const auto skipSubBlocks = [&]() {
+        while (at < size) {
+            const size_t length = data[at];
+            at += 1 + length;
+            if (length == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int pending = -1; // the delay of the control block that precedes the next image
+    while (at < size) {
+        const uchar introducer = data[at++];
+        if (introducer == 0x3B) {
+            break; // trailer
+        }
+        if (introducer == 0x21) {
+            if (at >= size) {
+                break;
+            }
+            const uchar label = data[at++];
+            if (label == 0xF9 && at + 5 <= size && data[at] >= 4) {
+                pending = 10 * (data[at + 2] | (data[at + 3] << 8));
+            }
+            if (!skipSubBlocks()) {
+                break;
+            }
+            continue;
+        }
+        if (introducer != 0x2C || at + 9 > size) {
+            break; // not a block this format has: stop where the data stops making sense
+        }
+        const uchar packed = data[at + 8];
+        at += 9;
+        if (packed & 0x80) {
+            at += 3u * (2u << (packed & 0x07));
+        }
+        at += 1; // LZW minimum code size
+        if (at > size || !skipSubBlocks()) {
+            delays.push_back(pending);
+            break;
+        }
+        delays.push_back(pending);
+        pending = -1;
+    }
+    return delays;
+}
+
+bool isVideoPath(const QString& path) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    return extension == QLatin1String("mp4") || extension == QLatin1String("mov") ||
+           extension == QLatin1String("m4v");
+}
+
+double gifFrameDelay(int milliseconds) {
+    if (milliseconds < 0) {
+        return kDefaultImageDelay;
+    }
+    const double seconds = milliseconds / 1000.0;
+    return seconds < 0.02 ? kDefaultImageDelay : seconds;
+}
+
+bool decode(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
+    if (isVideoPath(url.path())) {
+        return decodeVideo(url, each);
+    }
+    return decodeImage(url, maxPixelSize, each);
+}
+
+bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
+    QImageReader reader(url.toLocalFile());
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) {
+        return false;
+    }
+    // Only GIF states per-frame delays that count; other animated formats get 0.1 s. The
+    // delays are read from the file itself: Qt's reader lends a frame without a control block
+    // the delay of the frame before it.
+    const bool gif = reader.format() == "gif";
+    std::vector<int> stated;
+    if (gif) {
+        QFile file(url.toLocalFile());
+        if (file.open(QIODevice::ReadOnly)) {
+            if (const uchar* mapped = file.map(0, file.size())) {
+                stated = gifStatedDelays(mapped, static_cast<size_t>(file.size()));
+            } else {
+                const QByteArray bytes = file.readAll();
+                stated = gifStatedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
+                                         static_cast<size_t>(bytes.size()));
+            }
+        }
+    }
+    const QSize full = reader.size();
+    if (maxPixelSize > 0 && full.isValid() &&
+        std::max(full.width(), full.height()) > maxPixelSize) {
+        reader.setScaledSize(full.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio));
+    }
+    const int count = reader.imageCount();
+    const int limit = count > 0 ? std::min(count, kMaxImageFrames) : kMaxImageFrames;
+    for (int i = 0; i < limit; ++i) {
+        QImage image;
+        if (!reader.read(&image)) {
+            break; // a broken frame ends what the reader can give
+        }
+        double delay = kDefaultImageDelay;
+        if (gif) {
+            delay = gifFrameDelay(static_cast<size_t>(i) < stated.size()
+                                      ? stated[static_cast<size_t>(i)]
+                                      : reader.nextImageDelay());
+        }
+        each(image, delay);
+    }
+    return true;
+}
+
+bool decodeVideo(const QUrl& url, const FrameCallback& each) {
+    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    FormatContext format;
+    if (avformat_open_input(&format.context, path.constData(), nullptr, nullptr) < 0) {
+        return false;
+    }
+    if (avformat_find_stream_info(format.context, nullptr) < 0) {
+        return false;
+    }
+    const AVCodec* codec = nullptr;
+    const int streamIndex =
+        av_find_best_stream(format.context, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (streamIndex < 0 || codec == nullptr) {
+        return false;
+    }
+    const AVStream* stream = format.context->streams[streamIndex];
+    CodecContext decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) {
+        return false;
+    }
+    decoder->pkt_timebase = stream->time_base;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        return false;
+    }
+    Packet packet(av_packet_alloc());
+    Frame frame(av_frame_alloc());
+    if (!packet || !frame) {
+        return false;
+    }
+
+    const AVRational averageRate = stream->avg_frame_rate;
+    const double rate = averageRate.num > 0 && averageRate.den > 0 ? av_q2d(averageRate) : 0.0;
+    const double lastDelay = rate > 0 ? 1.0 / rate : kDefaultLastVideoDelay;
+    const double timeBase = av_q2d(stream->time_base);
+
+    Scaler scaler;
+    std::optional<QImage> pending;
+    double pendingTime = 0;
+    int handedOut = 0;
+    bool inputDone = false;
+    while (handedOut < kMaxVideoFrames) {
+        const int received = avcodec_receive_frame(decoder.get(), frame.get());
+        if (received == 0) {
+            int64_t stamp = frame->best_effort_timestamp;
+            if (stamp == AV_NOPTS_VALUE) {
+                stamp = frame->pts;
+            }
+            const double t = stamp != AV_NOPTS_VALUE ? static_cast<double>(stamp) * timeBase
+                                                     : pendingTime + lastDelay;
+            QImage image = toImage(*frame, scaler);
+            av_frame_unref(frame.get());
+            if (image.isNull()) {
+                continue; // an unconvertible frame is skipped; the pending one stays
+            }
+            if (pending) {
+                each(*pending, std::max(t - pendingTime, kMinVideoDelay));
+                ++handedOut;
+            }
+            pending = std::move(image);
+            pendingTime = t;
+            continue;
+        }
+        if (received != AVERROR(EAGAIN) || inputDone) {
+            break; // end of stream or a decoder failure
+        }
+        const int read = av_read_frame(format.context, packet.get());
+        if (read < 0) {
+            inputDone = true;
+            avcodec_send_packet(decoder.get(), nullptr); // drain what the decoder holds
+            continue;
+        }
+        if (packet->stream_index == streamIndex) {
+            avcodec_send_packet(decoder.get(), packet.get()); // a bad packet is just skipped
+        }
+        av_packet_unref(packet.get());
+    }
+    if (pending) {
+        each(*pending, lastDelay);
+    }
+    return true;
+}
+
+} // namespace velloq::FrameDecoder

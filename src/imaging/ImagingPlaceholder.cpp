@@ -1,1 +1,0 @@
-// Replaced as imaging lands.

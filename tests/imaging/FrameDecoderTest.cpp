@@ -1,0 +1,206 @@
+#include "imaging/FrameDecoder.h"
+#include "MediaWriters.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace velloq;
+
+namespace {
+
+struct Decoded {
+    bool result = false;
+    std::vector<QImage> images;
+    std::vector<double> delays;
+};
+
+Decoded decodeFile(const QString& path, int maxPixelSize = 1000) {
+    Decoded d;
+    d.result = FrameDecoder::decode(QUrl::fromLocalFile(path), maxPixelSize,
+                                    [&](const QImage& image, double delay) {
+                                        d.images.push_back(image);
+                                        d.delays.push_back(delay);
+                                    });
+    return d;
+}
+
+QString scratch(const QString& name) {
+    return QDir(test::scratchDir()).filePath(name);
+}
+
+QImage solid(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// Frame i of a test clip: its index in the red channel, so order and selection show.
+QImage indexedFrame(int i) {
+    return solid(64, 48, QColor((i * 37) % 256, 128, 64));
+}
+
+void expectColorNear(const QImage& image, QColor expected, int tolerance = 12) {
+    const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
+    EXPECT_NEAR(c.red(), expected.red(), tolerance);
+    EXPECT_NEAR(c.green(), expected.green(), tolerance);
+    EXPECT_NEAR(c.blue(), expected.blue(), tolerance);
+}
+
+} // namespace
+
+TEST(FrameDecoder, GifDelaysFollowTheStatedDelaysWithTheShortDelayRule) {
+    const QString path = scratch(QStringLiteral("delays.gif"));
+    ASSERT_TRUE(test::writeGif(path, 20, 10,
+                               {{Qt::red, 0},
+                                {Qt::green, 1},
+                                {Qt::blue, 2},
+                                {Qt::white, 3},
+                                {Qt::red, 10},
+                                {Qt::green, 150},
+                                {Qt::blue, 0, false}}));
+    const Decoded d = decodeFile(path);
+    ASSERT_TRUE(d.result);
+    ASSERT_EQ(d.delays.size(), 7u);
+    EXPECT_DOUBLE_EQ(d.delays[0], 0.1); // 0 s: no usable delay
+    EXPECT_DOUBLE_EQ(d.delays[1], 0.1); // 0.01 s is below 0.02 s
+    EXPECT_DOUBLE_EQ(d.delays[2], 0.02);
+    EXPECT_DOUBLE_EQ(d.delays[3], 0.03);
+    EXPECT_DOUBLE_EQ(d.delays[4], 0.1);
+    EXPECT_DOUBLE_EQ(d.delays[5], 1.5);
+    EXPECT_DOUBLE_EQ(d.delays[6], 0.1); // no control block at all
+    expectColorNear(d.images[0], Qt::red);
+    expectColorNear(d.images[2], Qt::blue);
+}
+
+TEST(FrameDecoder, GifFramesStopAtThreeHundred) {
+    const QString path = scratch(QStringLiteral("long.gif"));
+    QList<test::GifFrame> frames;
+    for (int i = 0; i < 500; ++i) {
+        // Six colours in turn, so the kept frames can be told apart.
+        static const QColor cycle[] = {Qt::red,   Qt::green,  Qt::blue,
+                                       Qt::white, Qt::yellow, Qt::cyan};
+        frames.append({cycle[i % 6], 4});
+    }
+    ASSERT_TRUE(test::writeGif(path, 8, 8, frames));
+    const Decoded d = decodeFile(path);
+    ASSERT_TRUE(d.result);
+    ASSERT_EQ(d.images.size(), 300u);
+    expectColorNear(d.images[0], Qt::red);
+    expectColorNear(d.images[299], Qt::cyan); // 299 % 6 == 5
+}
+
+TEST(FrameDecoder, ImageFramesAreDecodedNoLargerThanTheLimit) {
+    const QString path = scratch(QStringLiteral("wide.gif"));
+    ASSERT_TRUE(test::writeGif(path, 200, 100, {{Qt::red, 5}, {Qt::blue, 5}}));
+    const Decoded small = decodeFile(path, 50);
+    ASSERT_EQ(small.images.size(), 2u);
+    EXPECT_EQ(small.images[0].size(), QSize(50, 25));
+    EXPECT_EQ(small.images[1].size(), QSize(50, 25));
+    // A limit above the picture never enlarges it.
+    const Decoded large = decodeFile(path, 630);
+    ASSERT_EQ(large.images.size(), 2u);
+    EXPECT_EQ(large.images[0].size(), QSize(200, 100));
+}
+
+TEST(FrameDecoder, StillPictureIsOneFrameOfATenth) {
+    const QString path = scratch(QStringLiteral("still.png"));
+    ASSERT_TRUE(solid(30, 20, Qt::green).save(path));
+    const Decoded d = decodeFile(path);
+    ASSERT_TRUE(d.result);
+    ASSERT_EQ(d.images.size(), 1u);
+    EXPECT_DOUBLE_EQ(d.delays[0], 0.1);
+    EXPECT_EQ(d.images[0].size(), QSize(30, 20));
+}
+
+TEST(FrameDecoder, MissingOrUnreadableFilesGiveFalseAndNoFrames) {
+    const Decoded missing = decodeFile(scratch(QStringLiteral("nothing-here.gif")));
+    EXPECT_FALSE(missing.result);
+    EXPECT_TRUE(missing.images.empty());
+    const Decoded missingVideo = decodeFile(scratch(QStringLiteral("nothing-here.mp4")));
+    EXPECT_FALSE(missingVideo.result);
+    EXPECT_TRUE(missingVideo.images.empty());
+
+    // An .avi goes the image path, which cannot read video.
+    const QString clip = scratch(QStringLiteral("source-for-avi.mp4"));
+    ASSERT_TRUE(test::writeVideo(clip, 64, 48, 5, 25, indexedFrame));
+    const QString avi = scratch(QStringLiteral("clip.avi"));
+    QFile::remove(avi);
+    ASSERT_TRUE(QFile::copy(clip, avi));
+    const Decoded d = decodeFile(avi);
+    EXPECT_FALSE(d.result);
+    EXPECT_TRUE(d.images.empty());
+}
+
+TEST(FrameDecoder, ExtensionTestIgnoresCase) {
+    EXPECT_TRUE(FrameDecoder::isVideoPath(QStringLiteral("/a/b.mp4")));
+    EXPECT_TRUE(FrameDecoder::isVideoPath(QStringLiteral("/a/b.MOV")));
+    EXPECT_TRUE(FrameDecoder::isVideoPath(QStringLiteral("/a/b.M4v")));
+    EXPECT_FALSE(FrameDecoder::isVideoPath(QStringLiteral("/a/b.avi")));
+    EXPECT_FALSE(FrameDecoder::isVideoPath(QStringLiteral("/a/mp4")));
+
+    const QString path = scratch(QStringLiteral("capital.MOV"));
+    ASSERT_TRUE(test::writeVideo(path, 64, 48, 3, 25, indexedFrame, "mov"));
+    const Decoded d = decodeFile(path);
+    ASSERT_TRUE(d.result);
+    EXPECT_EQ(d.images.size(), 3u);
+}
+
+TEST(FrameDecoder, VideoOfFourHundredFramesGivesThreeHundredAndOne) {
+    const QString path = scratch(QStringLiteral("long.mp4"));
+    ASSERT_TRUE(test::writeVideo(path, 64, 48, 400, 25, indexedFrame));
+    const Decoded d = decodeFile(path, 10); // the video path ignores the size limit
+    ASSERT_TRUE(d.result);
+    ASSERT_EQ(d.images.size(), 301u);
+    for (size_t i = 0; i < 300; ++i) {
+        ASSERT_NEAR(d.delays[i], 0.04, 1e-9) << "frame " << i;
+    }
+    EXPECT_DOUBLE_EQ(d.delays[300], 1.0 / 25);
+    EXPECT_EQ(d.images[0].size(), QSize(64, 48));
+    EXPECT_EQ(d.images[0].format(), QImage::Format_RGB32);
+    for (const int i : {0, 1, 150, 300}) {
+        expectColorNear(d.images[static_cast<size_t>(i)], indexedFrame(i).pixelColor(0, 0), 16);
+    }
+}
+
+TEST(FrameDecoder, SingleFrameVideoGetsOneOverTheFrameRate) {
+    const QString path = scratch(QStringLiteral("one.mp4"));
+    ASSERT_TRUE(test::writeVideo(path, 64, 48, 1, 20, indexedFrame));
+    const Decoded d = decodeFile(path);
+    ASSERT_TRUE(d.result);
+    ASSERT_EQ(d.images.size(), 1u);
+    EXPECT_DOUBLE_EQ(d.delays[0], 1.0 / 20);
+}
+
+TEST(FrameDecoder, UnknownRateFallsBackToSinglePrecisionEightHundredths) {
+    EXPECT_EQ(FrameDecoder::kDefaultLastVideoDelay, 0.07999999821186066);
+    EXPECT_DOUBLE_EQ(FrameDecoder::gifFrameDelay(-1), 0.1);
+    EXPECT_DOUBLE_EQ(FrameDecoder::gifFrameDelay(19), 0.1);
+    EXPECT_DOUBLE_EQ(FrameDecoder::gifFrameDelay(20), 0.02);
+}
+
+TEST(FrameDecoder, GifDelayScanCopesWithCutAndForeignData) {
+    const QString path = scratch(QStringLiteral("scan.gif"));
+    ASSERT_TRUE(test::writeGif(path, 16, 8, {{Qt::red, 7}, {Qt::blue, 0, false}, {Qt::green, 2}}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    EXPECT_EQ(FrameDecoder::gifStatedDelays(data, static_cast<size_t>(bytes.size())),
+              (std::vector<int>{70, -1, 20}));
+    // Every cut of the file gives a prefix of the full answer and never reads past the end.
+    for (qsizetype length = 0; length < bytes.size(); ++length) {
+        const QByteArray cut = bytes.left(length);
+        const auto delays = FrameDecoder::gifStatedDelays(
+            reinterpret_cast<const uchar*>(cut.constData()), static_cast<size_t>(cut.size()));
+        ASSERT_LE(delays.size(), 3u);
+    }
+    const QByteArray png = "\x89PNG\r\n\x1a\n and so on";
+    EXPECT_TRUE(FrameDecoder::gifStatedDelays(reinterpret_cast<const uchar*>(png.constData()),
+                                              static_cast<size_t>(png.size()))
+                    .empty());
+}

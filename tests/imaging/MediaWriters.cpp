@@ -1,0 +1,197 @@
+#include "MediaWriters.h"
+
+#include <QFile>
+
+#include <gif_lib.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <vector>
+
+namespace velloq::test {
+namespace {
+
+int paletteIndex(const QColor& c) {
+    auto level = [](int v) { return (v * 5 + 127) / 255; };
+    return level(c.red()) * 36 + level(c.green()) * 6 + level(c.blue());
+}
+
+} // namespace
+
+bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
+    if (gif == nullptr) {
+        return false;
+    }
+    GifColorType colors[256] = {};
+    for (int i = 0; i < 216; ++i) {
+        colors[i].Red = static_cast<GifByteType>((i / 36) * 51);
+        colors[i].Green = static_cast<GifByteType>(((i / 6) % 6) * 51);
+        colors[i].Blue = static_cast<GifByteType>((i % 6) * 51);
+    }
+    ColorMapObject* map = GifMakeMapObject(256, colors);
+    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK;
+    EGifSetGifVersion(gif, true);
+    std::vector<GifByteType> row(static_cast<size_t>(width));
+    for (const GifFrame& frame : frames) {
+        if (!ok) {
+            break;
+        }
+        if (frame.withControlBlock) {
+            GraphicsControlBlock control{};
+            control.DisposalMode = DISPOSAL_UNSPECIFIED;
+            control.DelayTime = frame.delayCentiseconds;
+            control.TransparentColor = NO_TRANSPARENT_COLOR;
+            GifByteType extension[4];
+            const size_t length = EGifGCBToExtension(&control, extension);
+            ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length),
+                                  extension) == GIF_OK;
+        }
+        ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+        std::fill(row.begin(), row.end(), static_cast<GifByteType>(paletteIndex(frame.color)));
+        for (int y = 0; ok && y < height; ++y) {
+            ok = EGifPutLine(gif, row.data(), width) == GIF_OK;
+        }
+    }
+    GifFreeMapObject(map);
+    return EGifCloseFile(gif, &error) == GIF_OK && ok;
+}
+
+bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds) {
+    if (frames.isEmpty()) {
+        return false;
+    }
+    const int width = frames.first().width();
+    const int height = frames.first().height();
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
+    if (gif == nullptr) {
+        return false;
+    }
+    GifColorType colors[256] = {};
+    for (int i = 0; i < 216; ++i) {
+        colors[i].Red = static_cast<GifByteType>((i / 36) * 51);
+        colors[i].Green = static_cast<GifByteType>(((i / 6) % 6) * 51);
+        colors[i].Blue = static_cast<GifByteType>((i % 6) * 51);
+    }
+    ColorMapObject* map = GifMakeMapObject(256, colors);
+    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK;
+    EGifSetGifVersion(gif, true);
+    std::vector<GifByteType> row(static_cast<size_t>(width));
+    for (const QImage& source : frames) {
+        const QImage frame = source.convertToFormat(QImage::Format_RGB32);
+        GraphicsControlBlock control{};
+        control.DisposalMode = DISPOSAL_UNSPECIFIED;
+        control.DelayTime = delayCentiseconds;
+        control.TransparentColor = NO_TRANSPARENT_COLOR;
+        GifByteType extension[4];
+        const size_t length = EGifGCBToExtension(&control, extension);
+        ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length),
+                                    extension) == GIF_OK;
+        ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+        for (int y = 0; ok && y < height; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+            for (int x = 0; x < width; ++x) {
+                row[static_cast<size_t>(x)] =
+                    static_cast<GifByteType>(paletteIndex(QColor(line[x])));
+            }
+            ok = EGifPutLine(gif, row.data(), width) == GIF_OK;
+        }
+    }
+    GifFreeMapObject(map);
+    return EGifCloseFile(gif, &error) == GIF_OK && ok;
+}
+
+bool writeVideo(const QString& path, int width, int height, int count, int fps,
+                const std::function<QImage(int)>& frameAt, const char* container) {
+    const QByteArray file = QFile::encodeName(path);
+    AVFormatContext* output = nullptr;
+    if (avformat_alloc_output_context2(&output, nullptr, container ? container : "mp4",
+                                       file.constData()) < 0) {
+        return false;
+    }
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> outputOwner(
+        output, [](AVFormatContext* c) {
+            if (c->pb != nullptr) {
+                avio_closep(&c->pb);
+            }
+            avformat_free_context(c);
+        });
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (codec == nullptr) {
+        return false;
+    }
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> encoder(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    if (stream == nullptr || !encoder) {
+        return false;
+    }
+    encoder->width = width;
+    encoder->height = height;
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->time_base = AVRational{1, fps};
+    encoder->framerate = AVRational{fps, 1};
+    encoder->gop_size = 12;
+    encoder->max_b_frames = 0;
+    encoder->bit_rate = 2000000;
+    if (output->oformat->flags & AVFMT_GLOBALHEADER) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (avcodec_open2(encoder.get(), codec, nullptr) < 0 ||
+        avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0) {
+        return false;
+    }
+    stream->time_base = encoder->time_base;
+    stream->avg_frame_rate = encoder->framerate;
+    if (avio_open(&output->pb, file.constData(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(output, nullptr) < 0) {
+        return false;
+    }
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                       [](AVFrame* f) { av_frame_free(&f); });
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); });
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) {
+        return false;
+    }
+    SwsContext* scaler =
+        sws_getContext(width, height, AV_PIX_FMT_RGB32, width, height, AV_PIX_FMT_YUV420P,
+                       SWS_BILINEAR, nullptr, nullptr, nullptr);
+    auto drain = [&]() {
+        while (avcodec_receive_packet(encoder.get(), packet.get()) == 0) {
+            av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            if (av_interleaved_write_frame(output, packet.get()) < 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    bool ok = scaler != nullptr;
+    for (int i = 0; ok && i < count; ++i) {
+        const QImage rgb = frameAt(i).convertToFormat(QImage::Format_RGB32);
+        ok = av_frame_make_writable(frame.get()) >= 0;
+        const uint8_t* source[4] = {rgb.constBits(), nullptr, nullptr, nullptr};
+        const int sourceStride[4] = {static_cast<int>(rgb.bytesPerLine()), 0, 0, 0};
+        ok = ok && sws_scale(scaler, source, sourceStride, 0, height, frame->data,
+                             frame->linesize) == height;
+        frame->pts = i;
+        ok = ok && avcodec_send_frame(encoder.get(), frame.get()) >= 0 && drain();
+    }
+    sws_freeContext(scaler);
+    ok = ok && avcodec_send_frame(encoder.get(), nullptr) >= 0 && drain();
+    return av_write_trailer(output) >= 0 && ok;
+}
+
+} // namespace velloq::test

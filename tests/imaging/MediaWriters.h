@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace velloq::test {
+
+// One GIF frame: a solid colour (from a 256-entry palette) and its stated delay.
+struct GifFrame {
+    QColor color;
+    int delayCentiseconds = 10;
+    bool withControlBlock = true;
+};
+
+// Writes an animated GIF with giflib. Colours are matched to a fixed 6x6x6 palette.
+bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames);
+
+// Writes pictures as GIF frames of one size, each colour matched to the same palette.
+bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds);
+
+// Writes `count` frames from `frameAt(i)` (RGB32) as an MPEG-4 video at `fps` with FFmpeg's
+// own encoder, in the container that the file name's extension picks ("mp4" when none fits).
+bool writeVideo(const QString& path, int width, int height, int count, int fps,
+                const std::function<QImage(int)>& frameAt, const char* container = nullptr);
+
+} // namespace velloq::test
