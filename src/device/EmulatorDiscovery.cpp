@@ -27,7 +27,9 @@ constexpr int kMagicSize = 8;
 constexpr int kHeaderSize = 14;
 constexpr int kHelloTimeoutMs = 2000;
 
-QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 void putBigEndian16(QByteArray& out, int value) {
     out.append(static_cast<char>((value >> 8) & 0xFF));
@@ -153,10 +155,13 @@ struct EmulatorDiscovery::Entry {
 };
 
 EmulatorDiscovery::EmulatorDiscovery(QObject* parent)
-    : EmulatorDiscovery(defaultFolder(), parent) {}
+    : EmulatorDiscovery(defaultFolder(), parent) {
+}
 
 EmulatorDiscovery::EmulatorDiscovery(QString folder, QObject* parent)
-    : DiscoverySource(parent), folder_(std::move(folder)) {}
+    : DiscoverySource(parent)
+    , folder_(std::move(folder)) {
+}
 
 EmulatorDiscovery::~EmulatorDiscovery() = default;
 

@@ -1,0 +1,115 @@
+#include "EmulatedDock.h"
+
+#include "device/EmulatorDiscovery.h"
+#include "device/Protocol.h"
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+namespace velloq {
+namespace {
+
+const DockModel kV3 = DockModels::table()[1];
+
+TEST(EmulatorHello, RoundTripsAndRejectsMalformedMessages) {
+    const EmulatorHello hello{0x6603, 0x1003, 1024, QStringLiteral("Mirabox N3EN")};
+    const QByteArray bytes = hello.encode();
+    EXPECT_EQ(bytes.left(14), QByteArray("VLQDOCK1\x66\x03\x10\x03\x04\x00", 14));
+    const std::optional<EmulatorHello> back = EmulatorHello::decode(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->vendorID, 0x6603);
+    EXPECT_EQ(back->productID, 0x1003);
+    EXPECT_EQ(back->maxOutputReportSize, 1024);
+    EXPECT_EQ(back->name, "Mirabox N3EN");
+
+    EXPECT_FALSE(EmulatorHello::decode(bytes.left(13)));
+    EXPECT_FALSE(EmulatorHello::decode("VLQDOCK2" + bytes.mid(8)));
+    EXPECT_FALSE(EmulatorHello::decode(bytes + QByteArray(EmulatorHello::kMaxName, 'x')));
+    EXPECT_FALSE(EmulatorHello::decode(EmulatorHello{1, 2, 0, {}}.encode()));
+    const EmulatorHello longName{1, 2, 3, QString(200, QLatin1Char('n'))};
+    EXPECT_EQ(longName.encode().size(), 14 + EmulatorHello::kMaxName);
+}
+
+// A socket file nobody listens on any more, as a crashed emulator leaves behind.
+void leaveStaleSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+TEST(EmulatorDiscovery, ReportsEmulatorsAtStartAndIgnoresWhatIsNotOne) {
+    const QString folder = EmulatorDiscovery::defaultFolder();
+    ASSERT_TRUE(folder.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/velloq/docks"));
+    EmulatedDock dock(kV3);
+    ASSERT_TRUE(dock.plugIn()); // creates the folder
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    leaveStaleSocket(folder + "/stale.sock");
+    QFile plain(folder + "/notes.txt");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    EmulatorDiscovery discovery;
+    QSignalSpy attached(&discovery, &DiscoverySource::deviceAttached);
+    QSignalSpy removed(&discovery, &DiscoverySource::deviceRemoved);
+    discovery.start();
+    ASSERT_TRUE(attached.wait(3000));
+    const auto info = attached.takeFirst().at(0).value<HidDeviceInfo>();
+    EXPECT_EQ(info.vendorID, 0x0300);
+    EXPECT_EQ(info.productID, 0x3002);
+    EXPECT_EQ(info.usagePage, 0xFFA0);
+    EXPECT_EQ(info.usage, 1);
+    EXPECT_EQ(info.maxOutputReportSize, 1024);
+    EXPECT_EQ(info.node, dock.socketPath());
+    EXPECT_EQ(info.name, "Ajazz AKP03E (rev. 2)");
+
+    const QString node = dock.socketPath();
+    dock.unplug();
+    ASSERT_TRUE(test::waitUntil([&] { return removed.size() == 1; }));
+    EXPECT_EQ(removed.first().at(0).toString(), node);
+    QCoreApplication::processEvents(); // the closed connection must not count a second time
+    EXPECT_EQ(removed.size(), 1);
+    EXPECT_TRUE(attached.isEmpty()) << "the stale socket and the plain file are not docks";
+}
+
+TEST(EmulatorDiscovery, HandsOverAWorkingConnectionAndReportsItsEnd) {
+    EmulatedDock dock(kV3);
+    EmulatorDiscovery discovery;
+    QSignalSpy attached(&discovery, &DiscoverySource::deviceAttached);
+    QSignalSpy removed(&discovery, &DiscoverySource::deviceRemoved);
+    discovery.start();
+    ASSERT_TRUE(dock.plugIn());
+    ASSERT_TRUE(attached.wait(3000)) << "found while running";
+    const auto info = attached.takeFirst().at(0).value<HidDeviceInfo>();
+
+    QString error;
+    UniqueFd fd = discovery.open(info, &error);
+    ASSERT_TRUE(fd.valid()) << error.toStdString();
+    const QByteArray message = QByteArray(1, '\0') + Protocol::padded(Protocol::connect(), 1024);
+    ASSERT_EQ(::send(fd.get(), message.constData(), size_t(message.size()), MSG_NOSIGNAL),
+              message.size());
+    ASSERT_TRUE(test::waitUntil([&] { return dock.lastKeepAlive().has_value(); }));
+    ASSERT_TRUE(dock.tapKey(0));
+    char buffer[1024];
+    ASSERT_TRUE(test::waitUntil([&] { return ::recv(fd.get(), buffer, sizeof buffer, 0) == 512; }));
+
+    dock.unplug();
+    ASSERT_TRUE(test::waitUntil([&] { return removed.size() == 1; }));
+    EXPECT_TRUE(dock.protocolErrors().isEmpty());
+}
+
+} // namespace
+} // namespace velloq
