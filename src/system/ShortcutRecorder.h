@@ -1,0 +1,69 @@
+#pragma once
+
+#include "config/ActionModel.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QKeyEvent;
+
+namespace velloq {
+
+// Turning key presses in Velloq's own windows into a recorded KeyCombo.
+namespace ShortcutRecording {
+
+// The stored modifier mask of held modifiers: Ctrl 0x40000, Alt 0x80000, Shift 0x20000,
+// Super 0x100000. Other modifiers are ignored.
+uint64_t maskFor(Qt::KeyboardModifiers modifiers);
+
+// The glyphs of the held modifiers in the fixed order "⌃⌥⇧⌘".
+QString glyphsFor(Qt::KeyboardModifiers modifiers);
+
+// The stored key code of a key from Qt's native scan code (an X keycode: evdev + 8, on xcb
+// and Wayland alike). Absent for keys the configuration has no code for.
+std::optional<uint16_t> storedKeyCode(quint32 nativeScanCode);
+
+// A key's name in a display text: the fixed names of the named keys by stored code ("↩",
+// "⎋", "F5", "PgUp" …), else the character the key gives, upper-cased; "?" when it gives
+// none.
+QString keyName(uint16_t keyCode, int qtKey, const QString& text);
+
+// What one key press means while recording.
+struct Decision {
+    enum Kind {
+        pass,   // not ours to take (a modifier alone, a key without a stored code)
+        cancel, // plain Escape: stop without recording
+        record, // the combo to bind
+    };
+    Kind kind = pass;
+    KeyCombo combo;
+};
+
+Decision interpret(const QKeyEvent& event);
+
+} // namespace ShortcutRecording
+
+// While it lives, watches every key press that reaches the application (any of its windows)
+// and hands each one's decision to `onDecision`; a press that is cancelled or recorded is
+// swallowed, others are delivered as usual.
+class ShortcutRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(const ShortcutRecording::Decision&)>;
+
+    explicit ShortcutRecorder(Handler onDecision, QObject* parent = nullptr);
+    ~ShortcutRecorder() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Handler onDecision_;
+};
+
+} // namespace velloq

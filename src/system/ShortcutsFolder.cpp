@@ -1,0 +1,133 @@
+#include "system/ShortcutsFolder.h"
+
+#include "system/AppPaths.h"
+#include "system/Log.h"
+#include "system/ProcessLauncher.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <memory>
+
+namespace velloq::ShortcutsFolder {
+
+namespace {
+
+QString trimSpacesAndTabs(const QString& s) {
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (begin < end && blank(s.at(begin)))
+        ++begin;
+    while (end > begin && blank(s.at(end - 1)))
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+bool isScript(const QFileInfo& info) {
+    return info.isFile() && info.isExecutable() && !info.fileName().startsWith(u'.');
+}
+
+// The executable regular files of the folder, symlinks to such files included.
+std::optional<QStringList> scriptFileNames(const QString& folder) {
+    QDir dir(folder);
+    if (!dir.exists() && !QDir().mkpath(folder))
+        return std::nullopt;
+    if (!dir.isReadable())
+        return std::nullopt;
+    QStringList names;
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (isScript(info))
+            names << info.fileName();
+    }
+    return names;
+}
+
+} // namespace
+
+QString path() {
+    return AppPaths::dataDir() + QStringLiteral("/Shortcuts");
+}
+
+QStringList tidyNames(const QStringList& names) {
+    QStringList out;
+    for (const QString& name : names) {
+        QString trimmed = trimSpacesAndTabs(name);
+        if (!trimmed.isEmpty())
+            out << trimmed;
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(out.begin(), out.end(), [&collator](const QString& a, const QString& b) {
+        return collator.compare(a, b) < 0;
+    });
+    return out;
+}
+
+std::optional<QStringList> listNames(const QString& folder) {
+    const std::optional<QStringList> files = scriptFileNames(folder);
+    if (!files)
+        return std::nullopt;
+    return tidyNames(*files);
+}
+
+void listNamesInBackground(QObject* context, std::function<void(const QStringList&)> done,
+                           const QString& folder) {
+    // The guard is made and read on the caller's thread only; the worker just carries it.
+    auto guard = std::make_shared<QPointer<QObject>>(context);
+    QThreadPool::globalInstance()->start([guard, done = std::move(done), folder]() mutable {
+        std::optional<QStringList> names = listNames(folder);
+        if (!names)
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard = std::move(guard), done = std::move(done), names = std::move(*names)] {
+                if (*guard)
+                    done(names);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+std::optional<QString> scriptFor(const QString& name, QString* reason, const QString& folder) {
+    auto refuse = [reason](const QString& why) -> std::optional<QString> {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    if (name.isEmpty() || name.contains(u'/') || name.startsWith(u'.'))
+        return refuse(QStringLiteral("not a script name"));
+
+    const QFileInfo exact(QDir(folder).filePath(name));
+    if (isScript(exact))
+        return exact.absoluteFilePath();
+    // The listing trims names; find the file that was trimmed to this one.
+    if (const std::optional<QStringList> files = scriptFileNames(folder)) {
+        for (const QString& file : *files) {
+            if (trimSpacesAndTabs(file) == name)
+                return QFileInfo(QDir(folder).filePath(file)).absoluteFilePath();
+        }
+    }
+    if (exact.exists())
+        return refuse(QStringLiteral("not an executable file in ") + folder);
+    return refuse(QStringLiteral("no such script in ") + folder);
+}
+
+bool run(ProcessLauncher& launcher, const QString& name, const QString& folder) {
+    QString reason;
+    const std::optional<QString> script = scriptFor(name, &reason, folder);
+    if (!script) {
+        logLine(QStringLiteral("Could not run ") + name + QStringLiteral(": ") + reason);
+        return false;
+    }
+    return runProcess(launcher, *script, {});
+}
+
+} // namespace velloq::ShortcutsFolder

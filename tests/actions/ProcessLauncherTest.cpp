@@ -1,0 +1,147 @@
+#include "system/ProcessLauncher.h"
+#include "system/AppLauncher.h"
+#include "system/Log.h"
+
+#include "actions/ActionsTestUtil.h"
+#include "support/TestEnv.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace velloq;
+using velloq::test::readFile;
+using velloq::test::waitUntil;
+using velloq::test::writeFile;
+
+namespace {
+
+// A script that reports its arguments, its folder, its parent and whether descriptor $1 is
+// open, then writes "done" last.
+const QByteArray kReporter = "#!/bin/sh\n"
+                             "out=\"$1\"; fd=\"$2\"; shift 2\n"
+                             "printf '%s\\n' \"$@\" > \"$out.args\"\n"
+                             "pwd > \"$out.cwd\"\n"
+                             "echo $PPID > \"$out.ppid\"\n"
+                             "if [ -e /proc/$$/fd/$fd ]; then echo open; else echo closed; fi "
+                             "> \"$out.fd\"\n"
+                             "echo done > \"$out.done\"\n";
+
+QString line(const QByteArray& bytes) {
+    return QString::fromUtf8(bytes).trimmed();
+}
+
+} // namespace
+
+TEST(ProcessLauncher, PassesArgumentsVerbatimWithoutInheritingDescriptors) {
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("reporter.sh"));
+    ASSERT_TRUE(writeFile(script, kReporter, true));
+    const QString work = dir.filePath(QStringLiteral("work folder"));
+    ASSERT_TRUE(QDir().mkpath(work));
+
+    // A descriptor without close-on-exec, as a library might leave one.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+
+    const QString out = dir.filePath(QStringLiteral("report"));
+    const QStringList args = {QStringLiteral("two words"), QStringLiteral("$HOME"),
+                              QStringLiteral("`id`; rm -rf x"), QStringLiteral("\"q\""),
+                              QStringLiteral("ünï")};
+    DetachedProcessLauncher launcher;
+    const LaunchResult result =
+        launcher.launch(script, QStringList{out, QString::number(leaked)} + args, work);
+    ::close(leaked);
+    ASSERT_TRUE(result.started) << result.error.toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(out + QStringLiteral(".done")); }));
+    EXPECT_EQ(QString::fromUtf8(readFile(out + QStringLiteral(".args"))), args.join(u'\n') + u'\n');
+    EXPECT_EQ(line(readFile(out + QStringLiteral(".cwd"))), work);
+    EXPECT_EQ(line(readFile(out + QStringLiteral(".fd"))), u"closed");
+    // Detached: the script is not our child, and we are left with no child to reap.
+    EXPECT_NE(line(readFile(out + QStringLiteral(".ppid"))).toInt(), ::getpid());
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ProcessLauncher, ReportsWhyAProgramCouldNotStart) {
+    QTemporaryDir dir;
+    DetachedProcessLauncher launcher;
+
+    LaunchResult missing = launcher.launch(dir.filePath(QStringLiteral("absent")), {});
+    EXPECT_FALSE(missing.started);
+    EXPECT_EQ(missing.error, qt_error_string(ENOENT));
+
+    const QString plain = dir.filePath(QStringLiteral("not-executable"));
+    ASSERT_TRUE(writeFile(plain, "#!/bin/sh\n"));
+    LaunchResult denied = launcher.launch(plain, {});
+    EXPECT_FALSE(denied.started);
+    EXPECT_EQ(denied.error, qt_error_string(EACCES));
+
+    LaunchResult badFolder =
+        launcher.launch(QStringLiteral("true"), {}, dir.filePath(QStringLiteral("no-such")));
+    EXPECT_FALSE(badFolder.started);
+    EXPECT_TRUE(badFolder.error.contains(dir.filePath(QStringLiteral("no-such"))));
+
+    EXPECT_FALSE(launcher.launch(QStringLiteral("velloq-no-such-program-anywhere"), {}).started);
+    EXPECT_TRUE(launcher.launch(QStringLiteral("true"), {}).started); // found in PATH
+
+    LogCapture log;
+    EXPECT_FALSE(runProcess(launcher, dir.filePath(QStringLiteral("absent")), {}));
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Could not run ") +
+                                       dir.filePath(QStringLiteral("absent")) +
+                                       QStringLiteral(": ") + qt_error_string(ENOENT)});
+}
+
+TEST(DesktopEntryLaunch, RunsExecWithFieldCodesInItsPathFolder) {
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("my app.sh"));
+    ASSERT_TRUE(writeFile(script,
+                          "#!/bin/sh\n"
+                          "printf '%s\\n' \"$@\" > \"$VELLOQ_TEST_OUT.args\"\n"
+                          "pwd > \"$VELLOQ_TEST_OUT.cwd\"\n"
+                          "echo done > \"$VELLOQ_TEST_OUT.done\"\n",
+                          true));
+    const QString out = dir.filePath(QStringLiteral("report"));
+    qputenv("VELLOQ_TEST_OUT", QFile::encodeName(out));
+    const QString entry = dir.filePath(QStringLiteral("org.example.App.desktop"));
+    ASSERT_TRUE(writeFile(entry, "[Desktop Entry]\nType=Application\nName=My App\nIcon=my-icon\n"
+                                 "Exec=\"" +
+                                     script.toUtf8() +
+                                     "\" --name=%c %U \"a \\\\\"b\\\\\"\" 100%% %i %k\n"
+                                     "Path=" +
+                                     dir.path().toUtf8() + "\n"));
+
+    DetachedProcessLauncher launcher;
+    ASSERT_TRUE(openDesktopEntry(launcher, entry));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(out + QStringLiteral(".done")); }));
+    EXPECT_EQ(QString::fromUtf8(readFile(out + QStringLiteral(".args"))),
+              QStringLiteral("--name=My App\na \"b\"\n100%\n--icon\nmy-icon\n") + entry + u'\n');
+    EXPECT_EQ(line(readFile(out + QStringLiteral(".cwd"))), dir.path());
+    qunsetenv("VELLOQ_TEST_OUT");
+}
+
+TEST(DesktopEntryLaunch, LogsWhatCouldNotBeOpened) {
+    QTemporaryDir dir;
+    DetachedProcessLauncher launcher;
+    LogCapture log;
+
+    const QString absent = dir.filePath(QStringLiteral("absent.desktop"));
+    EXPECT_FALSE(openDesktopEntry(launcher, absent));
+
+    const QString broken = dir.filePath(QStringLiteral("broken.desktop"));
+    ASSERT_TRUE(writeFile(broken, "[Desktop Entry]\nType=Application\nName=Broken\n"
+                                  "Exec=/nonexistent/velloq-app --flag\n"));
+    EXPECT_FALSE(openDesktopEntry(launcher, broken));
+
+    ASSERT_EQ(log.lines().size(), 2);
+    EXPECT_TRUE(log.lines().at(0).startsWith(QStringLiteral("Could not open ") + absent + u": "));
+    EXPECT_EQ(log.lines().at(1),
+              QStringLiteral("Could not open ") + broken + u": " + qt_error_string(ENOENT));
+}
