@@ -1,12 +1,9 @@
 #include "device/StreamDock.h"
 
+#include "device/EmulatorDiscovery.h"
 #include "device/HidWriter.h"
 #include "device/HidrawDiscovery.h"
 #include "system/Log.h"
-
-#ifdef VELLOQ_HAVE_EMULATOR_DISCOVERY
-#include "device/EmulatorDiscovery.h"
-#endif
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -48,9 +45,7 @@ StreamDock::~StreamDock() {
 std::vector<std::unique_ptr<DiscoverySource>> StreamDock::defaultSources() {
     std::vector<std::unique_ptr<DiscoverySource>> sources;
     sources.push_back(std::make_unique<HidrawDiscovery>());
-#ifdef VELLOQ_HAVE_EMULATOR_DISCOVERY
     sources.push_back(std::make_unique<EmulatorDiscovery>());
-#endif
     return sources;
 }
 
