@@ -29,32 +29,12 @@ const QRegularExpression& attributePattern() {
     return pattern;
 }
 
-bool isNameChar(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '-';
-}
-
-// Every match of the attribute pattern in `tag`, as a global match would find them. A match
-// can only start at a name character, and an attempt inside a run of name characters ends
-// the same way as the attempt at the start of that run, so a failed run is skipped whole.
-// That keeps a long tag linear instead of quadratic.
+// Every attribute of one tag; a later duplicate replaces an earlier one.
 QHash<QString, QString> attributes(const QString& tag) {
     QHash<QString, QString> found;
-    const QRegularExpression& pattern = attributePattern();
-    const qsizetype n = tag.size();
-    qsizetype i = 0;
-    while (i < n) {
-        if (!isNameChar(tag[i])) {
-            ++i;
-            continue;
-        }
-        const QRegularExpressionMatch m = pattern.match(
-            tag, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
-        if (!m.hasMatch()) {
-            while (i < n && isNameChar(tag[i]))
-                ++i;
-            continue;
-        }
+    QRegularExpressionMatchIterator it = attributePattern().globalMatch(tag);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
         QString value;
         for (int group = 2; group <= 4; ++group) {
             if (m.hasCaptured(group)) {
@@ -63,7 +43,6 @@ QHash<QString, QString> attributes(const QString& tag) {
             }
         }
         found.insert(m.captured(1).toLower(), value);
-        i = m.capturedEnd(0);
     }
     return found;
 }
@@ -100,12 +79,8 @@ qint64 declaredSize(const QString& sizes) {
 }
 
 QList<QUrl> iconLinks(const QString& html, const QUrl& base) {
-    // Every tag match ends at a '>', so nothing after the last one can match; cutting there
-    // spares the engine from rescanning a tail of unterminated tags once per "<link".
-    const QString searched = html.left(html.lastIndexOf(u'>') + 1);
-
     std::vector<ScoredLink> links;
-    QRegularExpressionMatchIterator tags = linkTagPattern().globalMatch(searched);
+    QRegularExpressionMatchIterator tags = linkTagPattern().globalMatch(html);
     while (tags.hasNext()) {
         const QHash<QString, QString> attrs = attributes(tags.next().captured(0));
 

@@ -149,7 +149,7 @@ TEST(LinkParser, DecodesUtf8ElseLatin1) {
 }
 
 TEST(LinkParser, HugeTagsAndUnterminatedLinksParse) {
-    // Shapes that make a naive scan quadratic; each must still parse to the right answer.
+    // Very long tags and a tail of unterminated links still parse to the right answer.
     const QString longName =
         QStringLiteral("<link rel=icon href=/x.png ") + QString(400000, u'a') + QStringLiteral(">");
     EXPECT_EQ(links(longName), QStringList{QStringLiteral("https://www.example.com/x.png")});
