@@ -6,11 +6,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace velloq {
@@ -38,19 +37,14 @@ DockConfig ConfigStore::load() {
     if (bytes.trimmed().isEmpty())
         return DockConfig(); // nothing in it to lose
 
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+    std::optional<DockConfig::Decoded> decoded = DockConfig::decodeReporting(bytes);
+    if (!decoded || !decoded->droppedMembers.isEmpty()) {
         needsKeeping_ = true;
         loadedBytes_ = bytes;
+    }
+    if (!decoded)
         return DockConfig();
-    }
-    DockConfig::Decoded decoded = DockConfig::decodeReporting(document.object());
-    if (!decoded.droppedMembers.isEmpty()) {
-        needsKeeping_ = true;
-        loadedBytes_ = bytes;
-    }
-    return std::move(decoded.config);
+    return std::move(decoded->config);
 }
 
 bool ConfigStore::keepOriginal(QString* error) {
@@ -61,7 +55,9 @@ bool ConfigStore::keepOriginal(QString* error) {
         const QString kept =
             attempt == 1 ? base : base + QLatin1Char('-') + QString::number(attempt);
         // A hard link keeps the exact bytes, even of a file we could not read.
-        if (::link(source.constData(), QFile::encodeName(kept).constData()) == 0) {
+        // Following a symbolic link, so that the copy holds the bytes and not the link.
+        if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, QFile::encodeName(kept).constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
             keptCopy_ = kept;
             return true;
         }

@@ -108,11 +108,20 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
 }
 
 std::optional<DockConfig> DockConfig::decode(const QByteArray& json) {
+    if (auto result = decodeReporting(json))
+        return std::move(result->config);
+    return std::nullopt;
+}
+
+std::optional<DockConfig::Decoded> DockConfig::decodeReporting(const QByteArray& json) {
+    // Editors may put a byte-order mark in front; the JSON parser would refuse the whole file.
+    static const QByteArray kBom("\xEF\xBB\xBF");
+    const QByteArray text = json.startsWith(kBom) ? json.mid(kBom.size()) : json;
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
-    return decodeReporting(document.object()).config;
+    return decodeReporting(document.object());
 }
 
 DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {

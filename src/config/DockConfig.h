@@ -53,6 +53,8 @@ struct DockConfig {
     // Tolerant reader: nothing when the text is not a JSON object; otherwise each member
     // that is missing, null or undecodable falls back to its own default.
     static std::optional<DockConfig> decode(const QByteArray& json);
+    // The same, saying which members were dropped. A leading UTF-8 byte-order mark is skipped.
+    static std::optional<Decoded> decodeReporting(const QByteArray& json);
     static Decoded decodeReporting(const QJsonObject& object);
 
     // Writes `encoded()` to `fileURL()` (or `path`) atomically and durably, creating the folder.

@@ -1,5 +1,5 @@
 #include "config/ConfigStore.h"
-#include "support/TestEnv.h"
+#include "FreshDataDir.h"
 #include "system/Log.h"
 
 #include <QDir>
@@ -11,6 +11,8 @@
 
 namespace velloq {
 namespace {
+
+using ConfigStoreTest = test::FreshDataDir;
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -28,7 +30,7 @@ QStringList keptCopies(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral("config.json.unreadable-*")}, QDir::Files);
 }
 
-TEST(ConfigStore, SaveCreatesTheFolderAndLoadReadsItBack) {
+TEST_F(ConfigStoreTest, SaveCreatesTheFolderAndLoadReadsItBack) {
     ConfigStore store;
     EXPECT_EQ(store.path(), DockConfig::fileURL());
     EXPECT_FALSE(QFileInfo::exists(store.path()));
@@ -52,8 +54,8 @@ TEST(ConfigStore, SaveCreatesTheFolderAndLoadReadsItBack) {
               QStringList{QStringLiteral("config.json")});
 }
 
-TEST(ConfigStore, SaveIntoAnUnwritableFolderLogsAndFails) {
-    const QString blocker = test::scratchDir() + QStringLiteral("/plain-file");
+TEST_F(ConfigStoreTest, SaveIntoAnUnwritableFolderLogsAndFails) {
+    const QString blocker = path() + QStringLiteral("/plain-file");
     writeAll(blocker, "x");
     DockConfig config;
     config.dockBrightness = 20;
@@ -74,7 +76,7 @@ TEST(ConfigStore, SaveIntoAnUnwritableFolderLogsAndFails) {
     EXPECT_EQ(readAll(blocker), QByteArray("x"));
 }
 
-TEST(ConfigStore, ABrokenFileIsKeptBeforeTheFirstSave) {
+TEST_F(ConfigStoreTest, ABrokenFileIsKeptBeforeTheFirstSave) {
     ConfigStore store;
     const QString folder = QFileInfo(store.path()).absolutePath();
     const QByteArray broken = "{\"keys\": [ this is not json";
@@ -108,7 +110,7 @@ TEST(ConfigStore, ABrokenFileIsKeptBeforeTheFirstSave) {
     EXPECT_EQ(log.lines().size(), 1);
 }
 
-TEST(ConfigStore, APartlyBrokenFileIsKeptButLoadsWhatItCan) {
+TEST_F(ConfigStoreTest, APartlyBrokenFileIsKeptButLoadsWhatItCan) {
     ConfigStore store;
     const QString folder = QFileInfo(store.path()).absolutePath();
     const QByteArray partly =
@@ -124,7 +126,7 @@ TEST(ConfigStore, APartlyBrokenFileIsKeptButLoadsWhatItCan) {
     EXPECT_EQ(readAll(folder + QLatin1Char('/') + kept[0]), partly);
 }
 
-TEST(ConfigStore, AnEmptyOrHandPaddedFileNeedsNoCopy) {
+TEST_F(ConfigStoreTest, AnEmptyOrHandPaddedFileNeedsNoCopy) {
     ConfigStore store;
     writeAll(store.path(), "  \n");
     store.load();
@@ -134,7 +136,7 @@ TEST(ConfigStore, AnEmptyOrHandPaddedFileNeedsNoCopy) {
     EXPECT_FALSE(store.needsKeeping());
 }
 
-TEST(ConfigStore, AFileThatCannotBeReadIsNotReplaced) {
+TEST_F(ConfigStoreTest, AFileThatCannotBeReadIsNotReplaced) {
     // A folder where the file should be: it cannot be read, kept or replaced.
     ConfigStore store;
     QDir().mkpath(store.path());
@@ -146,9 +148,9 @@ TEST(ConfigStore, AFileThatCannotBeReadIsNotReplaced) {
     EXPECT_TRUE(QFileInfo(store.path()).isDir());
 }
 
-TEST(ConfigStore, ASymlinkedFileIsWrittenThrough) {
+TEST_F(ConfigStoreTest, ASymlinkedFileIsWrittenThrough) {
     ConfigStore store;
-    const QString target = test::scratchDir() + QStringLiteral("/dotfiles/velloq.json");
+    const QString target = path() + QStringLiteral("/dotfiles/velloq.json");
     writeAll(target, "{}");
     QDir().mkpath(QFileInfo(store.path()).absolutePath());
     ASSERT_TRUE(QFile::link(target, store.path()));
@@ -156,6 +158,15 @@ TEST(ConfigStore, ASymlinkedFileIsWrittenThrough) {
     config.knobStep = 9;
     ASSERT_TRUE(store.save(config));
     EXPECT_TRUE(QFileInfo(store.path()).isSymLink());
+    EXPECT_EQ(DockConfig::decode(readAll(target)), config);
+
+    // A broken file behind the link is kept as a file of its own.
+    writeAll(target, "{broken");
+    store.load();
+    ASSERT_TRUE(store.save(config));
+    ASSERT_TRUE(store.keptCopy());
+    EXPECT_FALSE(QFileInfo(*store.keptCopy()).isSymLink());
+    EXPECT_EQ(readAll(*store.keptCopy()), QByteArray("{broken"));
     EXPECT_EQ(DockConfig::decode(readAll(target)), config);
 }
 

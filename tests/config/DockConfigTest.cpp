@@ -1,6 +1,6 @@
 #include "config/DockConfig.h"
+#include "FreshDataDir.h"
 #include "config/ConfigJson.h"
-#include "support/TestEnv.h"
 #include "system/AppPaths.h"
 
 #include <QFile>
@@ -59,6 +59,8 @@ TEST(DockConfig, EmptyObjectAndNonObjects) {
     const DockConfig empty = decoded("{}");
     EXPECT_EQ(empty, defaultsLike(empty));
     EXPECT_EQ(empty.snippets.size(), 1);
+    EXPECT_EQ(DockConfig::decode("\xEF\xBB\xBF{\"knobStep\":4}").value_or(DockConfig()).knobStep,
+              4);
     for (const char* bad : {"", "not json", "[]", "42", "\"x\"", "null", "{\"keys\":", "{} {}"})
         EXPECT_FALSE(DockConfig::decode(QByteArray(bad))) << bad;
 }
@@ -362,16 +364,18 @@ TEST(DockConfig, RandomConfigurationsRoundTrip) {
     }
 }
 
-TEST(DockConfig, ScreensaverURL) {
+using DockConfigFiles = test::FreshDataDir;
+
+TEST_F(DockConfigFiles, ScreensaverURL) {
     DockConfig config;
-    const QString file = test::scratchDir() + QStringLiteral("/My Loop.mp4");
+    const QString file = path() + QStringLiteral("/My Loop.mp4");
     config.screensaverAnimation = file;
     EXPECT_FALSE(config.screensaverURL());
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.close();
     EXPECT_EQ(config.screensaverURL(), file);
-    config.screensaverAnimation = test::scratchDir(); // a folder is not an animation
+    config.screensaverAnimation = path(); // a folder is not an animation
     EXPECT_FALSE(config.screensaverURL());
 
     config.screensaverAnimation = QStringLiteral("No Such Animation");
