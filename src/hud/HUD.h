@@ -79,6 +79,11 @@ private:
     double fadeFrom_ = 0;
     double opacity_ = 0;
     bool framesRunning_ = false;
+    double levelShown_ = 0;
+    double levelFrom_ = 0;
+    double levelTo_ = 0;
+    double levelStart_ = 0;
+    bool levelAnimating_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

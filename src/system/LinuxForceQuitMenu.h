@@ -21,7 +21,8 @@ struct RunningApp {
     QString name; // the entry's display name; may be empty
     QIcon icon;
     QString entryPath;
-    QList<pid_t> pids; // ascending
+    QList<pid_t> pids;         // ascending
+    QList<quint64> startTimes; // per pid, so a reused pid is never killed
 };
 
 // Force-quit menu over /proc and the installed desktop entries. Holds no state of its own;

@@ -13,6 +13,8 @@ namespace velloq {
 class KeyInjector {
 public:
     virtual ~KeyInjector() = default;
+    // For the log line that names the choice.
+    virtual const char* name() const = 0;
     // One key transition of an ordinary key (evdev code).
     virtual void key(uint16_t evdevCode, bool down) = 0;
     // One transition of a media key (evdev code); backends with their own media names
@@ -34,6 +36,7 @@ public:
     UinputInjector(const UinputInjector&) = delete;
     UinputInjector& operator=(const UinputInjector&) = delete;
 
+    const char* name() const override { return "uinput virtual keyboard"; }
     void key(uint16_t evdevCode, bool down) override;
 
 private:
@@ -51,6 +54,7 @@ public:
     XTestInjector(const XTestInjector&) = delete;
     XTestInjector& operator=(const XTestInjector&) = delete;
 
+    const char* name() const override { return "XTest"; }
     void key(uint16_t evdevCode, bool down) override;
     void mediaKey(uint16_t evdevCode, bool down) override;
 
@@ -78,7 +82,7 @@ public:
     void postMediaKey(int type, uint64_t extraFlags) override;
     bool canInject() override;
 
-    // uinput, else XTest when the session is X11 (no Wayland display). Logs the choice once.
+    // uinput, else XTest when the session is X11 (no Wayland display).
     static std::unique_ptr<KeyInjector> chooseBackend();
     // True for an X11 session: $DISPLAY set and neither $WAYLAND_DISPLAY nor
     // XDG_SESSION_TYPE=wayland.
@@ -91,6 +95,7 @@ private:
 
     BackendFactory factory_;
     std::unique_ptr<KeyInjector> backend_;
+    bool loggedMissing_ = false;
 };
 
 } // namespace velloq
