@@ -1,0 +1,55 @@
+#pragma once
+
+// The controller's state for actions, knobs and editing; shared by DockControllerActions.cpp,
+// DockControllerKnobs.cpp and DockControllerEditing.cpp only.
+
+#include "controller/DockController.h"
+#include "system/AppLauncher.h"
+#include "system/Applications.h"
+#include "system/Clipboard.h"
+#include "system/DesktopEntry.h"
+#include "system/ProcessLauncher.h"
+#include "system/ShortcutRecorder.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace velloq {
+
+struct DockController::ActionState {
+    explicit ActionState(const ActionServices& services);
+
+    ProcessLauncher* launcher = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    std::unique_ptr<ProcessLauncher> ownLauncher;
+    std::unique_ptr<UrlOpener> ownUrlOpener;
+    Clipboard clipboard;
+
+    // iconFetchWork: one pending website-icon fetch, replaced by each newer one.
+    QTimer iconFetchTimer;
+    QString iconFetchText;
+
+    // recordMonitor: the key watcher while a shortcut is being recorded.
+    std::unique_ptr<ShortcutRecorder> recordMonitor;
+
+    std::optional<QList<DesktopEntry>> installedEntries;
+    std::optional<QList<AppEntry>> installedApps;
+};
+
+// The speaker symbol for an output level.
+inline QString volumeSymbol(float level) {
+    if (level < 0.01F)
+        return QStringLiteral("speaker.fill");
+    if (level < 0.34F)
+        return QStringLiteral("speaker.wave.1.fill");
+    if (level < 0.67F)
+        return QStringLiteral("speaker.wave.2.fill");
+    return QStringLiteral("speaker.wave.3.fill");
+}
+
+} // namespace velloq

@@ -1,0 +1,406 @@
+#include "controller/DockController.h"
+
+#include "hud/HUD.h"
+#include "imaging/IconRenderer.h"
+#include "siteicons/SiteIcons.h"
+#include "system/Autostart.h"
+#include "system/Permissions.h"
+#include "system/ShortcutsFolder.h"
+
+#include <QImageReader>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <utility>
+
+namespace velloq {
+
+namespace {
+
+const QString kNoDock = QStringLiteral("No dock connected");
+const QString kUnknownDock = QStringLiteral("Riravu Dodo");
+
+int truncated(double value) {
+    if (!std::isfinite(value))
+        return 0;
+    return static_cast<int>(std::trunc(std::clamp(value, -1e9, 1e9)));
+}
+
+} // namespace
+
+DockController::DockController(Services services, QObject* parent)
+    : QObject(parent)
+    , dock_(std::move(services.dock))
+    , configStore_(std::move(services.configStore))
+    , clock_(services.clock)
+    , permissions_(services.permissions)
+    , keys_(services.keys)
+    , audio_(services.audio)
+    , displayBrightness_(services.displayBrightness)
+    , dockFeatures_(services.dockFeatures)
+    , siteIcons_(services.siteIcons)
+    , hud_(std::move(services.hud))
+    , wakeWatcher_(std::move(services.wakeWatcher))
+    , shortcutsFolder_(services.shortcutsFolder.isEmpty() ? ShortcutsFolder::path()
+                                                          : services.shortcutsFolder)
+    , animationLoaders_(std::move(services.animationLoaders)) {
+    Q_ASSERT(dock_ && configStore_ && clock_ && permissions_ && siteIcons_);
+    if (!wakeWatcher_)
+        wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
+    config_ = configStore_->load();
+    deviceName_ = kNoDock;
+    accessibilityGranted_ = permissions_->inputAccess();
+    launchAtLogin_ = Autostart::isEnabled();
+    lastDockActivity_ = clock_->now();
+
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kRefreshDelayMs);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshScreens(false); });
+}
+
+DockController::~DockController() {
+    dock_->setDelegate(nullptr);
+    if (started_)
+        siteIcons_->onUpdate = nullptr;
+    // The engine sends through the sink, which reads the dock: both go before the dock.
+    engine_.reset();
+    sink_.reset();
+}
+
+AnimationEngine& DockController::animations() {
+    if (!engine_) {
+        sink_ = makeDockSink(*dock_);
+        engine_ = std::make_unique<AnimationEngine>(*sink_, *clock_, animationLoaders_);
+    }
+    return *engine_;
+}
+
+HUD& DockController::hud() {
+    if (!hud_)
+        hud_ = std::make_unique<HUD>();
+    return *hud_;
+}
+
+// ---------------------------------------------------------------- Lifecycle
+
+void DockController::start() {
+    if (started_)
+        return;
+    started_ = true;
+
+    dock_->setDelegate(this);
+    dock_->start();
+
+    connect(wakeWatcher_.get(), &WakeWatcher::woke, this, [this] {
+        QTimer::singleShot(kWakeResendDelayMs, this, &DockController::resendAfterWake);
+    });
+    wakeWatcher_->start();
+
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setInterval(kIdleCheckMs);
+    connect(idleTimer_, &QTimer::timeout, this, &DockController::checkIdle);
+    idleTimer_->start();
+
+    permissionTimer_ = new QTimer(this);
+    permissionTimer_->setInterval(kPermissionPollMs);
+    connect(permissionTimer_, &QTimer::timeout, this,
+            [this] { setAccessibilityGranted(permissions_->inputAccess()); });
+    permissionTimer_->start();
+
+    QPointer<DockController> weak(this);
+    siteIcons_->onUpdate = [weak] {
+        if (!weak)
+            return;
+        Q_EMIT weak->siteIconsUpdated();
+        weak->refreshScreens(false);
+    };
+    for (const ButtonAction& action : std::as_const(config_.keys)) {
+        if (const auto text = action.urlText())
+            siteIcons_->fetchIfNeeded(*text);
+    }
+
+    loadShortcutNames();
+
+    if (anyActionNeedsAccessibility() && !permissions_->inputAccess())
+        permissions_->promptForInputAccess();
+}
+
+void DockController::resendAfterWake() {
+    if (!dock_->hasDevice())
+        return;
+    sentImages_.clear();
+    dock_->initialize(truncated(config_.dockBrightness));
+    if (engine_)
+        engine_->invalidate();
+    refreshScreens(false);
+}
+
+void DockController::setConfig(const DockConfig& value) {
+    if (value == config_)
+        return;
+    const DockConfig old = std::exchange(config_, value);
+    configStore_->save(config_);
+    if (old.dockBrightness != config_.dockBrightness)
+        dock_->enqueueAll({StreamDock::brightnessCommand(truncated(config_.dockBrightness))});
+    screensaverSettingsChanged(old);
+    scheduleScreenRefresh();
+    Q_EMIT configChanged();
+}
+
+void DockController::setSelected(const Selection& value) {
+    if (value == selected_)
+        return;
+    selected_ = value;
+    Q_EMIT selectedChanged();
+}
+
+void DockController::setTab(MenuTab value) {
+    if (value == tab_)
+        return;
+    tab_ = value;
+    Q_EMIT tabChanged();
+}
+
+void DockController::setIsConnected(bool value) {
+    if (value == isConnected_)
+        return;
+    isConnected_ = value;
+    Q_EMIT isConnectedChanged();
+}
+
+void DockController::setDeviceName(const QString& value) {
+    if (value == deviceName_)
+        return;
+    deviceName_ = value;
+    Q_EMIT deviceNameChanged();
+}
+
+void DockController::setAccessibilityGranted(bool value) {
+    if (value == accessibilityGranted_)
+        return;
+    accessibilityGranted_ = value;
+    Q_EMIT accessibilityGrantedChanged();
+}
+
+void DockController::setScreensaverRunning(bool value) {
+    if (value == screensaverRunning_)
+        return;
+    screensaverRunning_ = value;
+    Q_EMIT screensaverRunningChanged();
+}
+
+void DockController::setShortcutNames(const QStringList& value) {
+    if (value == shortcutNames_)
+        return;
+    shortcutNames_ = value;
+    Q_EMIT shortcutNamesChanged();
+}
+
+// ---------------------------------------------------------------- The dock's delegate
+
+void DockController::streamDockDidConnect(StreamDock& dock) {
+    setIsConnected(true);
+    const auto model = dock.model();
+    setDeviceName(model ? model->name : kUnknownDock);
+    lastDockActivity_ = clock_->now();
+    resendEverything();
+}
+
+void DockController::streamDockDidDisconnect(StreamDock&) {
+    setIsConnected(false);
+    setDeviceName(kNoDock);
+    sentImages_.clear();
+    if (engineScreensaverActive()) {
+        engine_->stopScreensaver();
+        setScreensaverRunning(false);
+    }
+    lastDockActivity_ = clock_->now();
+}
+
+void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
+    lastDockActivity_ = clock_->now();
+    if (engineScreensaverActive()) {
+        stopScreensaver();
+        // A press only wakes the dock; a turn still turns.
+        if (event.kind != DockEvent::Kind::knobTurn)
+            return;
+    }
+    switch (event.kind) {
+    case DockEvent::Kind::key:
+        if (event.index >= 0 && event.index < config_.keys.size())
+            perform(config_.keys[event.index]);
+        break;
+    case DockEvent::Kind::knobTurn:
+        if (event.index >= 0 && event.index < config_.knobs.size())
+            turn(config_.knobs[event.index], event.step);
+        break;
+    case DockEvent::Kind::knobPress:
+        if (event.index >= 0 && event.index < config_.knobs.size())
+            press(config_.knobs[event.index]);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- Key faces
+
+void DockController::refreshScreens(bool force) {
+    if (!dock_->hasDevice() || engineScreensaverActive())
+        return;
+    const auto model = dock_->model();
+    const int size = DockModels::imageEdge(model);
+    const int rotation = DockModels::finalRotation(model, config_.extraRotation);
+
+    ImageBatch batch;
+    for (int i = 0; i < kScreenKeys; ++i) {
+        const ButtonAction action = i < config_.keys.size() ? config_.keys[i] : ButtonAction();
+        const std::optional<QString> customIcon =
+            i < config_.customIcons.size() ? config_.customIcons[i] : std::nullopt;
+        const IconRenderer::Picture picture =
+            IconRenderer::picture(action, customIcon, config_.snippets);
+        const std::optional<QByteArray> face = IconRenderer::face(picture, size, rotation);
+        const auto sent = sentImages_.find(i);
+        if (!force) {
+            const bool hadFace = sent != sentImages_.end();
+            if (face && hadFace && *face == sent->second)
+                continue;
+            if (!face && !hadFace)
+                continue;
+        }
+        batch[i] = face;
+        if (face)
+            sentImages_[i] = *face;
+        else
+            sentImages_.erase(i);
+    }
+    dock_->setImages(batch);
+
+    AnimationEngine& engine = animations();
+    for (int i = 0; i < kScreenKeys; ++i) {
+        const ButtonAction action = i < config_.keys.size() ? config_.keys[i] : ButtonAction();
+        const std::optional<QString> customIcon =
+            i < config_.customIcons.size() ? config_.customIcons[i] : std::nullopt;
+        engine.setButtonAnimation(i, animatedIconPath(action, customIcon), size, rotation);
+    }
+}
+
+std::optional<QString> DockController::animatedIconPath(const ButtonAction& action,
+                                                        const std::optional<QString>& customIcon) {
+    if (action.kind() == ButtonAction::Kind::nothing || !customIcon || customIcon->isEmpty())
+        return std::nullopt;
+    // Counts the images from the file's structure; no frame is decoded.
+    QImageReader reader(*customIcon);
+    if (reader.imageCount() < 2)
+        return std::nullopt;
+    return customIcon;
+}
+
+void DockController::scheduleScreenRefresh() {
+    refreshTimer_->start(); // restarting replaces a pending request
+}
+
+void DockController::resendEverything() {
+    if (!dock_->hasDevice())
+        return;
+    sentImages_.clear();
+    dock_->initialize(truncated(config_.dockBrightness));
+    if (engine_)
+        engine_->invalidate();
+    refreshScreens(false);
+}
+
+// ---------------------------------------------------------------- Idle and screensaver
+
+void DockController::checkIdle() {
+    if (!config_.screensaverEnabled || !isConnected_ || engineScreensaverActive())
+        return;
+    if (clock_->now() - lastDockActivity_ >= config_.screensaverDelay * 60)
+        startScreensaver();
+}
+
+void DockController::startScreensaver() {
+    if (!isConnected_)
+        return;
+    const std::optional<QString> file = config_.screensaverURL();
+    if (!file)
+        return;
+    const auto model = dock_->model();
+    animations().startScreensaver(QUrl::fromLocalFile(*file), DockModels::imageEdge(model),
+                                  DockModels::finalRotation(model, config_.extraRotation),
+                                  config_.screensaverPlayback, config_.screensaverSpeed);
+    setScreensaverRunning(true);
+}
+
+void DockController::stopScreensaver() {
+    if (!engineScreensaverActive())
+        return;
+    engine_->stopScreensaver();
+    setScreensaverRunning(false);
+    lastDockActivity_ = clock_->now();
+    refreshScreens(true);
+}
+
+void DockController::screensaverSettingsChanged(const DockConfig& old) {
+    if (!engineScreensaverActive())
+        return;
+    if (!config_.screensaverEnabled && old.screensaverEnabled) {
+        stopScreensaver();
+        return;
+    }
+    if (config_.screensaverAnimation != old.screensaverAnimation ||
+        config_.extraRotation != old.extraRotation) {
+        startScreensaver();
+        return;
+    }
+    if (config_.screensaverPlayback == old.screensaverPlayback &&
+        config_.screensaverSpeed == old.screensaverSpeed)
+        return;
+    engine_->setPlayback(config_.screensaverPlayback, config_.screensaverSpeed);
+}
+
+// ---------------------------------------------------------------- Actions
+
+// The actions code fills these in; until then dock input reaches them and nothing happens.
+void DockController::perform(const ButtonAction& action) {
+    (void)action;
+}
+
+void DockController::turn(KnobRole role, int step) {
+    (void)role;
+    (void)step;
+}
+
+void DockController::press(KnobRole role) {
+    (void)role;
+}
+
+// ---------------------------------------------------------------- Editing support
+
+void DockController::loadShortcutNames() {
+    ShortcutsFolder::listNamesInBackground(
+        this, [this](const QStringList& names) { setShortcutNames(names); }, shortcutsFolder_);
+}
+
+bool DockController::needsAccessibility(const ButtonAction& action) {
+    switch (action.kind()) {
+    case ButtonAction::Kind::snippet:
+    case ButtonAction::Kind::keys:
+        return true;
+    case ButtonAction::Kind::function:
+        return action.buttonFunction()->needsAccessibility();
+    default:
+        return false;
+    }
+}
+
+bool DockController::anyActionNeedsAccessibility() const {
+    for (const ButtonAction& action : config_.keys) {
+        if (needsAccessibility(action))
+            return true;
+    }
+    return false;
+}
+
+} // namespace velloq

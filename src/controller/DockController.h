@@ -1,0 +1,218 @@
+#pragma once
+
+#include "config/ConfigStore.h"
+#include "config/DockConfig.h"
+#include "controller/AnimationEngine.h"
+#include "controller/Selection.h"
+#include "controller/WakeWatcher.h"
+#include "device/StreamDock.h"
+#include "hud/HUD.h"
+#include "system/Clock.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+namespace velloq {
+
+class DisplayBrightness;
+class DockFeatures;
+class KeySender;
+class Permissions;
+class SiteIcons;
+class SystemAudio;
+
+// The centre of the application: owns the configuration, the dock, the animation engine and
+// the indicator; turns dock input into actions, keeps the key faces in step with the
+// configuration and runs the idle screensaver. One instance for the life of the process.
+// Main thread only.
+class DockController : public QObject, private StreamDockDelegate {
+    Q_OBJECT
+    Q_PROPERTY(velloq::DockConfig config READ config WRITE setConfig NOTIFY configChanged)
+    Q_PROPERTY(velloq::Selection selected READ selected WRITE setSelected NOTIFY selectedChanged)
+    Q_PROPERTY(velloq::MenuTab tab READ tab WRITE setTab NOTIFY tabChanged)
+    Q_PROPERTY(std::optional<int> recordingKey READ recordingKey NOTIFY recordingKeyChanged)
+    Q_PROPERTY(QStringList shortcutNames READ shortcutNames NOTIFY shortcutNamesChanged)
+    Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
+    Q_PROPERTY(QString deviceName READ deviceName NOTIFY deviceNameChanged)
+    Q_PROPERTY(
+        bool accessibilityGranted READ accessibilityGranted NOTIFY accessibilityGrantedChanged)
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(std::optional<QString> loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
+    Q_PROPERTY(bool screensaverRunning READ screensaverRunning NOTIFY screensaverRunningChanged)
+
+public:
+    static constexpr int kScreenKeys = 6;
+    static constexpr int kRefreshDelayMs = 250;
+    static constexpr int kWakeResendDelayMs = 2000;
+    static constexpr int kIdleCheckMs = 1000;
+    static constexpr int kPermissionPollMs = 2000;
+
+    // The backends. `dock`, `configStore`, `clock`, `permissions` and `siteIcons` are
+    // required; `clock`, the service pointers and `siteIcons` must outlive the controller.
+    struct Services {
+        std::unique_ptr<StreamDock> dock;
+        std::unique_ptr<ConfigStore> configStore;
+        const Clock* clock = nullptr;
+        Permissions* permissions = nullptr;
+        KeySender* keys = nullptr;
+        SystemAudio* audio = nullptr;
+        DisplayBrightness* displayBrightness = nullptr;
+        DockFeatures* dockFeatures = nullptr;
+        SiteIcons* siteIcons = nullptr;
+        std::unique_ptr<HUD> hud;                 // made on demand when absent
+        std::unique_ptr<WakeWatcher> wakeWatcher; // logind when absent
+        QString shortcutsFolder;                  // ShortcutsFolder::path() when empty
+        AnimationEngine::Loaders animationLoaders = AnimationEngine::defaultLoaders();
+    };
+
+    // Loads the configuration (defaults when the file is missing or unreadable). Touches no
+    // hardware.
+    explicit DockController(Services services, QObject* parent = nullptr);
+    ~DockController() override;
+    DockController(const DockController&) = delete;
+    DockController& operator=(const DockController&) = delete;
+
+    // Once, when the event loop runs: takes the dock, starts the timers and the watchers.
+    void start();
+
+    // --- Published state ---
+    const DockConfig& config() const { return config_; }
+    // Saves, sends a changed dock brightness, lets the screensaver react and schedules a
+    // refresh; an equal value changes nothing.
+    void setConfig(const DockConfig& value);
+    Selection selected() const { return selected_; }
+    void setSelected(const Selection& value);
+    MenuTab tab() const { return tab_; }
+    void setTab(MenuTab value);
+    std::optional<int> recordingKey() const { return recordingKey_; }
+    QStringList shortcutNames() const { return shortcutNames_; }
+    bool isConnected() const { return isConnected_; }
+    QString deviceName() const { return deviceName_; }
+    bool accessibilityGranted() const { return accessibilityGranted_; }
+    bool launchAtLogin() const { return launchAtLogin_; }
+    std::optional<QString> loginItemNote() const { return loginItemNote_; }
+    bool screensaverRunning() const { return screensaverRunning_; }
+
+    StreamDock& dock() { return *dock_; }
+    // Made on first use.
+    AnimationEngine& animations();
+    HUD& hud();
+
+    // --- Key faces ---
+    // Brings the six screens up to date; `force` sends all six, blank ones as clear.
+    void refreshScreens(bool force);
+    // A refresh 0.25 s from now; a newer request replaces one that has not run yet.
+    void scheduleScreenRefresh();
+    // Re-initialises the dock and sends every face again.
+    void resendEverything();
+    // JPEG bytes last sent per screen key.
+    const std::map<int, QByteArray>& sentImages() const { return sentImages_; }
+
+    // --- Idle and screensaver ---
+    void checkIdle();
+    void startScreensaver();
+    void stopScreensaver();
+    void screensaverSettingsChanged(const DockConfig& old);
+    double lastDockActivity() const { return lastDockActivity_; }
+
+    // --- Actions (carried out by the actions code) ---
+    virtual void perform(const ButtonAction& action);
+    virtual void turn(KnobRole role, int step);
+    virtual void press(KnobRole role);
+
+    // --- Editing support ---
+    void loadShortcutNames();
+    bool anyActionNeedsAccessibility() const;
+    static bool needsAccessibility(const ButtonAction& action);
+
+Q_SIGNALS:
+    void configChanged();
+    void selectedChanged();
+    void tabChanged();
+    void recordingKeyChanged();
+    void shortcutNamesChanged();
+    void isConnectedChanged();
+    void deviceNameChanged();
+    void accessibilityGrantedChanged();
+    void launchAtLoginChanged();
+    void loginItemNoteChanged();
+    void screensaverRunningChanged();
+    // A website icon arrived; previews of key faces should redraw.
+    void siteIconsUpdated();
+
+protected:
+    // The services, for the actions code.
+    const Clock& clock() const { return *clock_; }
+    Permissions& permissions() { return *permissions_; }
+    KeySender* keySender() { return keys_; }
+    SystemAudio* audio() { return audio_; }
+    DisplayBrightness* displayBrightness() { return displayBrightness_; }
+    DockFeatures* dockFeatures() { return dockFeatures_; }
+    SiteIcons& siteIcons() { return *siteIcons_; }
+
+    // State of the knob and mute actions.
+    std::optional<float> brightnessBeforeFull_;
+    std::optional<float> micVolumeBeforeMute_;
+    bool micSoftMuted_ = false;
+    bool askedForAccessibility_ = false;
+
+private:
+    void streamDockDidConnect(StreamDock& dock) override;
+    void streamDockDidDisconnect(StreamDock& dock) override;
+    void streamDockDidReceive(StreamDock& dock, const DockEvent& event) override;
+
+    bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
+    void resendAfterWake();
+    void setIsConnected(bool value);
+    void setDeviceName(const QString& value);
+    void setAccessibilityGranted(bool value);
+    void setScreensaverRunning(bool value);
+    void setShortcutNames(const QStringList& value);
+    static std::optional<QString> animatedIconPath(const ButtonAction& action,
+                                                   const std::optional<QString>& customIcon);
+
+    std::unique_ptr<StreamDock> dock_;
+    std::unique_ptr<AnimationSink> sink_;
+    std::unique_ptr<AnimationEngine> engine_;
+    std::unique_ptr<ConfigStore> configStore_;
+    const Clock* clock_;
+    Permissions* permissions_;
+    KeySender* keys_;
+    SystemAudio* audio_;
+    DisplayBrightness* displayBrightness_;
+    DockFeatures* dockFeatures_;
+    SiteIcons* siteIcons_;
+    std::unique_ptr<HUD> hud_;
+    std::unique_ptr<WakeWatcher> wakeWatcher_;
+    QString shortcutsFolder_;
+    AnimationEngine::Loaders animationLoaders_;
+
+    DockConfig config_;
+    Selection selected_ = Selection::key(0);
+    MenuTab tab_ = MenuTab::buttons;
+    std::optional<int> recordingKey_;
+    QStringList shortcutNames_;
+    bool isConnected_ = false;
+    QString deviceName_;
+    bool accessibilityGranted_ = false;
+    bool launchAtLogin_ = false;
+    std::optional<QString> loginItemNote_;
+    bool screensaverRunning_ = false;
+    double lastDockActivity_ = 0;
+
+    std::map<int, QByteArray> sentImages_;
+    QTimer* refreshTimer_ = nullptr;
+    QTimer* idleTimer_ = nullptr;
+    QTimer* permissionTimer_ = nullptr;
+    bool started_ = false;
+};
+
+} // namespace velloq

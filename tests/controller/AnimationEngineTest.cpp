@@ -1,0 +1,334 @@
+#include "ControllerTestSupport.h"
+
+#include "controller/AnimationEngine.h"
+#include "system/Log.h"
+
+#include <QSignalSpy>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+using namespace velloq;
+using velloq::test::ManualClock;
+using velloq::test::RecordingSink;
+
+namespace {
+
+AnimationTrack trackWithDelays(const QList<double>& delays, PlaybackMode mode, double start) {
+    AnimationTrack track;
+    for (int i = 0; i < delays.size(); ++i)
+        track.tiles.append({{0, QByteArray::number(i)}});
+    track.delays = delays;
+    track.startTime = start;
+    track.setPlayback(mode, 1, start);
+    return track;
+}
+
+// A frame set whose bytes name the file, the frame and the key: "<file>:<frame>:<key>".
+FrameSet namedFrames(const QUrl& url, int frames, QList<int> keys, double delay = 0.1) {
+    FrameSet set;
+    for (int f = 0; f < frames; ++f) {
+        QMap<int, QByteArray> tiles;
+        for (const int key : keys)
+            tiles.insert(key, (url.fileName() + QStringLiteral(":%1:%2").arg(f).arg(key)).toUtf8());
+        set.tiles.append(tiles);
+        set.delays.append(delay);
+    }
+    return set;
+}
+
+class AnimationEngineTest : public ::testing::Test {
+protected:
+    AnimationEngineTest() {
+        AnimationEngine::Loaders loaders;
+        loaders.button = [this](const QUrl& url, int, int) -> std::optional<FrameSet> {
+            ++buttonLoads;
+            if (url.fileName().startsWith(QLatin1String("broken")))
+                return std::nullopt;
+            const int frames = url.fileName().startsWith(QLatin1String("still")) ? 1 : 3;
+            return namedFrames(url, frames, {0});
+        };
+        loaders.screensaver = [this](const QUrl& url, int, int) -> std::optional<FrameSet> {
+            ++saverLoads;
+            if (url.fileName().startsWith(QLatin1String("broken")))
+                return std::nullopt;
+            return namedFrames(url, 4, {0, 1, 2, 3, 4, 5});
+        };
+        engine = std::make_unique<AnimationEngine>(sink, clock, loaders);
+    }
+    ~AnimationEngineTest() override {
+        engine.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+    // Waits until `count` loads have come back.
+    void awaitLoads(QSignalSpy& spy, int count) {
+        while (spy.count() < count)
+            ASSERT_TRUE(spy.wait(5000));
+    }
+
+    ManualClock clock;
+    RecordingSink sink;
+    std::atomic<int> buttonLoads{0};
+    std::atomic<int> saverLoads{0};
+    std::unique_ptr<AnimationEngine> engine;
+};
+
+} // namespace
+
+TEST(AnimationTrackTest, LoopPlaysStepsInOrderAndWraps) {
+    const AnimationTrack track = trackWithDelays({0.1, 0.2, 0.3}, PlaybackMode::loop, 10);
+    EXPECT_EQ(track.steps, (QList<int>{0, 1, 2}));
+    ASSERT_EQ(track.starts.size(), 3);
+    EXPECT_DOUBLE_EQ(track.starts[0], 0);
+    EXPECT_DOUBLE_EQ(track.starts[1], 0.1);
+    EXPECT_DOUBLE_EQ(track.starts[2], 0.30000000000000004);
+    EXPECT_DOUBLE_EQ(track.total, 0.6);
+    EXPECT_EQ(track.step(10.0), 0);
+    EXPECT_EQ(track.step(10.15), 1);
+    EXPECT_EQ(track.step(10.45), 2);
+    EXPECT_EQ(track.step(10.65), 0);
+}
+
+TEST(AnimationTrackTest, BounceRunsBackWithoutRepeatingTheEnds) {
+    const AnimationTrack track = trackWithDelays({0.1, 0.2, 0.3}, PlaybackMode::bounce, 0);
+    EXPECT_EQ(track.steps, (QList<int>{0, 1, 2, 1}));
+    EXPECT_DOUBLE_EQ(track.total, 0.8);
+    const int due = track.step(0.7);
+    EXPECT_EQ(due, 3);
+    EXPECT_EQ(track.steps[due], 1);
+
+    const AnimationTrack four = trackWithDelays({0.1, 0.1, 0.1, 0.1}, PlaybackMode::bounce, 0);
+    EXPECT_EQ(four.steps, (QList<int>{0, 1, 2, 3, 2, 1}));
+    const AnimationTrack two = trackWithDelays({0.1, 0.1}, PlaybackMode::bounce, 0);
+    EXPECT_EQ(two.steps, (QList<int>{0, 1}));
+}
+
+TEST(AnimationTrackTest, SpeedIsAtLeastAFloorAndKeepsThePosition) {
+    AnimationTrack track = trackWithDelays({1, 1, 1}, PlaybackMode::loop, 0);
+    track.lastStep = 1;
+    // Halfway through frame 1, doubling the speed keeps frame 1 on screen.
+    track.setPlayback(PlaybackMode::loop, 2, 1.5);
+    EXPECT_DOUBLE_EQ(track.speed, 2);
+    EXPECT_EQ(track.lastStep, -1);
+    EXPECT_EQ(track.step(1.5), 1);
+    // The rest of frame 1 (0.5 s of animation time) now plays in 0.25 s.
+    EXPECT_EQ(track.step(1.74), 1);
+    EXPECT_EQ(track.step(1.76), 2);
+
+    track.setPlayback(PlaybackMode::loop, 0, 2);
+    EXPECT_DOUBLE_EQ(track.speed, AnimationTrack::kMinSpeed);
+    EXPECT_EQ(track.step(2), 2);
+}
+
+TEST(AnimationTrackTest, OneFrameOrNoLengthIsAlwaysStepZero) {
+    EXPECT_EQ(trackWithDelays({0.5}, PlaybackMode::loop, 0).step(7.3), 0);
+    EXPECT_EQ(trackWithDelays({0, 0, 0}, PlaybackMode::loop, 0).step(7.3), 0);
+}
+
+TEST_F(AnimationEngineTest, KeyAnimationPlaysOnTheClockAndOnlyChangedStepsAreSent) {
+    EXPECT_FALSE(engine->timerRunning());
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(2, QStringLiteral("/icons/spin.gif"), 60, 90);
+    EXPECT_EQ(engine->buttonSignature(2), QStringLiteral("/icons/spin.gif|60|90"));
+    awaitLoads(loaded, 1);
+    EXPECT_TRUE(engine->timerRunning());
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+
+    engine->tick(); // step 0, re-keyed from 0 to the real key
+    ASSERT_EQ(sink.batches.size(), 1u);
+    EXPECT_EQ(sink.batches[0], (ImageBatch{{2, QByteArray("spin.gif:0:0")}}));
+    engine->tick(); // same step: nothing
+    EXPECT_EQ(sink.batches.size(), 1u);
+    clock.advance(0.15);
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 2u);
+    EXPECT_EQ(sink.batches[1], (ImageBatch{{2, QByteArray("spin.gif:1:0")}}));
+
+    // invalidate() makes the next tick send the current frame again.
+    engine->invalidate();
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 3u);
+    EXPECT_EQ(sink.batches[2], sink.batches[1]);
+
+    engine->setButtonAnimation(2, std::nullopt, 60, 90);
+    EXPECT_FALSE(engine->buttonSignature(2));
+    EXPECT_FALSE(engine->timerRunning());
+}
+
+TEST_F(AnimationEngineTest, AllKeysDueInOneTickGoOutInOneBatch) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 0);
+    engine->setButtonAnimation(4, QStringLiteral("/b.gif"), 60, 0);
+    awaitLoads(loaded, 2);
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 1u);
+    EXPECT_EQ(sink.batches[0],
+              (ImageBatch{{0, QByteArray("a.gif:0:0")}, {4, QByteArray("b.gif:0:0")}}));
+}
+
+TEST_F(AnimationEngineTest, SingleFrameTrackIsSentOnceUntilInvalidated) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(1, QStringLiteral("/still.gif"), 60, 0);
+    awaitLoads(loaded, 1);
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+    for (int i = 0; i < 5; ++i) {
+        engine->tick();
+        clock.advance(1);
+    }
+    EXPECT_EQ(sink.batches.size(), 1u);
+    engine->invalidate();
+    engine->tick();
+    EXPECT_EQ(sink.batches.size(), 2u);
+}
+
+TEST_F(AnimationEngineTest, RepeatedRequestDoesNotReloadButAnyChangeDoes) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 0);
+    awaitLoads(loaded, 1);
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 0);
+    EXPECT_EQ(buttonLoads, 1);
+    EXPECT_EQ(engine->buttonTracks().count(0), 1u);
+
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 90);
+    EXPECT_EQ(engine->buttonTracks().count(0), 0u); // stops at once while reloading
+    awaitLoads(loaded, 2);
+    EXPECT_EQ(buttonLoads, 2);
+    EXPECT_EQ(engine->buttonTracks().count(0), 1u);
+}
+
+TEST_F(AnimationEngineTest, FailedKeyLoadIsNotRetriedUntilTheRequestChanges) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(3, QStringLiteral("/broken.gif"), 60, 0);
+    awaitLoads(loaded, 1);
+    EXPECT_TRUE(engine->buttonTracks().empty());
+    EXPECT_EQ(engine->buttonSignature(3), QStringLiteral("/broken.gif|60|0"));
+    engine->setButtonAnimation(3, QStringLiteral("/broken.gif"), 60, 0);
+    EXPECT_EQ(buttonLoads, 1);
+    EXPECT_FALSE(engine->timerRunning());
+}
+
+TEST_F(AnimationEngineTest, StaleKeyResultsAreDiscarded) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(0, QStringLiteral("/first.gif"), 60, 0);
+    engine->setButtonAnimation(0, QStringLiteral("/second.gif"), 60, 0);
+    engine->setButtonAnimation(1, QStringLiteral("/gone.gif"), 60, 0);
+    engine->setButtonAnimation(1, std::nullopt, 60, 0);
+    awaitLoads(loaded, 3);
+    ASSERT_EQ(engine->buttonTracks().size(), 1u);
+    EXPECT_EQ(engine->buttonTracks().at(0).tiles[0].value(0), QByteArray("second.gif:0:0"));
+}
+
+TEST_F(AnimationEngineTest, ScreensaverPausesKeysAndSendsAllSixTilesPerStep) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 0);
+    awaitLoads(loaded, 1);
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/s/saver.mp4")), 60, 0,
+                             PlaybackMode::loop, 1);
+    EXPECT_TRUE(engine->screensaverActive());
+    EXPECT_TRUE(engine->timerRunning());
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+    engine->tick(); // still loading: keys stay paused, nothing is sent
+    EXPECT_TRUE(sink.batches.empty());
+
+    awaitLoads(loaded, 2);
+    ASSERT_TRUE(engine->saver());
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 1u);
+    EXPECT_EQ(sink.batches[0].size(), 6u);
+    EXPECT_EQ(sink.batches[0].at(5), QByteArray("saver.mp4:0:5"));
+
+    // Stopping resumes the key animation with its current frame.
+    engine->stopScreensaver();
+    EXPECT_FALSE(engine->saver());
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 2u);
+    EXPECT_EQ(sink.batches[1].size(), 1u);
+    EXPECT_EQ(sink.batches[1].count(0), 1u);
+}
+
+TEST_F(AnimationEngineTest, StartingTwiceQuicklyKeepsOnlyTheSecondLoad) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/first.mp4")), 60, 0,
+                             PlaybackMode::loop, 1);
+    const int firstToken = engine->saverToken();
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/second.mp4")), 60, 0,
+                             PlaybackMode::bounce, 2);
+    EXPECT_EQ(engine->saverToken(), firstToken + 1);
+    awaitLoads(loaded, 2);
+    ASSERT_TRUE(engine->saver());
+    EXPECT_EQ(engine->saver()->tiles[0].value(0), QByteArray("second.mp4:0:0"));
+    EXPECT_EQ(engine->saver()->steps, (QList<int>{0, 1, 2, 3, 2, 1}));
+    EXPECT_DOUBLE_EQ(engine->saver()->speed, 2);
+}
+
+TEST_F(AnimationEngineTest, StoppingWhileLoadingDiscardsTheLateResult) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/saver.mp4")), 60, 0,
+                             PlaybackMode::loop, 1);
+    engine->stopScreensaver();
+    EXPECT_FALSE(engine->timerRunning());
+    awaitLoads(loaded, 1);
+    EXPECT_FALSE(engine->screensaverActive());
+    EXPECT_FALSE(engine->saver());
+}
+
+TEST_F(AnimationEngineTest, UnloadableScreensaverLogsAndStaysActive) {
+    LogCapture log;
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/x/broken clip.mp4")), 60, 0,
+                             PlaybackMode::loop, 1);
+    awaitLoads(loaded, 1);
+    EXPECT_TRUE(log.contains(QStringLiteral("Couldn't load screensaver broken clip.mp4")));
+    EXPECT_TRUE(engine->screensaverActive());
+    EXPECT_TRUE(engine->timerRunning());
+}
+
+TEST_F(AnimationEngineTest, PlaybackChangesInPlaceOnlyOnceLoaded) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->startScreensaver(QUrl::fromLocalFile(QStringLiteral("/saver.mp4")), 60, 0,
+                             PlaybackMode::loop, 1);
+    engine->setPlayback(PlaybackMode::bounce, 3); // still loading: no effect
+    awaitLoads(loaded, 1);
+    ASSERT_TRUE(engine->saver());
+    EXPECT_EQ(engine->saver()->steps.size(), 4);
+    const int token = engine->saverToken();
+    engine->setPlayback(PlaybackMode::bounce, 3);
+    EXPECT_EQ(engine->saver()->steps.size(), 6);
+    EXPECT_DOUBLE_EQ(engine->saver()->speed, 3);
+    EXPECT_EQ(engine->saverToken(), token);
+    EXPECT_EQ(saverLoads, 1);
+}
+
+TEST_F(AnimationEngineTest, BusyOrMissingDockSkipsTheTick) {
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(0, QStringLiteral("/a.gif"), 60, 0);
+    awaitLoads(loaded, 1);
+    engine->invalidate(); // the real clock may have ticked while we waited
+    sink.batches.clear();
+
+    sink.pending = 1;
+    engine->tick();
+    EXPECT_TRUE(sink.batches.empty());
+    EXPECT_EQ(engine->skippedTicks(), 1);
+    clock.advance(0.25); // frame 2 is due by now; frame 0 and 1 were never sent
+    sink.pending = 0;
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 1u);
+    EXPECT_EQ(sink.batches[0], (ImageBatch{{0, QByteArray("a.gif:2:0")}}));
+
+    sink.device = false;
+    engine->invalidate();
+    engine->tick();
+    EXPECT_EQ(sink.batches.size(), 1u);
+}
