@@ -40,7 +40,7 @@ constexpr std::pair<uint16_t, uint16_t> table[] = {
     {113, KEY_F15},       {114, KEY_INSERT},    {115, KEY_HOME},      {116, KEY_PAGEUP},
     {117, KEY_DELETE},    {118, KEY_F4},        {119, KEY_END},       {120, KEY_F2},
     {121, KEY_PAGEDOWN},  {122, KEY_F1},        {123, KEY_LEFT},      {124, KEY_RIGHT},
-    {125, KEY_DOWN},      {126, KEY_UP},
+    {125, KEY_DOWN},      {126, KEY_UP},        {printScreen, KEY_SYSRQ},
 };
 
 } // namespace

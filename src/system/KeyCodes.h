@@ -5,6 +5,10 @@
 
 namespace velloq::KeyCodes {
 
+// Print Screen has no code in the stored numbering; this otherwise unused one stands for it
+// (screenshot functions, and recording the key).
+constexpr uint16_t printScreen = 0x6C;
+
 // Stored key code (the configuration file's numbering) to the Linux evdev code
 // (linux/input-event-codes.h). Absent for codes that name no key.
 std::optional<uint16_t> toEvdev(uint16_t keyCode);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+class QObject;
+
+namespace velloq {
+
+class ProcessLauncher;
+
+// Desktop requests of the built-in functions that are neither keystrokes nor audio: which
+// desktop runs, the screenshot portal, the launcher, display sleep and the dark-mode switch.
+namespace DesktopCommands {
+
+enum class Desktop { gnome, plasma, other };
+
+// From $XDG_CURRENT_DESKTOP.
+Desktop currentDesktop();
+// $DISPLAY set, and neither $WAYLAND_DISPLAY nor XDG_SESSION_TYPE=wayland.
+bool isX11Session();
+
+// Asks the screenshot portal for an interactive screenshot. False when no portal answered.
+bool requestScreenshot();
+// Shows KRunner (org.kde.krunner). False when it did not answer.
+bool showRunner();
+
+// Turns the displays off: X11 `xset dpms force off`; Plasma on Wayland
+// `kscreen-doctor --dpms off`; GNOME on Wayland Mutter's PowerSaveMode = 3. Failures are
+// logged "Could not run <command>: <reason>".
+void sleepDisplay(ProcessLauncher& launcher);
+
+// GNOME (and other desktops): gsettings color-scheme 'prefer-dark' ⇄ 'default', read
+// without blocking; Plasma: plasma-apply-colorscheme BreezeDark ⇄ BreezeLight from the
+// scheme in kdeglobals. Failures are logged "Could not run <command>: <reason>". `context`
+// owns the pending read.
+void toggleDarkMode(ProcessLauncher& launcher, QObject* context);
+
+} // namespace DesktopCommands
+
+} // namespace velloq
