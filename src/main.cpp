@@ -1,44 +1,58 @@
+#include "config/ConfigStore.h"
+#include "controller/DockController.h"
 #include "device/StreamDock.h"
-#include "system/Log.h"
+#include "imaging/IconRenderer.h"
+#include "siteicons/SiteIcons.h"
+#include "system/BacklightBrightness.h"
+#include "system/Clock.h"
+#include "system/LinuxDockFeatures.h"
+#include "system/LinuxKeySender.h"
+#include "system/LinuxPermissions.h"
+#include "system/PulseSystemAudio.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
 
-namespace {
-
-// Stands in for the controller: initialises the dock and logs what it hears.
-struct LoggingDelegate : velloq::StreamDockDelegate {
-    void streamDockDidConnect(velloq::StreamDock& dock) override { dock.initialize(100); }
-    void streamDockDidDisconnect(velloq::StreamDock&) override {}
-    void streamDockDidReceive(velloq::StreamDock&, const velloq::DockEvent& event) override {
-        using Kind = velloq::DockEvent::Kind;
-        switch (event.kind) {
-        case Kind::key:
-            velloq::logLine(QStringLiteral("Key %1").arg(event.index));
-            break;
-        case Kind::knobTurn:
-            velloq::logLine(QStringLiteral("Knob %1 turned %2").arg(event.index).arg(event.step));
-            break;
-        case Kind::knobPress:
-            velloq::logLine(QStringLiteral("Knob %1 pressed").arg(event.index));
-            break;
-        }
-    }
-};
-
-} // namespace
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloq"));
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    LoggingDelegate delegate;
-    const std::unique_ptr<velloq::StreamDock> dock = velloq::StreamDock::createDefault();
-    dock->setDelegate(&delegate);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, dock.get(),
-                     [&dock] { dock->shutdown(); });
-    dock->start();
+    velloq::SteadyClock clock;
+    velloq::LinuxKeySender keys;
+    velloq::PulseSystemAudio audio;
+    velloq::BacklightBrightness brightness;
+    velloq::LinuxDockFeatures dockFeatures(keys);
+    velloq::LinuxPermissions permissions(keys);
 
-    const int result = QApplication::exec();
-    dock->setDelegate(nullptr);
-    return result;
+    velloq::DockController::Services services;
+    services.dock = velloq::StreamDock::createDefault();
+    services.configStore = std::make_unique<velloq::ConfigStore>();
+    services.clock = &clock;
+    services.permissions = &permissions;
+    services.keys = &keys;
+    services.audio = &audio;
+    services.displayBrightness = &brightness;
+    services.dockFeatures = &dockFeatures;
+    services.siteIcons = &velloq::SiteIcons::shared();
+    velloq::DockController controller(std::move(services));
+
+    // Quitting blanks the dock and waits until that has been written.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
+                     [&controller] { controller.dock().shutdown(); });
+
+    QMenu menu;
+    QObject::connect(menu.addAction(QStringLiteral("Quit")), &QAction::triggered, &app,
+                     &QCoreApplication::quit);
+    QSystemTrayIcon tray(velloq::IconRenderer::menuBarIcon());
+    tray.setToolTip(QStringLiteral("Velloq"));
+    tray.setContextMenu(&menu);
+    tray.show();
+
+    QTimer::singleShot(0, &controller, &velloq::DockController::start);
+    return QApplication::exec();
 }
