@@ -6,6 +6,7 @@
 #include "system/BacklightBrightness.h"
 #include "system/Clock.h"
 #include "system/LinuxDockFeatures.h"
+#include "system/LinuxForceQuitMenu.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
 #include "system/PulseSystemAudio.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     services.displayBrightness = &brightness;
     services.dockFeatures = &dockFeatures;
     services.siteIcons = &velloq::SiteIcons::shared();
+    services.actions.forceQuitMenu = &velloq::LinuxForceQuitMenu::shared();
     velloq::DockController controller(std::move(services));
 
     // Quitting blanks the dock and waits until that has been written.

@@ -45,7 +45,8 @@ DockController::DockController(Services services, QObject* parent)
     , wakeWatcher_(std::move(services.wakeWatcher))
     , shortcutsFolder_(services.shortcutsFolder.isEmpty() ? ShortcutsFolder::path()
                                                           : services.shortcutsFolder)
-    , animationLoaders_(std::move(services.animationLoaders)) {
+    , animationLoaders_(std::move(services.animationLoaders))
+    , actionServices_(std::move(services.actions)) {
     Q_ASSERT(dock_ && configStore_ && clock_ && permissions_ && siteIcons_);
     if (!wakeWatcher_)
         wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
@@ -360,21 +361,8 @@ void DockController::screensaverSettingsChanged(const DockConfig& old) {
     engine_->setPlayback(config_.screensaverPlayback, config_.screensaverSpeed);
 }
 
-// ---------------------------------------------------------------- Actions
-
-// The actions code fills these in; until then dock input reaches them and nothing happens.
-void DockController::perform(const ButtonAction& action) {
-    (void)action;
-}
-
-void DockController::turn(KnobRole role, int step) {
-    (void)role;
-    (void)step;
-}
-
-void DockController::press(KnobRole role) {
-    (void)role;
-}
+// perform, turn, press and the editing operations: DockControllerActions.cpp,
+// DockControllerKnobs.cpp and DockControllerEditing.cpp.
 
 // ---------------------------------------------------------------- Editing support
 

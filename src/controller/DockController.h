@@ -2,18 +2,22 @@
 
 #include "config/ConfigStore.h"
 #include "config/DockConfig.h"
+#include "controller/ActionServices.h"
 #include "controller/AnimationEngine.h"
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
 #include "hud/HUD.h"
+#include "system/Applications.h"
 #include "system/Clock.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,6 +75,7 @@ public:
         std::unique_ptr<WakeWatcher> wakeWatcher; // logind when absent
         QString shortcutsFolder;                  // ShortcutsFolder::path() when empty
         AnimationEngine::Loaders animationLoaders = AnimationEngine::defaultLoaders();
+        ActionServices actions; // launching, URLs, force quit, open panels, app folders
     };
 
     // Loads the configuration (defaults when the file is missing or unreadable). Touches no
@@ -123,15 +128,48 @@ public:
     void screensaverSettingsChanged(const DockConfig& old);
     double lastDockActivity() const { return lastDockActivity_; }
 
-    // --- Actions (carried out by the actions code) ---
+    // --- Actions (DockControllerActions.cpp, DockControllerKnobs.cpp) ---
     virtual void perform(const ButtonAction& action);
     virtual void turn(KnobRole role, int step);
     virtual void press(KnobRole role);
+    // One built-in function; those that inject input need input access (else a prompt).
+    void run(ButtonFunction function);
+    // Types `text` by way of the clipboard, which is restored 0.6 s later unless something
+    // else wrote to it meanwhile.
+    void paste(const QString& text);
+    void toggleOutputMute();
+    void toggleMicMute();
+    // Whether to use the desktop's own indicators (media keys); prompts at most once a run.
+    bool useNative();
+    // Starts a program detached; logs "Could not run <path>: <reason>" on failure.
+    void runProcess(const QString& path, const QStringList& arguments);
 
     // --- Editing support ---
     void loadShortcutNames();
     bool anyActionNeedsAccessibility() const;
     static bool needsAccessibility(const ButtonAction& action);
+
+    // --- Editing (DockControllerEditing.cpp) ---
+    // Binds `action` to key index `key` (0-8); prompts for input access when it needs it.
+    void setAction(const ButtonAction& action, int key);
+    // Each runs its open panel after the calling event has returned.
+    void chooseAppWithPanel(int key);
+    void chooseCustomIcon(int key);
+    void chooseScreensaverGIF();
+    // Copies the image under a fresh name into CustomIcons / Screensavers and uses the copy.
+    bool useCustomIcon(int key, const QString& source);
+    bool useScreensaverGIF(const QString& source);
+    void clearCustomIcon(int key);
+    // Removes the snippet and turns the keys that pasted it into `nothing`, in one change.
+    void deleteSnippet(const QUuid& id);
+    void startRecordingShortcut(int key);
+    void stopRecordingShortcut();
+    static QList<AppEntry> findInstalledApps();
+    // Computed on first use, then kept.
+    const QList<AppEntry>& installedApps();
+    // Read anew each time.
+    QList<AppEntry> runningApps();
+    void setLaunchAtLogin(bool enabled);
 
 Q_SIGNALS:
     void configChanged();
@@ -179,6 +217,20 @@ private:
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
 
+    // Actions, knobs and editing.
+    struct ActionState;
+    ActionState& actionState();
+    bool inputAccessOrPrompt();
+    void pressKey(uint16_t keyCode, uint64_t flags);
+    void postMediaKey(int type, uint64_t extraFlags);
+    int fineStepCount() const;
+    void postFineSteps(int upType, int downType, int step);
+    std::optional<QString> runPanel(const OpenPanelRequest& request);
+    std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
+                                           const QString& fileName,
+                                           const QString& failurePrefix);
+    void setLoginItemNote(const std::optional<QString>& note);
+
     std::unique_ptr<StreamDock> dock_;
     std::unique_ptr<AnimationSink> sink_;
     std::unique_ptr<AnimationEngine> engine_;
@@ -194,6 +246,8 @@ private:
     std::unique_ptr<WakeWatcher> wakeWatcher_;
     QString shortcutsFolder_;
     AnimationEngine::Loaders animationLoaders_;
+    ActionServices actionServices_;
+    std::shared_ptr<ActionState> actionState_; // made on first use
 
     DockConfig config_;
     Selection selected_ = Selection::key(0);

@@ -184,8 +184,13 @@ ShortcutRecorder::ShortcutRecorder(Handler onDecision, QObject* parent)
 }
 
 ShortcutRecorder::~ShortcutRecorder() {
+    stop();
+}
+
+void ShortcutRecorder::stop() {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
+    onDecision_ = nullptr;
 }
 
 bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
@@ -194,17 +199,16 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     const ShortcutRecording::Decision decision = ShortcutRecording::interpret(*key);
-    if (decision.kind == ShortcutRecording::Decision::pass)
+    if (decision.kind == ShortcutRecording::Decision::pass || !onDecision_)
         return false;
     if (type == QEvent::ShortcutOverride) {
         // Claim the key so no shortcut of the window fires; the press follows.
         key->accept();
         return true;
     }
-    // The handler may delete this recorder; copy it first.
+    // The handler may stop or delete this recorder; copy it first.
     const Handler handler = onDecision_;
-    handler(decision);
-    return true;
+    return handler(decision);
 }
 
 } // namespace velloq

@@ -47,17 +47,20 @@ Decision interpret(const QKeyEvent& event);
 
 } // namespace ShortcutRecording
 
-// While it lives, watches every key press that reaches the application (any of its windows)
-// and hands each one's decision to `onDecision`; a press that is cancelled or recorded is
-// swallowed, others are delivered as usual.
+// While it lives (until stop()), watches every key press that reaches the application (any of
+// its windows) and hands each cancel or record decision to `onDecision`, which says whether
+// to swallow the press; other presses are delivered as usual.
 class ShortcutRecorder : public QObject {
     Q_OBJECT
 
 public:
-    using Handler = std::function<void(const ShortcutRecording::Decision&)>;
+    using Handler = std::function<bool(const ShortcutRecording::Decision&)>;
 
     explicit ShortcutRecorder(Handler onDecision, QObject* parent = nullptr);
     ~ShortcutRecorder() override;
+
+    // Stops watching at once (the object itself may then be deleted later).
+    void stop();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -87,7 +87,10 @@ TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
 
     QList<Decision> decisions;
     {
-        ShortcutRecorder recorder([&](const Decision& d) { decisions << d; });
+        ShortcutRecorder recorder([&](const Decision& d) {
+            decisions << d;
+            return true;
+        });
         QKeyEvent shift = press(Qt::Key_Shift, Qt::ShiftModifier, KEY_LEFTSHIFT);
         QCoreApplication::sendEvent(&widget, &shift);
         QKeyEvent k = press(Qt::Key_K, Qt::ShiftModifier, KEY_K, QStringLiteral("K"));

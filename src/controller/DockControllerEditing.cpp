@@ -1,0 +1,259 @@
+// The editing operations the window calls: binding actions, the open panels and the copies
+// they make, snippets, the shortcut recorder, the application lists and autostart.
+
+#include "controller/ActionState.h"
+
+#include "siteicons/SiteIcons.h"
+#include "system/Autostart.h"
+#include "system/Log.h"
+#include "system/Permissions.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPointer>
+#include <QUuid>
+
+namespace velloq {
+
+namespace {
+
+constexpr int kIconFetchDelayMs = 1200;
+
+QString imageNameFilter() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    return QStringLiteral("Images (") + patterns.join(u' ') + u')';
+}
+
+} // namespace
+
+std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
+    QFileDialog dialog(nullptr, request.message, request.startFolder, request.nameFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile); // one file, never a folder
+    dialog.setLabelText(QFileDialog::Accept, request.prompt);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+void DockController::setAction(const ButtonAction& action, int key) {
+    if (key < 0 || key >= config_.keys.size())
+        return;
+    DockConfig next = config_;
+    next.keys[key] = action;
+    setConfig(next);
+
+    if (needsAccessibility(action) && !permissions().inputAccess())
+        permissions().promptForInputAccess();
+    if (const std::optional<QString> text = action.urlText()) {
+        // Typing an address fetches its icon once the typing pauses.
+        ActionState& state = actionState();
+        state.iconFetchText = *text;
+        state.iconFetchTimer.start(kIconFetchDelayMs);
+    }
+    if (action.kind() == ButtonAction::Kind::shortcut && shortcutNames_.isEmpty())
+        loadShortcutNames();
+}
+
+std::optional<QString> DockController::runPanel(const OpenPanelRequest& request) {
+    return actionServices_.openPanel ? actionServices_.openPanel(request) : runFileDialog(request);
+}
+
+void DockController::chooseAppWithPanel(int key) {
+    QTimer::singleShot(0, this, [this, key] {
+        const std::optional<QString> path =
+            runPanel({QStringLiteral("Choose an app for this button"), QStringLiteral("Choose"),
+                      QStringLiteral("Applications (*.desktop)"),
+                      QStringLiteral("/usr/share/applications")});
+        if (path)
+            setAction(ButtonAction::app(*path), key);
+    });
+}
+
+void DockController::chooseCustomIcon(int key) {
+    QTimer::singleShot(0, this, [this, key] {
+        const std::optional<QString> path =
+            runPanel({QStringLiteral("Choose an image for this button. Square images look "
+                                     "best, and animated GIFs play on the dock."),
+                      QStringLiteral("Use Image"), imageNameFilter(), QString()});
+        if (path)
+            useCustomIcon(key, *path);
+    });
+}
+
+void DockController::chooseScreensaverGIF() {
+    QTimer::singleShot(0, this, [this] {
+        const std::optional<QString> path =
+            runPanel({QStringLiteral("Choose an animated GIF for the dock’s screensaver (wide "
+                                     "images suit the 3 × 2 screens best)"),
+                      QStringLiteral("Use GIF"), QStringLiteral("GIF images (*.gif)"), QString()});
+        if (path)
+            useScreensaverGIF(*path);
+    });
+}
+
+std::optional<QString> DockController::copyIntoStorage(const QString& source,
+                                                       const QString& folderName,
+                                                       const QString& fileName,
+                                                       const QString& failurePrefix) {
+    const QString folder = QFileInfo(configStore_->path()).absolutePath() + u'/' + folderName;
+    if (!QDir().mkpath(folder)) {
+        logLine(failurePrefix + QStringLiteral("cannot create the folder ") + folder);
+        return std::nullopt;
+    }
+    const QString destination = folder + u'/' + fileName;
+    QFile file(source);
+    if (!file.copy(destination)) {
+        logLine(failurePrefix + file.errorString());
+        return std::nullopt;
+    }
+    return destination;
+}
+
+bool DockController::useCustomIcon(int key, const QString& source) {
+    if (key < 0 || key >= config_.customIcons.size())
+        return false;
+    QString extension = QFileInfo(source).suffix();
+    if (extension.isEmpty())
+        extension = QStringLiteral("png");
+    const QString name =
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
+    const std::optional<QString> copy = copyIntoStorage(source, QStringLiteral("CustomIcons"), name,
+                                                        QStringLiteral("Could not copy icon: "));
+    if (!copy)
+        return false;
+    DockConfig next = config_;
+    next.customIcons[key] = *copy;
+    setConfig(next);
+    return true;
+}
+
+bool DockController::useScreensaverGIF(const QString& source) {
+    const QString name =
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".gif");
+    const std::optional<QString> copy =
+        copyIntoStorage(source, QStringLiteral("Screensavers"), name,
+                        QStringLiteral("Could not copy screensaver GIF: "));
+    if (!copy)
+        return false;
+    DockConfig next = config_;
+    next.screensaverAnimation = *copy;
+    setConfig(next);
+    return true;
+}
+
+void DockController::clearCustomIcon(int key) {
+    if (key < 0 || key >= config_.customIcons.size())
+        return;
+    DockConfig next = config_;
+    next.customIcons[key] = std::nullopt;
+    setConfig(next);
+}
+
+void DockController::deleteSnippet(const QUuid& id) {
+    DockConfig next = config_;
+    next.snippets.removeIf([&id](const Snippet& snippet) { return snippet.id == id; });
+    for (ButtonAction& action : next.keys) {
+        if (action.snippetID() == id)
+            action = ButtonAction::nothing();
+    }
+    setConfig(next);
+}
+
+void DockController::startRecordingShortcut(int key) {
+    stopRecordingShortcut();
+    recordingKey_ = key;
+    Q_EMIT recordingKeyChanged();
+    QPointer<DockController> weak(this);
+    actionState().recordMonitor =
+        std::make_unique<ShortcutRecorder>([weak](const ShortcutRecording::Decision& decision) {
+            if (!weak || !weak->recordingKey_)
+                return false;
+            if (decision.kind == ShortcutRecording::Decision::cancel) {
+                weak->stopRecordingShortcut();
+                return true;
+            }
+            const int recorded = *weak->recordingKey_;
+            weak->stopRecordingShortcut();
+            weak->setAction(ButtonAction::keys(decision.combo), recorded);
+            return true;
+        });
+}
+
+void DockController::stopRecordingShortcut() {
+    if (actionState_ && actionState_->recordMonitor) {
+        // It may be the caller (its key handler): stop it now, delete it later.
+        ShortcutRecorder* monitor = actionState_->recordMonitor.release();
+        monitor->stop();
+        monitor->deleteLater();
+    }
+    if (recordingKey_) {
+        recordingKey_.reset();
+        Q_EMIT recordingKeyChanged();
+    }
+}
+
+QList<AppEntry> DockController::findInstalledApps() {
+    return Applications::findInstalledApps();
+}
+
+const QList<AppEntry>& DockController::installedApps() {
+    ActionState& state = actionState();
+    if (!state.installedApps) {
+        const QStringList dirs = actionServices_.applicationDirs.isEmpty()
+                                     ? DesktopEntries::applicationDirs()
+                                     : actionServices_.applicationDirs;
+        state.installedEntries = DesktopEntries::installedApplications(dirs);
+        QList<AppEntry> apps;
+        for (const DesktopEntry& entry : std::as_const(*state.installedEntries))
+            apps.append({entry.path, entry.displayName(), entry.icon()});
+        Applications::sortByName(apps);
+        state.installedApps = std::move(apps);
+    }
+    return *state.installedApps;
+}
+
+QList<AppEntry> DockController::runningApps() {
+    installedApps();
+    return Applications::runningApps(*actionState().installedEntries);
+}
+
+void DockController::setLaunchAtLogin(bool enabled) {
+    QString executable = actionServices_.executable;
+    if (executable.isEmpty())
+        executable = qEnvironmentVariable("APPIMAGE"); // the image, not its mount point
+    if (executable.isEmpty())
+        executable = QCoreApplication::applicationFilePath();
+    QString error;
+    if (Autostart::setEnabled(enabled, executable, &error))
+        setLoginItemNote(std::nullopt);
+    else
+        setLoginItemNote(Autostart::failureNote(error));
+    // The toggle always ends showing the real state.
+    const bool now = Autostart::isEnabled();
+    if (now != launchAtLogin_) {
+        launchAtLogin_ = now;
+        Q_EMIT launchAtLoginChanged();
+    }
+}
+
+void DockController::setLoginItemNote(const std::optional<QString>& note) {
+    if (note == loginItemNote_)
+        return;
+    loginItemNote_ = note;
+    Q_EMIT loginItemNoteChanged();
+}
+
+} // namespace velloq
