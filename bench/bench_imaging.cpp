@@ -152,6 +152,24 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
                                 AnimationRenderer::kFrameQuality);
         }
     });
+    std::vector<QImage> decoded;
+    FrameDecoder::decode(url, geometry.decodeLimit(), [&](const QImage& frame, double) {
+        if (decoded.size() < 30) {
+            decoded.push_back(frame);
+        }
+    });
+    const double canvasAlone = best(3, [&] {
+        for (int i = 0; i < frames; ++i) {
+            AnimationRenderer::screensaverCanvas(decoded[static_cast<size_t>(i) % decoded.size()],
+                                                 geometry);
+        }
+    });
+    const auto canvas = AnimationRenderer::screensaverCanvas(decoded.front(), geometry);
+    const double tilesAlone = best(3, [&] {
+        for (int i = 0; i < frames; ++i) {
+            AnimationRenderer::screensaverTiles(*canvas, geometry, rotation);
+        }
+    });
     std::optional<FrameSet> set;
     const double full =
         best(3, [&] { set = AnimationRenderer::screensaverFrames(url, size, rotation); });
@@ -163,8 +181,9 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
     std::snprintf(label, sizeof label, "screensaver %s, %d frames (%d px, %d deg)", name, frames,
                   size, rotation);
     report(label, full, decodeAlone + encodeAlone, "floor");
-    std::printf("    floor = decode %.1f ms + encode %d tiles %.1f ms\n", decodeAlone * 1e3, tiles,
-                encodeAlone * 1e3);
+    std::printf("    floor = decode %.1f ms + encode %d tiles %.1f ms; canvases alone %.1f ms, "
+                "cut + turn + encode alone %.1f ms\n",
+                decodeAlone * 1e3, tiles, encodeAlone * 1e3, canvasAlone * 1e3, tilesAlone * 1e3);
 }
 
 } // namespace
