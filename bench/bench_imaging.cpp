@@ -177,10 +177,21 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
         std::printf("%s: screensaver load failed\n", name);
         return;
     }
+    // The same work done in line on the decoding thread, for comparison with the pipeline.
+    const double serial = best(3, [&] {
+        FrameSet inLine;
+        FrameDecoder::decode(url, geometry.decodeLimit(), [&](const QImage& frame, double delay) {
+            const auto made = AnimationRenderer::screensaverCanvas(frame, geometry);
+            inLine.tiles.append(AnimationRenderer::screensaverTiles(*made, geometry, rotation));
+            inLine.delays.append(delay);
+        });
+    });
     char label[96];
     std::snprintf(label, sizeof label, "screensaver %s, %d frames (%d px, %d deg)", name, frames,
                   size, rotation);
     report(label, full, decodeAlone + encodeAlone, "floor");
+    std::printf("    rendering in line on the decoding thread instead: %.1f ms (ratio %.2f)\n",
+                serial * 1e3, serial / (decodeAlone + encodeAlone));
     std::printf("    floor = decode %.1f ms + encode %d tiles %.1f ms; canvases alone %.1f ms, "
                 "cut + turn + encode alone %.1f ms\n",
                 decodeAlone * 1e3, tiles, encodeAlone * 1e3, canvasAlone * 1e3, tilesAlone * 1e3);

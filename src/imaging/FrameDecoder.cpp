@@ -1,5 +1,7 @@
 #include "imaging/FrameDecoder.h"
 
+#include "imaging/GifDelays.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -73,64 +75,6 @@ QImage toImage(const AVFrame& frame, Scaler& scaler) {
 
 } // namespace
 
-std::vector<int> gifStatedDelays(const uchar* data, size_t size) {
-    std::vector<int> delays;
-    // Header (6) + logical screen descriptor (7), then the global colour table.
-    if (size < 13 || std::memcmp(data, "GIF", 3) != 0) {
-        return delays;
-    }
-    size_t at = 13;
-    if (data[10] & 0x80) {
-        at += 3u * (2u << (data[10] & 0x07));
-    }
-    const auto skipSubBlocks = [&]() {
-        while (at < size) {
-            const size_t length = data[at];
-            at += 1 + length;
-            if (length == 0) {
-                return true;
-            }
-        }
-        return false;
-    };
-    int pending = -1; // the delay of the control block that precedes the next image
-    while (at < size) {
-        const uchar introducer = data[at++];
-        if (introducer == 0x3B) {
-            break; // trailer
-        }
-        if (introducer == 0x21) {
-            if (at >= size) {
-                break;
-            }
-            const uchar label = data[at++];
-            if (label == 0xF9 && at + 5 <= size && data[at] >= 4) {
-                pending = 10 * (data[at + 2] | (data[at + 3] << 8));
-            }
-            if (!skipSubBlocks()) {
-                break;
-            }
-            continue;
-        }
-        if (introducer != 0x2C || at + 9 > size) {
-            break; // not a block this format has: stop where the data stops making sense
-        }
-        const uchar packed = data[at + 8];
-        at += 9;
-        if (packed & 0x80) {
-            at += 3u * (2u << (packed & 0x07));
-        }
-        at += 1; // LZW minimum code size
-        if (at > size || !skipSubBlocks()) {
-            delays.push_back(pending);
-            break;
-        }
-        delays.push_back(pending);
-        pending = -1;
-    }
-    return delays;
-}
-
 bool isVideoPath(const QString& path) {
     const QString extension = QFileInfo(path).suffix().toLower();
     return extension == QLatin1String("mp4") || extension == QLatin1String("mov") ||
@@ -167,11 +111,11 @@ bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
         QFile file(url.toLocalFile());
         if (file.open(QIODevice::ReadOnly)) {
             if (const uchar* mapped = file.map(0, file.size())) {
-                stated = gifStatedDelays(mapped, static_cast<size_t>(file.size()));
+                stated = GifDelays::statedDelays(mapped, static_cast<size_t>(file.size()));
             } else {
                 const QByteArray bytes = file.readAll();
-                stated = gifStatedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
-                                         static_cast<size_t>(bytes.size()));
+                stated = GifDelays::statedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
+                                                 static_cast<size_t>(bytes.size()));
             }
         }
     }

@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include <functional>
-#include <vector>
 
 namespace velloq::FrameDecoder {
 
@@ -35,10 +34,6 @@ bool decodeVideo(const QUrl& url, const FrameCallback& each);
 
 // Whether the path takes the video path.
 bool isVideoPath(const QString& path);
-
-// The delay each image of a GIF states in its graphic control block, in milliseconds, or -1
-// for an image without one; in file order, as far as the data is well formed.
-std::vector<int> gifStatedDelays(const uchar* data, size_t size);
 
 // The delay rule for a GIF frame that states `milliseconds` (negative: none stated).
 double gifFrameDelay(int milliseconds);

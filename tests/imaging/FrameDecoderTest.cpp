@@ -1,5 +1,6 @@
 #include "imaging/FrameDecoder.h"
 #include "MediaWriters.h"
+#include "imaging/GifDelays.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -190,17 +191,17 @@ TEST(FrameDecoder, GifDelayScanCopesWithCutAndForeignData) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    EXPECT_EQ(FrameDecoder::gifStatedDelays(data, static_cast<size_t>(bytes.size())),
+    EXPECT_EQ(GifDelays::statedDelays(data, static_cast<size_t>(bytes.size())),
               (std::vector<int>{70, -1, 20}));
     // Every cut of the file gives a prefix of the full answer and never reads past the end.
     for (qsizetype length = 0; length < bytes.size(); ++length) {
         const QByteArray cut = bytes.left(length);
-        const auto delays = FrameDecoder::gifStatedDelays(
-            reinterpret_cast<const uchar*>(cut.constData()), static_cast<size_t>(cut.size()));
+        const auto delays = GifDelays::statedDelays(reinterpret_cast<const uchar*>(cut.constData()),
+                                                    static_cast<size_t>(cut.size()));
         ASSERT_LE(delays.size(), 3u);
     }
     const QByteArray png = "\x89PNG\r\n\x1a\n and so on";
-    EXPECT_TRUE(FrameDecoder::gifStatedDelays(reinterpret_cast<const uchar*>(png.constData()),
-                                              static_cast<size_t>(png.size()))
+    EXPECT_TRUE(GifDelays::statedDelays(reinterpret_cast<const uchar*>(png.constData()),
+                                        static_cast<size_t>(png.size()))
                     .empty());
 }

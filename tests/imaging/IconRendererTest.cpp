@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace velloq;
 using IconRenderer::Picture;
 
@@ -310,4 +314,34 @@ TEST(IconRenderer, MenuBarIconReadsOnLightAndDarkPanels) {
     EXPECT_TRUE(dark);
     EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0);
     EXPECT_FALSE(IconRenderer::menuBarIcon().isNull());
+}
+
+TEST(IconRenderer, FacesRenderTheSameOnWorkerThreads) {
+    const QList<Picture> pictures = {
+        Picture::makeSymbol(QStringLiteral("doc.on.doc"), QStringLiteral("Copy")),
+        Picture::makeSymbol(QStringLiteral("mic.slash.fill"), QString()),
+        Picture::makeImage(solid(200, 100, Qt::red), QStringLiteral("Caption"), false),
+        Picture::makeImage(solid(32, 32, Qt::blue), {}, true),
+    };
+    QList<QByteArray> expected;
+    for (const Picture& picture : pictures) {
+        expected.append(IconRenderer::face(picture, 64, 90).value_or(QByteArray()));
+    }
+    std::atomic<int> mismatches = 0;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 3; ++t) {
+        workers.emplace_back([&] {
+            for (int round = 0; round < 10; ++round) {
+                for (qsizetype i = 0; i < pictures.size(); ++i) {
+                    if (IconRenderer::face(pictures[i], 64, 90) != expected[i]) {
+                        ++mismatches;
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(mismatches.load(), 0);
 }
