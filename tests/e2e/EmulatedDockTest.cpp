@@ -254,6 +254,12 @@ public:
             2000);
         return message;
     }
+    void send(const QByteArray& report) {
+        const QByteArray message = QByteArray(1, '\0') + Protocol::padded(report, 1024);
+        ASSERT_EQ(::send(fd_.get(), message.constData(), size_t(message.size()), MSG_NOSIGNAL),
+                  message.size());
+    }
+    void close() { fd_.reset(); }
     bool nothingWaiting() const {
         pollfd p{fd_.get(), POLLIN, 0};
         return ::poll(&p, 1, 0) == 0;
@@ -312,6 +318,24 @@ TEST(EmulatedDock, GreetsWithHelloAndSendsInputAsTheModelDoes) {
     ASSERT_TRUE(dock.turnKnob(0, 1));
     EXPECT_EQ(codeAndState(old.next()).first, 0x91);
     EXPECT_TRUE(old.nothingWaiting()) << "older models send no releases";
+}
+
+TEST(EmulatedDock, AHostLeavingInTheMiddleOfABatchIsAProtocolError) {
+    EmulatedDock dock(kV3);
+    ASSERT_TRUE(dock.plugIn());
+    RawHost host(dock.socketPath());
+    ASSERT_TRUE(EmulatorHello::decode(host.next()));
+    const QList<QByteArray> batch = Protocol::imageBatch({{0, faceFor(kV3)}}, 1024);
+    host.send(batch[0]);
+    host.send(batch[1]);
+    ASSERT_TRUE(test::waitUntil([&] { return dock.reportsReceived() == 2; }));
+    EXPECT_TRUE(dock.batchOpen());
+    host.close();
+    ASSERT_TRUE(test::waitUntil([&] { return !dock.hasPeer(); }));
+    EXPECT_EQ(dock.protocolErrors(),
+              QStringList{"batch left open when Velloq closed the connection"});
+    EXPECT_TRUE(dock.face(0).isNull());
+    EXPECT_FALSE(dock.batchOpen());
 }
 
 } // namespace

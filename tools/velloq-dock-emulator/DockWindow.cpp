@@ -63,6 +63,7 @@ DockWindow::DockWindow(EmulatedDock* dock, QWidget* parent)
 
     status_ = new QLabel(this);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setWordWrap(true);
     view_ = new DockView(dock_, this);
     auto* hint = new QLabel(QStringLiteral("Keys 1–6 and q/w/e press; ↑/↓ choose a knob, ←/→ "
                                            "turn it, Space presses it. Wheel or drag turns."),

@@ -280,8 +280,8 @@ bool EmulatedDock::hasUnreadReports() const {
 bool EmulatedDock::readOne() {
     if (!peer_)
         return false;
-    static_assert(kReadBuffer > 2 * 1024);
-    QByteArray buffer(kReadBuffer, Qt::Uninitialized);
+    QByteArray& buffer = readBuffer_;
+    buffer.resize(kReadBuffer); // keeps its capacity from one report to the next
     ssize_t n = 0;
     do {
         n = ::recv(peer_.get(), buffer.data(), size_t(buffer.size()), MSG_DONTWAIT | MSG_TRUNC);

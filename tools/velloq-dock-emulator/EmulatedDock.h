@@ -157,6 +157,7 @@ private:
     QSocketNotifier* listenNotifier_ = nullptr;
     QSocketNotifier* peerNotifier_ = nullptr;
 
+    QByteArray readBuffer_;
     int rateLimit_ = 0;
     QTimer* paceTimer_ = nullptr;
     double tokens_ = 0;

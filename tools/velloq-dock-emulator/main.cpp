@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         showDemoFaces(dock);
     if (parser.isSet(grabOption)) {
         const QString file = parser.value(grabOption);
-        QTimer::singleShot(800, &window, [&window, file] {
+        QTimer::singleShot(1300, &window, [&window, file] {
             const bool saved = window.grab().save(file, "PNG");
             QApplication::exit(saved ? 0 : 1);
         });
