@@ -18,6 +18,8 @@ public:
     explicit DockView(EmulatedDock* dock, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
+    QRectF keyRect(int index) const; // 0-5 screen keys, 6-8 round buttons
+    QRectF knobRect(int knob) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -35,9 +37,7 @@ private:
         int index = -1; // key index 0-8, or knob 0-2
     };
 
-    double scale() const;            // pixels per millimetre
-    QRectF keyRect(int index) const; // 0-5 screen keys, 6-8 round buttons
-    QRectF knobRect(int knob) const;
+    double scale() const; // pixels per millimetre
     Hit hitTest(const QPointF& position) const;
     void press(const Hit& hit);
     void release(const Hit& hit);
