@@ -172,3 +172,21 @@ TEST(AnimationRenderer, VideoScreensaverKeepsEveryFrameAndUndecodableFilesGiveNo
     EXPECT_FALSE(AnimationRenderer::buttonFrames(
         QUrl::fromLocalFile(scratch(QStringLiteral("absent.mp4"))), 60, 0));
 }
+
+TEST(AnimationRenderer, OddAnglesTurnEachTileAboutItsCentre) {
+    const auto geometry = ScreensaverGeometry::forEdge(60);
+    const auto canvas = AnimationRenderer::screensaverCanvas(gradient(100, 100), geometry);
+    ASSERT_TRUE(canvas);
+    const auto tiles = AnimationRenderer::screensaverTiles(*canvas, geometry, 45);
+    ASSERT_EQ(tiles.size(), 6);
+    for (const int key : {0, 5}) {
+        const QImage tile = test::decodeJpeg(tiles.value(key));
+        ASSERT_EQ(tile.size(), QSize(60, 60));
+        // The turned square leaves the corners black; its centre stays where it was.
+        EXPECT_LT(tile.pixelColor(1, 1).red() + tile.pixelColor(1, 1).green(), 40);
+        const QRect cut = geometry.keyRect(key);
+        expectNear(tile.pixelColor(30, 30),
+                   expectedAt((cut.x() + 30) / 2.1, (cut.y() + 30 + 37.5) / 2.1),
+                   "centre of key " + std::to_string(key));
+    }
+}
