@@ -1,0 +1,220 @@
+#pragma once
+
+// Fakes for what cannot run here (the key sender's device, the backlight, the URL handler)
+// and the controller made with them, a real PulseAudio daemon of its own and the real
+// clipboard of the session's X server.
+
+#include "controller/ControllerTestSupport.h"
+#include "controller/DockController.h"
+#include "siteicons/SiteIcons.h"
+#include "system/AppLauncher.h"
+#include "system/DisplayBrightness.h"
+#include "system/KeySender.h"
+#include "system/ProcessLauncher.h"
+#include "system/PulseSystemAudio.h"
+
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace velloq::test {
+
+class RecordingKeySender final : public KeySender {
+public:
+    struct Press {
+        uint16_t keyCode;
+        uint64_t flags;
+        bool operator==(const Press&) const = default;
+    };
+    struct Media {
+        int type;
+        uint64_t extraFlags;
+        bool operator==(const Media&) const = default;
+    };
+    void press(uint16_t keyCode, uint64_t flags) override { presses.push_back({keyCode, flags}); }
+    void postMediaKey(int type, uint64_t extraFlags) override {
+        media.push_back({type, extraFlags});
+    }
+    bool canInject() override { return true; }
+    void clear() {
+        presses.clear();
+        media.clear();
+    }
+
+    std::vector<Press> presses;
+    std::vector<Media> media;
+};
+
+class FakeBrightness final : public DisplayBrightness {
+public:
+    bool canRead() override { return present; }
+    bool canWrite() override { return present; }
+    std::optional<float> brightness() override {
+        return present ? std::optional<float>(level) : std::nullopt;
+    }
+    bool setBrightness(float value) override {
+        if (!present)
+            return false;
+        level = std::clamp(value, 0.0F, 1.0F);
+        ++writes;
+        return true;
+    }
+    bool present = true;
+    float level = 0.5F;
+    int writes = 0;
+};
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    void openUrl(const QUrl& url) override { opened << url; }
+    QList<QUrl> opened;
+};
+
+// The real launcher, with what it was asked to start kept.
+class RecordingLauncher final : public ProcessLauncher {
+public:
+    LaunchResult launch(const QString& program, const QStringList& arguments,
+                        const QString& workingDir) override {
+        launched << (QStringList{program} + arguments);
+        return real_.launch(program, arguments, workingDir);
+    }
+    QList<QStringList> launched;
+
+private:
+    DetachedProcessLauncher real_;
+};
+
+// A PulseAudio daemon of the test's own with a null sink and a null source, so tests can run
+// in parallel.
+class PulseDaemon {
+public:
+    ~PulseDaemon() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+
+    QString server() const {
+        return QStringLiteral("unix:") + dir_.path() + QStringLiteral("/native");
+    }
+
+    bool start() {
+        QFile config(dir_.filePath(QStringLiteral("default.pa")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write(
+            "load-module module-native-protocol-unix socket=" + QFile::encodeName(dir_.path()) +
+            "/native auth-anonymous=1\n"
+            "load-module module-null-sink sink_name=velloq_null_sink\n"
+            "load-module module-null-source source_name=velloq_null_source\n"
+            "set-default-sink velloq_null_sink\n"
+            "set-default-source velloq_null_source\n");
+        config.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"})
+            env.insert(QString::fromLatin1(name), dir_.path());
+        env.remove(QStringLiteral("PULSE_SERVER"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.remove(QStringLiteral("DISPLAY"));
+        process_.setProcessEnvironment(env);
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
+        process_.start(QStringLiteral("pulseaudio"),
+                       {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                        QStringLiteral("--exit-idle-time=-1"),
+                        QStringLiteral("--disallow-exit=yes"), QStringLiteral("--use-pid-file=no"),
+                        QStringLiteral("-F"), config.fileName()});
+        if (!process_.waitForStarted())
+            return false;
+        qputenv("PULSE_SERVER", server().toUtf8());
+        return waitUntil([&] { return QFile::exists(dir_.filePath(QStringLiteral("native"))); },
+                         10000);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+};
+
+inline bool near(std::optional<float> value, float expected) {
+    return value && std::fabs(*value - expected) < 0.002F;
+}
+
+// The controller with the fakes, real audio, no dock unless the test plugs one in.
+class ActionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+            GTEST_SKIP() << "pulseaudio is not installed";
+        ASSERT_TRUE(pulse.start());
+        audio = std::make_unique<PulseSystemAudio>(2000);
+        ASSERT_TRUE(
+            test::waitUntil([&] { return audio->volume(AudioDirection::output).has_value(); }));
+    }
+
+    void TearDown() override {
+        controller.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+    QString configPath() const { return scratchDir() + QStringLiteral("/data/config.json"); }
+    QString shortcutsFolder() const { return scratchDir() + QStringLiteral("/data/Shortcuts"); }
+
+    void make(DockConfig config = DockConfig(), SystemAudio* sound = nullptr) {
+        ASSERT_TRUE(ConfigStore(configPath()).save(config));
+        siteIcons = std::make_unique<SiteIcons>(
+            SiteIcons::Options{scratchDir() + QStringLiteral("/SiteIcons"), 10000});
+        DockController::Services services;
+        services.dock =
+            std::make_unique<StreamDock>(std::vector<std::unique_ptr<DiscoverySource>>());
+        services.configStore = std::make_unique<ConfigStore>(configPath());
+        services.clock = &clock;
+        services.permissions = &permissions;
+        services.keys = &keys;
+        services.audio = sound ? sound : audio.get();
+        services.displayBrightness = &brightness;
+        services.siteIcons = siteIcons.get();
+        services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
+        services.shortcutsFolder = shortcutsFolder();
+        services.actions.launcher = &launcher;
+        services.actions.urlOpener = &urls;
+        services.actions.openPanel = [this](const OpenPanelRequest& request) {
+            panelRequests << request;
+            return panelAnswer;
+        };
+        controller = std::make_unique<DockController>(std::move(services));
+    }
+
+    // The knob roles' controller with the direct (own indicator) way.
+    static DockConfig direct() {
+        DockConfig config;
+        config.nativeIndicators = false;
+        return config;
+    }
+
+    const HUDModel& shown() { return controller->hud().model(); }
+
+    PulseDaemon pulse;
+    std::unique_ptr<PulseSystemAudio> audio;
+    ShiftedClock clock;
+    FakePermissions permissions;
+    RecordingKeySender keys;
+    FakeBrightness brightness;
+    RecordingUrlOpener urls;
+    RecordingLauncher launcher;
+    QList<OpenPanelRequest> panelRequests;
+    std::optional<QString> panelAnswer;
+    std::unique_ptr<SiteIcons> siteIcons;
+    std::unique_ptr<DockController> controller;
+};
+
+} // namespace velloq::test

@@ -1,0 +1,176 @@
+// Knob turns and presses: the direct way against a real PulseAudio daemon, the native way as
+// media keys, and brightness on a fake backlight.
+#include "actions/ActionsFixture.h"
+
+#include "hud/HUD.h"
+
+using namespace velloq;
+using namespace velloq::test;
+using Media = RecordingKeySender::Media;
+
+TEST_F(ActionsTest, VolumeTurnsByTheKnobStepAndShowsTheLevel) {
+    make(direct());
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
+    controller->turn(KnobRole::volume, 1);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.53F));
+    EXPECT_EQ(shown().symbol, u"speaker.wave.2.fill");
+    EXPECT_EQ(shown().title, u"Volume");
+    EXPECT_NEAR(shown().value.value_or(-1), 0.53, 1e-6);
+
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.02F));
+    controller->turn(KnobRole::volume, -1);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.0F));
+    EXPECT_EQ(shown().symbol, u"speaker.fill");
+    EXPECT_EQ(shown().value, 0.0);
+    EXPECT_TRUE(keys.media.empty());
+}
+
+TEST_F(ActionsTest, TurningUpUnmutesAndTurningDownKeepsTheMute) {
+    make(direct());
+    const auto sink = audio->defaultDevice(AudioDirection::output);
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.3F));
+    ASSERT_TRUE(audio->setMuted(AudioDirection::output, *sink, true));
+
+    controller->turn(KnobRole::volume, -1);
+    EXPECT_EQ(audio->isMuted(AudioDirection::output, *sink), true);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.27F));
+    EXPECT_EQ(shown().symbol, u"speaker.slash.fill");
+    EXPECT_FALSE(shown().value);
+
+    controller->turn(KnobRole::volume, 1);
+    EXPECT_EQ(audio->isMuted(AudioDirection::output, *sink), false);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.30F));
+    EXPECT_EQ(shown().symbol, u"speaker.wave.1.fill");
+}
+
+TEST_F(ActionsTest, NativeTurnsPostFineStepsRoundedFromTheKnobStep) {
+    make(); // nativeIndicators, with input access
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
+    controller->turn(KnobRole::volume, 1);
+    const uint64_t fine = KeySender::fineStepFlags;
+    EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::soundUp, fine},
+                                              {KeySender::soundUp, fine}})); // 3 / 1.5625
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.5F)); // the desktop's to change
+    EXPECT_EQ(controller->hud().generation(), 0);
+
+    DockConfig half = controller->config();
+    half.knobStep = 0.5;
+    controller->setConfig(half);
+    keys.clear();
+    controller->turn(KnobRole::brightness, -1);
+    EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessDown, fine}}));
+    EXPECT_EQ(brightness.writes, 0);
+}
+
+TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
+    make(direct());
+    brightness.present = false;
+    controller->turn(KnobRole::brightness, 1);
+    EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessUp, 0}}));
+    controller->press(KnobRole::brightness); // nothing at all
+    EXPECT_EQ(keys.media.size(), 1u);
+    EXPECT_EQ(controller->hud().generation(), 0);
+
+    // Without a sound server nothing can be read.
+    controller.reset();
+    PulseSystemAudio nowhere(200);
+    qputenv("PULSE_SERVER", "unix:/nonexistent/velloq-native");
+    make(direct(), &nowhere);
+    keys.clear();
+    controller->turn(KnobRole::volume, -1);
+    EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::soundDown, 0}}));
+    controller->turn(KnobRole::microphone, 1);
+    EXPECT_EQ(shown().symbol, u"mic.slash");
+    EXPECT_EQ(shown().title, u"Microphone volume not adjustable");
+    EXPECT_FALSE(shown().value);
+}
+
+TEST_F(ActionsTest, MicrophoneTurnUpEndsTheSoftMute) {
+    // The source's mute switch refuses, so the toggle soft-mutes.
+    class NoMicMute final : public SystemAudio {
+    public:
+        explicit NoMicMute(SystemAudio& real)
+            : real_(real) {}
+        std::optional<uint32_t> defaultDevice(AudioDirection d) override {
+            return real_.defaultDevice(d);
+        }
+        std::optional<bool> isMuted(AudioDirection d, uint32_t id) override {
+            return real_.isMuted(d, id);
+        }
+        bool setMuted(AudioDirection, uint32_t, bool) override { return false; }
+        std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
+        bool setVolume(AudioDirection d, float v) override { return real_.setVolume(d, v); }
+
+    private:
+        SystemAudio& real_;
+    } noMute(*audio);
+    make(direct(), &noMute);
+    ASSERT_TRUE(audio->setVolume(AudioDirection::input, 0.5F));
+    controller->press(KnobRole::microphone);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::input), 0.0F));
+    EXPECT_EQ(shown().symbol, u"mic.slash.fill");
+
+    controller->turn(KnobRole::microphone, 1);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::input), 0.03F));
+    EXPECT_EQ(shown().symbol, u"mic.fill");
+    EXPECT_EQ(shown().title, u"Microphone");
+    EXPECT_NEAR(shown().value.value_or(-1), 0.03, 1e-6);
+}
+
+TEST_F(ActionsTest, BrightnessPressGoesToFullAndBack) {
+    make(direct());
+    brightness.level = 0.4F;
+    controller->press(KnobRole::brightness);
+    EXPECT_FLOAT_EQ(brightness.level, 1.0F);
+    EXPECT_EQ(shown().symbol, u"sun.max.fill");
+    EXPECT_EQ(shown().title, u"Display");
+    EXPECT_EQ(shown().value, 1.0);
+    controller->press(KnobRole::brightness);
+    EXPECT_FLOAT_EQ(brightness.level, 0.4F);
+    EXPECT_EQ(shown().symbol, u"sun.min.fill");
+    EXPECT_NEAR(shown().value.value_or(-1), 0.4, 1e-6);
+
+    // A turn after going to full forgets the old level.
+    controller->press(KnobRole::brightness);
+    controller->turn(KnobRole::brightness, -1);
+    EXPECT_NEAR(brightness.level, 0.97F, 1e-6);
+    EXPECT_EQ(shown().symbol, u"sun.max.fill");
+    controller->press(KnobRole::brightness);
+    EXPECT_FLOAT_EQ(brightness.level, 1.0F);
+    controller->press(KnobRole::brightness);
+    EXPECT_NEAR(brightness.level, 0.97F, 1e-6);
+    EXPECT_TRUE(keys.media.empty());
+}
+
+TEST_F(ActionsTest, NativeBrightnessPressLetsTheDesktopShowIt) {
+    make();
+    brightness.level = 0.4F;
+    controller->press(KnobRole::brightness);
+    EXPECT_FLOAT_EQ(brightness.level, 1.0F);
+    const uint64_t fine = KeySender::fineStepFlags;
+    EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessUp, fine}}));
+    controller->press(KnobRole::brightness);
+    // One fine step below the old level; the posted step brings the desktop to it.
+    EXPECT_NEAR(brightness.level, 0.4F - 1.0F / 64, 1e-6);
+    EXPECT_EQ(keys.media.size(), 2u);
+    EXPECT_EQ(controller->hud().generation(), 0);
+}
+
+TEST_F(ActionsTest, WithoutTheIndicatorValuesStillChange) {
+    DockConfig config = direct();
+    config.showHUD = false;
+    make(config);
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
+    controller->turn(KnobRole::volume, 1);
+    controller->turn(KnobRole::microphone, 1);
+    brightness.level = 0.5F;
+    controller->turn(KnobRole::brightness, 1);
+    controller->press(KnobRole::volume);
+    controller->turn(KnobRole::nothing, 1);
+    controller->press(KnobRole::nothing);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.53F));
+    EXPECT_NEAR(brightness.level, 0.53F, 1e-6);
+    EXPECT_EQ(audio->isMuted(AudioDirection::output, *audio->defaultDevice(AudioDirection::output)),
+              true);
+    EXPECT_EQ(controller->hud().generation(), 0);
+}
