@@ -129,7 +129,7 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
     const QUrl url = QUrl::fromLocalFile(path);
     const auto geometry = AnimationRenderer::ScreensaverGeometry::forEdge(size);
     int frames = 0;
-    const double decodeAlone = best(3, [&] {
+    const double decodeAlone = best(5, [&] {
         frames = 0;
         FrameDecoder::decode(url, geometry.decodeLimit(), [&](const QImage&, double) { ++frames; });
     });
@@ -146,7 +146,7 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
         }
     });
     const int tiles = frames * 6;
-    const double encodeAlone = best(3, [&] {
+    const double encodeAlone = best(5, [&] {
         for (int i = 0; i < tiles; ++i) {
             JpegEncoder::encode(samples[static_cast<size_t>(i) % samples.size()],
                                 AnimationRenderer::kFrameQuality);
@@ -158,27 +158,27 @@ void benchScreensaver(const char* name, const QString& path, int size, int rotat
             decoded.push_back(frame);
         }
     });
-    const double canvasAlone = best(3, [&] {
+    const double canvasAlone = best(5, [&] {
         for (int i = 0; i < frames; ++i) {
             AnimationRenderer::screensaverCanvas(decoded[static_cast<size_t>(i) % decoded.size()],
                                                  geometry);
         }
     });
     const auto canvas = AnimationRenderer::screensaverCanvas(decoded.front(), geometry);
-    const double tilesAlone = best(3, [&] {
+    const double tilesAlone = best(5, [&] {
         for (int i = 0; i < frames; ++i) {
             AnimationRenderer::screensaverTiles(*canvas, geometry, rotation);
         }
     });
     std::optional<FrameSet> set;
     const double full =
-        best(3, [&] { set = AnimationRenderer::screensaverFrames(url, size, rotation); });
+        best(5, [&] { set = AnimationRenderer::screensaverFrames(url, size, rotation); });
     if (!set || set->count() != frames) {
         std::printf("%s: screensaver load failed\n", name);
         return;
     }
     // The same work done in line on the decoding thread, for comparison with the pipeline.
-    const double serial = best(3, [&] {
+    const double serial = best(5, [&] {
         FrameSet inLine;
         FrameDecoder::decode(url, geometry.decodeLimit(), [&](const QImage& frame, double delay) {
             const auto made = AnimationRenderer::screensaverCanvas(frame, geometry);
