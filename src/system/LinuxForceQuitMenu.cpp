@@ -201,6 +201,10 @@ QList<RunningApp> LinuxForceQuitMenu::runningApplications() const {
     for (const DesktopEntry& entry : entries)
         matchers << matcherFor(entry);
 
+    const QString ownExe =
+        QFileInfo(QFile::symLinkTarget(procRoot_ + u'/' + QString::number(ownPid_) +
+                                       QStringLiteral("/exe")))
+            .canonicalFilePath();
     QList<pid_t> pids;
     for (const QString& name : QDir(procRoot_).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool ok = false;
@@ -214,7 +218,8 @@ QList<RunningApp> LinuxForceQuitMenu::runningApplications() const {
     QHash<qsizetype, qsizetype> appOfEntry;
     for (const pid_t pid : pids) {
         const std::optional<Process> process = readProcess(procRoot_, pid);
-        if (!process)
+        // Velloq itself, and any other instance of it, never appears.
+        if (!process || (!ownExe.isEmpty() && process->exe == ownExe))
             continue;
         for (qsizetype i = 0; i < entries.size(); ++i) {
             if (!matches(matchers.at(i), *process))

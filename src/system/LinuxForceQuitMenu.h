@@ -34,7 +34,8 @@ public:
     static LinuxForceQuitMenu& shared();
 
     // `procRoot` and `applicationDirs` (empty: the installed-application folders of the
-    // moment) are the sources of the listing; processes of `ownPid` are left out.
+    // moment) are the sources of the listing; `ownPid` (0: this process) and every process
+    // running the same program are left out.
     explicit LinuxForceQuitMenu(QString procRoot = QStringLiteral("/proc"),
                                 QStringList applicationDirs = {}, pid_t ownPid = 0);
     ~LinuxForceQuitMenu() override;

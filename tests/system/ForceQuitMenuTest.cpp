@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -28,9 +29,18 @@ protected:
         QDir(dir_.path()).mkpath(QStringLiteral("applications"));
     }
 
-    // A program of its own (a copy of sleep), so its process can be told apart.
+    void TearDown() override {
+        for (QProcess* p : owner_.findChildren<QProcess*>()) {
+            p->kill();
+            p->waitForFinished();
+        }
+    }
+
+    // A program of its own (a copy of sleep), so its process can be told apart; the folder's
+    // unique name keeps tests running side by side from seeing each other's programs.
     QString program(const QString& name) {
-        const QString path = dir_.filePath(QStringLiteral("bin/") + name);
+        const QString path =
+            dir_.filePath(QStringLiteral("bin/") + name + u'-' + QFileInfo(dir_.path()).fileName());
         if (!QFile::exists(path)) {
             EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), path));
         }
@@ -105,7 +115,7 @@ TEST_F(Apps, ListsRunningEntriesSortedWithoutItself) {
           QStringLiteral("Name=Velloq\nExec=%1\n").arg(QCoreApplication::applicationFilePath()));
     entry(QStringLiteral("shell.desktop"), QStringLiteral("Name=Shell\nExec=sh -c true\n"));
 
-    EXPECT_TRUE(menu().runningApplications().isEmpty());
+    EXPECT_EQ(names(menu().runningApplications()).join(u',').toStdString(), "");
     const auto emptyMenu = menu().buildMenu({});
     ASSERT_EQ(emptyMenu->actions().size(), 2);
     EXPECT_EQ(emptyMenu->title(), u"Force Quit");
