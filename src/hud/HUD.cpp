@@ -1,5 +1,7 @@
 #include "hud/HUD.h"
 
+#include "imaging/Symbols.h"
+
 #include <QCursor>
 #include <QFont>
 #include <QFontDatabase>
@@ -105,7 +107,16 @@ private:
 HUD::HUD(SymbolPainter drawSymbol, Scheduler* scheduler)
     : ownScheduler_(scheduler ? nullptr : std::make_unique<QtScheduler>())
     , scheduler_(scheduler ? *scheduler : *ownScheduler_)
-    , drawSymbol_(std::move(drawSymbol)) {
+    , drawSymbol_(drawSymbol ? std::move(drawSymbol) : materialSymbol) {
+}
+
+void HUD::materialSymbol(QPainter& painter, const QRectF& box, const QString& symbol,
+                         const QColor& color) {
+    constexpr qreal pixelSize = 13;
+    const QSizeF natural = Symbols::naturalSize(pixelSize);
+    const QPointF topLeft(box.center().x() - natural.width() / 2,
+                          box.center().y() - natural.height() / 2);
+    Symbols::draw(painter, symbol, topLeft, pixelSize, color);
 }
 
 HUD::~HUD() {

@@ -39,7 +39,8 @@ public:
     static constexpr double holdSeconds = 1.5;
     static constexpr double fadeOutSeconds = 0.3;
 
-    // `scheduler` must outlive the HUD; null uses the real clock and timers.
+    // `drawSymbol` empty draws the system's symbols (materialSymbol); `scheduler` must
+    // outlive the HUD, null uses the real clock and timers.
     explicit HUD(SymbolPainter drawSymbol = {}, Scheduler* scheduler = nullptr);
     ~HUD();
     HUD(const HUD&) = delete;
@@ -54,6 +55,10 @@ public:
     double opacity() const;
     // The panel, made on first show() and then kept; null before.
     QWidget* panel() const;
+
+    // The system's symbol glyph at 13 px, centred in `box`.
+    static void materialSymbol(QPainter& painter, const QRectF& box, const QString& symbol,
+                               const QColor& color);
 
     // Paints the indicator for `model` into a panel-sized area (the panel's own painting).
     static void paint(QPainter& painter, const HUDModel& model, const SymbolPainter& drawSymbol);

@@ -5,7 +5,9 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 
@@ -202,4 +204,45 @@ TEST(HUD, LevelBarClampsAndDims) {
     // Corners are transparent (radius 20), the middle is the dark background.
     EXPECT_EQ(qAlpha(full.pixel(1, 1)), 0);
     EXPECT_GT(qAlpha(full.pixel(145, 5)), 200);
+}
+
+// Renders the indicator for volume, a muted microphone and brightness over a backdrop, as the
+// panel itself draws them. Written to $VELLOQ_HUD_PREVIEW_DIR (docs/hud for review), else to
+// the scratch folder.
+TEST(HUD, PreviewImages) {
+    QString dir = qEnvironmentVariable("VELLOQ_HUD_PREVIEW_DIR");
+    if (dir.isEmpty())
+        dir = test::scratchDir();
+    const struct {
+        const char* file;
+        HUDModel model;
+    } cases[] = {
+        {"volume.png", {QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Volume"), 0.53}},
+        {"microphone-muted.png",
+         {QStringLiteral("mic.slash.fill"), QStringLiteral("Microphone"), std::nullopt}},
+        {"brightness.png", {QStringLiteral("sun.max.fill"), QStringLiteral("Display"), 0.8}},
+    };
+    ManualScheduler time;
+    HUD hud({}, &time);
+    for (const auto& c : cases) {
+        hud.show(c.model.symbol, c.model.title, c.model.value);
+        time.advanceTo(time.now() + 0.2); // past the fade-in and the bar's easing
+        const QPixmap panel = hud.panel()->grab();
+        QImage image(panel.width() + 40, panel.height() + 40, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient backdrop(0, 0, image.width(), image.height());
+        backdrop.setColorAt(0, QColor(70, 120, 190));
+        backdrop.setColorAt(1, QColor(190, 110, 140));
+        painter.fillRect(image.rect(), backdrop);
+        painter.drawPixmap(20, 20, panel);
+        painter.end();
+        // The symbol is drawn: white pixels in its box (x 16..36 of the panel, lower half).
+        int bright = 0;
+        for (int y = 20 + 34; y < 20 + 68; ++y) {
+            for (int x = 20 + 16; x < 20 + 36; ++x)
+                bright += qGray(image.pixel(x, y)) > 200;
+        }
+        EXPECT_GT(bright, 10) << c.file;
+        EXPECT_TRUE(image.save(dir + u'/' + QLatin1String(c.file))) << c.file;
+    }
 }
