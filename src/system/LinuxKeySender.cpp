@@ -178,8 +178,10 @@ void XTestInjector::mediaKey(uint16_t evdevCode, bool down) {
 
 // ---- key sender
 
+// The virtual keyboard is made at once, so the desktop has seen it before the first press.
 LinuxKeySender::LinuxKeySender()
     : factory_(&LinuxKeySender::chooseBackend) {
+    backend();
 }
 
 LinuxKeySender::LinuxKeySender(std::unique_ptr<KeyInjector> backend)

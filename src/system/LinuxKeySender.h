@@ -72,7 +72,7 @@ class LinuxKeySender final : public KeySender {
 public:
     using BackendFactory = std::function<std::unique_ptr<KeyInjector>()>;
 
-    // The desktop's choice: uinput, else XTest when the session is X11.
+    // The desktop's choice, made at once: uinput, else XTest when the session is X11.
     LinuxKeySender();
     // A fixed backend (or a factory retried until it gives one).
     explicit LinuxKeySender(std::unique_ptr<KeyInjector> backend);
