@@ -6,9 +6,12 @@
 #include "system/Autostart.h"
 #include "system/Log.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWidget>
 
 #include <linux/input-event-codes.h>
@@ -271,4 +274,58 @@ TEST_F(ActionsTest, LaunchAtLoginFollowsTheAutostartEntry) {
     EXPECT_TRUE(controller->launchAtLogin());
     EXPECT_FALSE(controller->loginItemNote());
     controller->setLaunchAtLogin(false);
+}
+
+TEST(OpenPanel, FileDialogShowsTheTextsAndGivesTheChosenFile) {
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("org.example.App.desktop"));
+    ASSERT_TRUE(writeFile(chosen, "[Desktop Entry]\n"));
+    const OpenPanelRequest request{QStringLiteral("Choose an app for this button"),
+                                   QStringLiteral("Choose"),
+                                   QStringLiteral("Applications (*.desktop)"), dir.path()};
+
+    QString title;
+    QString prompt;
+    QStringList filters;
+    QString folder;
+    bool single = false;
+    auto answer = [&](bool accept) {
+        auto* poll = new QTimer(qApp);
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, qApp, [&, poll, accept] {
+            QFileDialog* dialog = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+                    dialog = found;
+            }
+            if (!dialog)
+                return;
+            poll->deleteLater();
+            title = dialog->windowTitle();
+            prompt = dialog->labelText(QFileDialog::Accept);
+            filters = dialog->nameFilters();
+            folder = dialog->directory().absolutePath();
+            single = dialog->fileMode() == QFileDialog::ExistingFile;
+            if (accept) {
+                dialog->selectFile(chosen);
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        });
+        poll->start();
+    };
+    // The widget dialog, which the test can answer (a desktop's own dialog is out of reach).
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+
+    answer(true);
+    EXPECT_EQ(runFileDialog(request), chosen);
+    EXPECT_EQ(title, request.message);
+    EXPECT_EQ(prompt, u"Choose");
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Applications (*.desktop)")});
+    EXPECT_EQ(folder, dir.path());
+    EXPECT_TRUE(single);
+
+    answer(false);
+    EXPECT_FALSE(runFileDialog(request));
 }
