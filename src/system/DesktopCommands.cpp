@@ -1,5 +1,6 @@
 #include "system/DesktopCommands.h"
 
+#include "system/LinuxKeySender.h"
 #include "system/Log.h"
 #include "system/ProcessLauncher.h"
 
@@ -107,11 +108,7 @@ Desktop currentDesktop() {
 }
 
 bool isX11Session() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return false;
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    return qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) != 0;
+    return LinuxKeySender::isX11Session();
 }
 
 bool requestScreenshot() {

@@ -32,7 +32,7 @@ void sleepDisplay(ProcessLauncher& launcher);
 // GNOME (and other desktops): gsettings color-scheme 'prefer-dark' ⇄ 'default', read
 // without blocking; Plasma: plasma-apply-colorscheme BreezeDark ⇄ BreezeLight from the
 // scheme in kdeglobals. Failures are logged "Could not run <command>: <reason>". `context`
-// owns the pending read.
+// owns the pending read; `launcher` must outlive it.
 void toggleDarkMode(ProcessLauncher& launcher, QObject* context);
 
 } // namespace DesktopCommands
