@@ -211,3 +211,45 @@ TEST(Applications, RunningAppsAreTheInstalledOnesWithAProcessButNotUs) {
     sleeper.kill();
     sleeper.waitForFinished();
 }
+
+// Run by the next test in a process of its own: owns the clipboard with two formats until
+// told to stop.
+TEST(Clipboard, DISABLED_OwnerInAnotherProcess) {
+    const QString dir = qEnvironmentVariable("VELLOQ_CLIPBOARD_OWNER_DIR");
+    ASSERT_FALSE(dir.isEmpty());
+    auto* data = new QMimeData;
+    data->setText(QStringLiteral("from another client"));
+    data->setHtml(QStringLiteral("<u>another</u>"));
+    QGuiApplication::clipboard()->setMimeData(data);
+    ASSERT_TRUE(writeFile(dir + QStringLiteral("/ready"), "1"));
+    waitUntil([&] { return QFileInfo::exists(dir + QStringLiteral("/done")); }, 20000);
+}
+
+TEST(Clipboard, SnapshotReadsAnotherClientsFormatsOverX) {
+    QTemporaryDir dir;
+    QProcess owner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELLOQ_CLIPBOARD_OWNER_DIR"), dir.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    owner.setProcessEnvironment(env);
+    owner.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"),
+                 QStringLiteral("--gtest_filter=Clipboard.DISABLED_OwnerInAnotherProcess")});
+    ASSERT_TRUE(owner.waitForStarted());
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(dir.filePath(QStringLiteral("ready"))); }, 15000));
+    Clipboard clipboard;
+    ASSERT_TRUE(waitUntil([&] { return clipboard.text() == u"from another client"; }));
+
+    const Clipboard::Snapshot saved = clipboard.snapshot();
+    clipboard.setText(QStringLiteral("ours now"));
+    clipboard.restore(saved);
+    writeFile(dir.filePath(QStringLiteral("done")), "1");
+    EXPECT_TRUE(owner.waitForFinished(15000));
+
+    // The copy outlives the other client.
+    const QMimeData* back = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->text(), u"from another client");
+    EXPECT_EQ(back->html(), u"<u>another</u>");
+}
