@@ -227,8 +227,7 @@ private:
     void postFineSteps(int upType, int downType, int step);
     std::optional<QString> runPanel(const OpenPanelRequest& request);
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
-                                           const QString& fileName,
-                                           const QString& failurePrefix);
+                                           const QString& fileName, const QString& failurePrefix);
     void setLoginItemNote(const std::optional<QString>& note);
 
     std::unique_ptr<StreamDock> dock_;

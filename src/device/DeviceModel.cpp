@@ -26,7 +26,9 @@ const std::array<DockModel, 14>& models() {
 }
 } // namespace
 
-std::span<const DockModel> table() { return models(); }
+std::span<const DockModel> table() {
+    return models();
+}
 
 std::optional<DockModel> lookup(int64_t vendorID, int64_t productID) {
     for (const DockModel& model : models()) {
@@ -36,7 +38,9 @@ std::optional<DockModel> lookup(int64_t vendorID, int64_t productID) {
     return std::nullopt;
 }
 
-int imageEdge(const std::optional<DockModel>& model) { return model ? model->imageEdge() : 60; }
+int imageEdge(const std::optional<DockModel>& model) {
+    return model ? model->imageEdge() : 60;
+}
 
 int baseRotation(const std::optional<DockModel>& model) {
     return model ? model->baseRotation() : 0;

@@ -15,19 +15,37 @@ QByteArray command(const char* text, std::initializer_list<int> tail = {}) {
 }
 } // namespace
 
-QByteArray dis() { return command("DIS"); }
-QByteArray lig(int level) { return command("LIG", {0, 0, level}); }
-QByteArray cleKey(int keyNumber) { return command("CLE", {0, 0, 0, keyNumber}); }
-QByteArray cleAll() { return command("CLE", {0, 0, 0, 0xFF}); }
-QByteArray cleShutdown() { return command("CLE", {0, 0, 'D', 'C'}); }
-QByteArray stp() { return command("STP"); }
+QByteArray dis() {
+    return command("DIS");
+}
+QByteArray lig(int level) {
+    return command("LIG", {0, 0, level});
+}
+QByteArray cleKey(int keyNumber) {
+    return command("CLE", {0, 0, 0, keyNumber});
+}
+QByteArray cleAll() {
+    return command("CLE", {0, 0, 0, 0xFF});
+}
+QByteArray cleShutdown() {
+    return command("CLE", {0, 0, 'D', 'C'});
+}
+QByteArray stp() {
+    return command("STP");
+}
 QByteArray bat(int size, int keyNumber) {
     return command("BAT", {0, 0, (size >> 8) & 0xFF, size & 0xFF, keyNumber});
 }
-QByteArray connect() { return command("CONNECT"); }
-QByteArray han() { return command("HAN"); }
+QByteArray connect() {
+    return command("CONNECT");
+}
+QByteArray han() {
+    return command("HAN");
+}
 
-QByteArray brightnessCommand(int percent) { return lig(std::clamp(percent, 0, 100)); }
+QByteArray brightnessCommand(int percent) {
+    return lig(std::clamp(percent, 0, 100));
+}
 
 QList<QByteArray> initializeBatch(int brightness) {
     return {dis(), command("LIG", {0, 0, 0, 0}), cleAll(), stp(), brightnessCommand(brightness)};
@@ -52,8 +70,12 @@ QList<QByteArray> imageBatch(const ImageBatch& images, int packetSize) {
     return reports;
 }
 
-QList<QByteArray> keepAliveBatch() { return {connect()}; }
-QList<QByteArray> shutdownBatch() { return {cleShutdown(), han()}; }
+QList<QByteArray> keepAliveBatch() {
+    return {connect()};
+}
+QList<QByteArray> shutdownBatch() {
+    return {cleShutdown(), han()};
+}
 
 QByteArray padded(const QByteArray& report, int packetSize) {
     if (report.size() >= packetSize)
@@ -87,22 +109,58 @@ std::optional<DockEvent> decodeInput(const uint8_t* data, size_t length,
     std::optional<DockEvent> event;
     bool isTurn = false;
     switch (code) {
-    case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06:
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
         event = DockEvent::key(code - 1);
         break;
-    case 0x25: event = DockEvent::key(6); break;
-    case 0x30: event = DockEvent::key(7); break;
-    case 0x31: event = DockEvent::key(8); break;
-    case 0x33: event = DockEvent::knobPress(0); break;
-    case 0x35: event = DockEvent::knobPress(1); break;
-    case 0x34: event = DockEvent::knobPress(2); break;
-    case 0x90: event = DockEvent::knobTurn(0, -1); isTurn = true; break;
-    case 0x91: event = DockEvent::knobTurn(0, +1); isTurn = true; break;
-    case 0x50: event = DockEvent::knobTurn(1, -1); isTurn = true; break;
-    case 0x51: event = DockEvent::knobTurn(1, +1); isTurn = true; break;
-    case 0x60: event = DockEvent::knobTurn(2, -1); isTurn = true; break;
-    case 0x61: event = DockEvent::knobTurn(2, +1); isTurn = true; break;
-    default: return std::nullopt;
+    case 0x25:
+        event = DockEvent::key(6);
+        break;
+    case 0x30:
+        event = DockEvent::key(7);
+        break;
+    case 0x31:
+        event = DockEvent::key(8);
+        break;
+    case 0x33:
+        event = DockEvent::knobPress(0);
+        break;
+    case 0x35:
+        event = DockEvent::knobPress(1);
+        break;
+    case 0x34:
+        event = DockEvent::knobPress(2);
+        break;
+    case 0x90:
+        event = DockEvent::knobTurn(0, -1);
+        isTurn = true;
+        break;
+    case 0x91:
+        event = DockEvent::knobTurn(0, +1);
+        isTurn = true;
+        break;
+    case 0x50:
+        event = DockEvent::knobTurn(1, -1);
+        isTurn = true;
+        break;
+    case 0x51:
+        event = DockEvent::knobTurn(1, +1);
+        isTurn = true;
+        break;
+    case 0x60:
+        event = DockEvent::knobTurn(2, -1);
+        isTurn = true;
+        break;
+    case 0x61:
+        event = DockEvent::knobTurn(2, +1);
+        isTurn = true;
+        break;
+    default:
+        return std::nullopt;
     }
     if (releaseRule && !isTurn && !pressed)
         return std::nullopt;

@@ -42,7 +42,9 @@ QStringList LogCapture::lines() const {
     return lines_;
 }
 
-bool LogCapture::contains(const QString& fragment) const { return count(fragment) > 0; }
+bool LogCapture::contains(const QString& fragment) const {
+    return count(fragment) > 0;
+}
 
 int LogCapture::count(const QString& fragment) const {
     QMutexLocker lock(&logMutex());

@@ -38,13 +38,14 @@ TEST(Protocol, CommandBytes) {
     EXPECT_EQ(Protocol::connect(), QByteArray("CRT\0\0CONNECT", 12));
     EXPECT_EQ(Protocol::cleAll(), bytes({'C', 'R', 'T', 0, 0, 'C', 'L', 'E', 0, 0, 0, 0xFF}));
     EXPECT_EQ(Protocol::cleKey(3), bytes({'C', 'R', 'T', 0, 0, 'C', 'L', 'E', 0, 0, 0, 3}));
-    EXPECT_EQ(Protocol::cleShutdown(),
-              bytes({'C', 'R', 'T', 0, 0, 'C', 'L', 'E', 0, 0, 'D', 'C'}));
+    EXPECT_EQ(Protocol::cleShutdown(), bytes({'C', 'R', 'T', 0, 0, 'C', 'L', 'E', 0, 0, 'D', 'C'}));
 }
 
 TEST(Protocol, BrightnessIsClamped) {
-    EXPECT_EQ(Protocol::brightnessCommand(150), bytes({'C', 'R', 'T', 0, 0, 'L', 'I', 'G', 0, 0, 100}));
-    EXPECT_EQ(Protocol::brightnessCommand(-5), bytes({'C', 'R', 'T', 0, 0, 'L', 'I', 'G', 0, 0, 0}));
+    EXPECT_EQ(Protocol::brightnessCommand(150),
+              bytes({'C', 'R', 'T', 0, 0, 'L', 'I', 'G', 0, 0, 100}));
+    EXPECT_EQ(Protocol::brightnessCommand(-5),
+              bytes({'C', 'R', 'T', 0, 0, 'L', 'I', 'G', 0, 0, 0}));
     EXPECT_EQ(Protocol::brightnessCommand(42).back(), 42);
 }
 

@@ -18,7 +18,9 @@ QString& scratch() {
 }
 } // namespace
 
-QString scratchDir() { return scratch(); }
+QString scratchDir() {
+    return scratch();
+}
 
 } // namespace velloq::test
 
