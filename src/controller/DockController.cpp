@@ -28,6 +28,16 @@ int truncated(double value) {
     return static_cast<int>(std::trunc(std::clamp(value, -1e9, 1e9)));
 }
 
+// Stores a published field and announces it, only when the value really changes.
+template <typename T>
+void publish(DockController* controller, T& field, const T& value,
+             void (DockController::*changed)()) {
+    if (field == value)
+        return;
+    field = value;
+    Q_EMIT(controller->*changed)();
+}
+
 } // namespace
 
 DockController::DockController(Services services, QObject* parent)
@@ -152,52 +162,31 @@ void DockController::setConfig(const DockConfig& value) {
 }
 
 void DockController::setSelected(const Selection& value) {
-    if (value == selected_)
-        return;
-    selected_ = value;
-    Q_EMIT selectedChanged();
+    publish(this, selected_, value, &DockController::selectedChanged);
 }
 
 void DockController::setTab(MenuTab value) {
-    if (value == tab_)
-        return;
-    tab_ = value;
-    Q_EMIT tabChanged();
+    publish(this, tab_, value, &DockController::tabChanged);
 }
 
 void DockController::setIsConnected(bool value) {
-    if (value == isConnected_)
-        return;
-    isConnected_ = value;
-    Q_EMIT isConnectedChanged();
+    publish(this, isConnected_, value, &DockController::isConnectedChanged);
 }
 
 void DockController::setDeviceName(const QString& value) {
-    if (value == deviceName_)
-        return;
-    deviceName_ = value;
-    Q_EMIT deviceNameChanged();
+    publish(this, deviceName_, value, &DockController::deviceNameChanged);
 }
 
 void DockController::setAccessibilityGranted(bool value) {
-    if (value == accessibilityGranted_)
-        return;
-    accessibilityGranted_ = value;
-    Q_EMIT accessibilityGrantedChanged();
+    publish(this, accessibilityGranted_, value, &DockController::accessibilityGrantedChanged);
 }
 
 void DockController::setScreensaverRunning(bool value) {
-    if (value == screensaverRunning_)
-        return;
-    screensaverRunning_ = value;
-    Q_EMIT screensaverRunningChanged();
+    publish(this, screensaverRunning_, value, &DockController::screensaverRunningChanged);
 }
 
 void DockController::setShortcutNames(const QStringList& value) {
-    if (value == shortcutNames_)
-        return;
-    shortcutNames_ = value;
-    Q_EMIT shortcutNamesChanged();
+    publish(this, shortcutNames_, value, &DockController::shortcutNamesChanged);
 }
 
 // ---------------------------------------------------------------- The dock's delegate
