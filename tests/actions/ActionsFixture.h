@@ -13,6 +13,7 @@
 #include "system/ProcessLauncher.h"
 #include "system/PulseSystemAudio.h"
 
+#include "support/PulseDaemon.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -94,55 +95,20 @@ private:
     DetachedProcessLauncher real_;
 };
 
-// A PulseAudio daemon of the test's own with a null sink and a null source, so tests can run
-// in parallel.
-class PulseDaemon {
+// A daemon of the test's own, so tests can run in parallel.
+class PrivatePulse {
 public:
-    ~PulseDaemon() {
-        process_.kill();
-        process_.waitForFinished();
-    }
-
-    QString server() const {
-        return QStringLiteral("unix:") + dir_.path() + QStringLiteral("/native");
-    }
-
+    QString server() const { return daemon_.server(); }
     bool start() {
-        QFile config(dir_.filePath(QStringLiteral("default.pa")));
-        if (!config.open(QIODevice::WriteOnly))
-            return false;
-        config.write(
-            "load-module module-native-protocol-unix socket=" + QFile::encodeName(dir_.path()) +
-            "/native auth-anonymous=1\n"
-            "load-module module-null-sink sink_name=velloq_null_sink\n"
-            "load-module module-null-source source_name=velloq_null_source\n"
-            "set-default-sink velloq_null_sink\n"
-            "set-default-source velloq_null_source\n");
-        config.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"})
-            env.insert(QString::fromLatin1(name), dir_.path());
-        env.remove(QStringLiteral("PULSE_SERVER"));
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        env.remove(QStringLiteral("DISPLAY"));
-        process_.setProcessEnvironment(env);
-        process_.setStandardOutputFile(QProcess::nullDevice());
-        process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(QStringLiteral("pulseaudio"),
-                       {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                        QStringLiteral("--exit-idle-time=-1"),
-                        QStringLiteral("--disallow-exit=yes"), QStringLiteral("--use-pid-file=no"),
-                        QStringLiteral("-F"), config.fileName()});
-        if (!process_.waitForStarted())
+        if (!dir_.isValid() || !daemon_.start())
             return false;
         qputenv("PULSE_SERVER", server().toUtf8());
-        return waitUntil([&] { return QFile::exists(dir_.filePath(QStringLiteral("native"))); },
-                         10000);
+        return true;
     }
 
 private:
     QTemporaryDir dir_;
-    QProcess process_;
+    test::PulseDaemon daemon_{dir_.path()};
 };
 
 inline bool near(std::optional<float> value, float expected) {
@@ -203,7 +169,7 @@ protected:
 
     const HUDModel& shown() { return controller->hud().model(); }
 
-    PulseDaemon pulse;
+    PrivatePulse pulse;
     std::unique_ptr<PulseSystemAudio> audio;
     ShiftedClock clock;
     FakePermissions permissions;
