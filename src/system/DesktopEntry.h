@@ -36,7 +36,7 @@ struct DesktopEntry {
     // none is found.
     QIcon icon() const;
 
-    // Exec split into program and arguments (quoting rules of the specification), with the
+    // Exec split into program and arguments (the Desktop Entry quoting rules), with the
     // field codes handled: %f %F %u %U are dropped (no files are passed), %i becomes
     // "--icon <Icon>", %c the name, %k the file path, %% a "%". Empty when Exec is empty or
     // its quoting is broken.

@@ -87,23 +87,7 @@ TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
 
 TEST_F(ActionsTest, MicrophoneTurnUpEndsTheSoftMute) {
     // The source's mute switch refuses, so the toggle soft-mutes.
-    class NoMicMute final : public SystemAudio {
-    public:
-        explicit NoMicMute(SystemAudio& real)
-            : real_(real) {}
-        std::optional<uint32_t> defaultDevice(AudioDirection d) override {
-            return real_.defaultDevice(d);
-        }
-        std::optional<bool> isMuted(AudioDirection d, uint32_t id) override {
-            return real_.isMuted(d, id);
-        }
-        bool setMuted(AudioDirection, uint32_t, bool) override { return false; }
-        std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
-        bool setVolume(AudioDirection d, float v) override { return real_.setVolume(d, v); }
-
-    private:
-        SystemAudio& real_;
-    } noMute(*audio);
+    NoMicMute noMute(*audio);
     make(direct(), &noMute);
     ASSERT_TRUE(audio->setVolume(AudioDirection::input, 0.5F));
     controller->press(KnobRole::microphone);

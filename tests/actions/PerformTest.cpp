@@ -232,31 +232,6 @@ TEST_F(ActionsTest, NativeMuteIsTheDesktopsMuteKey) {
     EXPECT_EQ(keys.media.size(), 1u);
 }
 
-namespace {
-
-// The real daemon, but the input's mute switch refuses, as on devices without one.
-class NoMicMute final : public SystemAudio {
-public:
-    explicit NoMicMute(SystemAudio& real)
-        : real_(real) {}
-    std::optional<uint32_t> defaultDevice(AudioDirection d) override {
-        return real_.defaultDevice(d);
-    }
-    std::optional<bool> isMuted(AudioDirection d, uint32_t device) override {
-        return real_.isMuted(d, device);
-    }
-    bool setMuted(AudioDirection d, uint32_t device, bool muted) override {
-        return d == AudioDirection::input ? false : real_.setMuted(d, device, muted);
-    }
-    std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
-    bool setVolume(AudioDirection d, float value) override { return real_.setVolume(d, value); }
-
-private:
-    SystemAudio& real_;
-};
-
-} // namespace
-
 TEST_F(ActionsTest, MicMuteTogglesTheSourceMute) {
     make();
     const auto source = audio->defaultDevice(AudioDirection::input);
