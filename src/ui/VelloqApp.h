@@ -1,0 +1,49 @@
+#pragma once
+
+#include "controller/DockController.h"
+#include "system/BacklightBrightness.h"
+#include "system/Clock.h"
+#include "system/LinuxDockFeatures.h"
+#include "system/LinuxKeySender.h"
+#include "system/LinuxPermissions.h"
+#include "system/PulseSystemAudio.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace velloq {
+
+// The application shell: the real services, the one controller, and the tray icon. Lives for
+// the whole run; the controller starts once the event loop runs, and quitting blanks the dock
+// and waits until that has been written.
+class VelloqApp {
+public:
+    VelloqApp();
+    VelloqApp(const VelloqApp&) = delete;
+    VelloqApp& operator=(const VelloqApp&) = delete;
+
+    // Before QApplication exists: prefer X11 (XWayland) on a Wayland session, since an
+    // unfocused Wayland client may not set the clipboard, which pasting snippets needs.
+    static void choosePlatform();
+
+    DockController& controller() { return *controller_; }
+
+    // SIGTERM and SIGINT (logout, Ctrl+C) quit through the event loop, so the dock is blanked
+    // as on "Quit". Call once, after QApplication exists.
+    static void quitOnTerminationSignals();
+
+private:
+    SteadyClock clock_;
+    LinuxKeySender keys_;
+    PulseSystemAudio audio_;
+    BacklightBrightness brightness_;
+    LinuxDockFeatures dockFeatures_{keys_};
+    LinuxPermissions permissions_{keys_};
+    std::unique_ptr<DockController> controller_;
+    QMenu menu_;
+    QSystemTrayIcon tray_;
+};
+
+} // namespace velloq
