@@ -11,7 +11,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace velloq::test {
@@ -24,89 +26,100 @@ int paletteIndex(const QColor& c) {
 
 } // namespace
 
-bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames) {
-    int error = 0;
-    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
-    if (gif == nullptr) {
-        return false;
-    }
-    GifColorType colors[256] = {};
-    for (int i = 0; i < 216; ++i) {
-        colors[i].Red = static_cast<GifByteType>((i / 36) * 51);
-        colors[i].Green = static_cast<GifByteType>(((i / 6) % 6) * 51);
-        colors[i].Blue = static_cast<GifByteType>((i % 6) * 51);
-    }
-    ColorMapObject* map = GifMakeMapObject(256, colors);
-    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK;
-    EGifSetGifVersion(gif, true);
-    std::vector<GifByteType> row(static_cast<size_t>(width));
-    for (const GifFrame& frame : frames) {
-        if (!ok) {
-            break;
-        }
-        if (frame.withControlBlock) {
-            GraphicsControlBlock control{};
-            control.DisposalMode = DISPOSAL_UNSPECIFIED;
-            control.DelayTime = frame.delayCentiseconds;
-            control.TransparentColor = NO_TRANSPARENT_COLOR;
-            GifByteType extension[4];
-            const size_t length = EGifGCBToExtension(&control, extension);
-            ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length),
-                                  extension) == GIF_OK;
-        }
-        ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
-        std::fill(row.begin(), row.end(), static_cast<GifByteType>(paletteIndex(frame.color)));
-        for (int y = 0; ok && y < height; ++y) {
-            ok = EGifPutLine(gif, row.data(), width) == GIF_OK;
-        }
-    }
-    GifFreeMapObject(map);
-    return EGifCloseFile(gif, &error) == GIF_OK && ok;
-}
+namespace {
 
-bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds) {
-    if (frames.isEmpty()) {
-        return false;
+// One GIF file with the 6x6x6 palette; frames are written row by row through `put`.
+class GifWriter {
+public:
+    GifWriter(const QString& path, int width, int height)
+        : width_(width)
+        , height_(height)
+        , row_(static_cast<size_t>(width)) {
+        int error = 0;
+        gif_ = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
+        if (gif_ == nullptr)
+            return;
+        GifColorType colors[256] = {};
+        for (int i = 0; i < 216; ++i) {
+            colors[i].Red = static_cast<GifByteType>((i / 36) * 51);
+            colors[i].Green = static_cast<GifByteType>(((i / 6) % 6) * 51);
+            colors[i].Blue = static_cast<GifByteType>((i % 6) * 51);
+        }
+        ColorMapObject* map = GifMakeMapObject(256, colors);
+        ok_ = EGifPutScreenDesc(gif_, width, height, 8, 0, map) == GIF_OK;
+        GifFreeMapObject(map);
+        EGifSetGifVersion(gif_, true);
     }
-    const int width = frames.first().width();
-    const int height = frames.first().height();
-    int error = 0;
-    GifFileType* gif = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
-    if (gif == nullptr) {
-        return false;
-    }
-    GifColorType colors[256] = {};
-    for (int i = 0; i < 216; ++i) {
-        colors[i].Red = static_cast<GifByteType>((i / 36) * 51);
-        colors[i].Green = static_cast<GifByteType>(((i / 6) % 6) * 51);
-        colors[i].Blue = static_cast<GifByteType>((i % 6) * 51);
-    }
-    ColorMapObject* map = GifMakeMapObject(256, colors);
-    bool ok = EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK;
-    EGifSetGifVersion(gif, true);
-    std::vector<GifByteType> row(static_cast<size_t>(width));
-    for (const QImage& source : frames) {
-        const QImage frame = source.convertToFormat(QImage::Format_RGB32);
+    GifWriter(const GifWriter&) = delete;
+    GifWriter& operator=(const GifWriter&) = delete;
+    ~GifWriter() { close(); }
+
+    void putDelay(int centiseconds) {
+        if (!ok_)
+            return;
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSAL_UNSPECIFIED;
-        control.DelayTime = delayCentiseconds;
+        control.DelayTime = centiseconds;
         control.TransparentColor = NO_TRANSPARENT_COLOR;
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
-        ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length),
-                                    extension) == GIF_OK;
-        ok = ok && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
-        for (int y = 0; ok && y < height; ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-            for (int x = 0; x < width; ++x) {
-                row[static_cast<size_t>(x)] =
-                    static_cast<GifByteType>(paletteIndex(QColor(line[x])));
-            }
-            ok = EGifPutLine(gif, row.data(), width) == GIF_OK;
+        ok_ = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) ==
+              GIF_OK;
+    }
+
+    // `fill(y, row)` sets the palette indexes of row y.
+    void putImage(const std::function<void(int, std::vector<GifByteType>&)>& fill) {
+        ok_ = ok_ && EGifPutImageDesc(gif_, 0, 0, width_, height_, false, nullptr) == GIF_OK;
+        for (int y = 0; ok_ && y < height_; ++y) {
+            fill(y, row_);
+            ok_ = EGifPutLine(gif_, row_.data(), width_) == GIF_OK;
         }
     }
-    GifFreeMapObject(map);
-    return EGifCloseFile(gif, &error) == GIF_OK && ok;
+
+    bool close() {
+        if (gif_ == nullptr)
+            return false;
+        int error = 0;
+        const bool closed = EGifCloseFile(std::exchange(gif_, nullptr), &error) == GIF_OK;
+        return closed && ok_;
+    }
+
+private:
+    GifFileType* gif_ = nullptr;
+    int width_;
+    int height_;
+    std::vector<GifByteType> row_;
+    bool ok_ = false;
+};
+
+} // namespace
+
+bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames) {
+    GifWriter gif(path, width, height);
+    for (const GifFrame& frame : frames) {
+        if (frame.withControlBlock)
+            gif.putDelay(frame.delayCentiseconds);
+        const auto index = static_cast<GifByteType>(paletteIndex(frame.color));
+        gif.putImage(
+            [&](int, std::vector<GifByteType>& row) { std::fill(row.begin(), row.end(), index); });
+    }
+    return gif.close();
+}
+
+bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds) {
+    if (frames.isEmpty())
+        return false;
+    GifWriter gif(path, frames.first().width(), frames.first().height());
+    for (const QImage& source : frames) {
+        const QImage frame = source.convertToFormat(QImage::Format_RGB32);
+        gif.putDelay(delayCentiseconds);
+        gif.putImage([&](int y, std::vector<GifByteType>& row) {
+            const auto* line = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+            for (size_t x = 0; x < row.size(); ++x)
+                row[x] = static_cast<GifByteType>(paletteIndex(QColor(line[x])));
+        });
+    }
+    return gif.close();
 }
 
 bool writeVideo(const QString& path, int width, int height, int count, int fps,
