@@ -63,27 +63,22 @@ void onServerInfo(pa_context*, const pa_server_info* info, void* userdata) {
     signalLoop(reply);
 }
 
-void onSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-    auto* reply = static_cast<Reply*>(userdata);
-    if (eol == 0 && info && !reply->ok) {
-        reply->ok = true;
-        reply->device.index = info->index;
-        reply->device.volume = info->volume;
-        reply->device.muted = info->mute != 0;
-        return;
-    }
-    if (eol != 0)
-        signalLoop(reply);
+bool isMonitor(const pa_sink_info&) {
+    return false;
+}
+bool isMonitor(const pa_source_info& info) {
+    return info.monitor_of_sink != PA_INVALID_INDEX;
 }
 
-void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+// The first device of a sink or source listing; the listing ends with eol set.
+template <typename Info> void onDeviceInfo(pa_context*, const Info* info, int eol, void* userdata) {
     auto* reply = static_cast<Reply*>(userdata);
     if (eol == 0 && info && !reply->ok) {
         reply->ok = true;
         reply->device.index = info->index;
         reply->device.volume = info->volume;
         reply->device.muted = info->mute != 0;
-        reply->device.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
+        reply->device.isMonitor = isMonitor(*info);
         return;
     }
     if (eol != 0)
@@ -209,11 +204,15 @@ struct PulseSystemAudio::Impl {
         Reply reply(loop);
         pa_operation* op = nullptr;
         if (direction == AudioDirection::output) {
-            op = name ? pa_context_get_sink_info_by_name(context, name, onSinkInfo, &reply)
-                      : pa_context_get_sink_info_by_index(context, index, onSinkInfo, &reply);
+            op = name ? pa_context_get_sink_info_by_name(context, name, onDeviceInfo<pa_sink_info>,
+                                                         &reply)
+                      : pa_context_get_sink_info_by_index(context, index,
+                                                          onDeviceInfo<pa_sink_info>, &reply);
         } else {
-            op = name ? pa_context_get_source_info_by_name(context, name, onSourceInfo, &reply)
-                      : pa_context_get_source_info_by_index(context, index, onSourceInfo, &reply);
+            op = name ? pa_context_get_source_info_by_name(context, name,
+                                                           onDeviceInfo<pa_source_info>, &reply)
+                      : pa_context_get_source_info_by_index(context, index,
+                                                            onDeviceInfo<pa_source_info>, &reply);
         }
         if (!run(until, reply, op))
             return std::nullopt;
