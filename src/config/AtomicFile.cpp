@@ -1,6 +1,6 @@
 #include "config/AtomicFile.h"
 
-#include "system/UniqueFd.h"
+#include "support/UniqueFd.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "config/ConfigStore.h"
 
 #include "config/AtomicFile.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QDateTime>
 #include <QFile>

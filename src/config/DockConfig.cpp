@@ -2,8 +2,8 @@
 
 #include "config/AtomicFile.h"
 #include "config/ConfigJson.h"
-#include "system/AppPaths.h"
-#include "system/Log.h"
+#include "support/AppPaths.h"
+#include "support/Log.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

@@ -4,10 +4,10 @@
 // DockControllerKnobs.cpp and DockControllerEditing.cpp only.
 
 #include "controller/DockController.h"
+#include "support/DesktopEntry.h"
 #include "system/AppLauncher.h"
 #include "system/Applications.h"
 #include "system/Clipboard.h"
-#include "system/DesktopEntry.h"
 #include "system/ProcessLauncher.h"
 #include "system/ShortcutRecorder.h"
 

@@ -2,7 +2,7 @@
 
 #include "device/StreamDock.h"
 #include "imaging/AnimationRenderer.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

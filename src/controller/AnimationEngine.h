@@ -3,7 +3,7 @@
 #include "config/ActionModel.h"
 #include "device/Protocol.h"
 #include "imaging/FrameSet.h"
-#include "system/Clock.h"
+#include "support/Clock.h"
 
 #include <QByteArray>
 #include <QList>

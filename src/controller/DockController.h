@@ -8,8 +8,8 @@
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
 #include "hud/HUD.h"
+#include "support/Clock.h"
 #include "system/Applications.h"
-#include "system/Clock.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -4,8 +4,8 @@
 #include "controller/ActionState.h"
 
 #include "siteicons/SiteIcons.h"
+#include "support/Log.h"
 #include "system/Autostart.h"
-#include "system/Log.h"
 #include "system/Permissions.h"
 
 #include <QCoreApplication>

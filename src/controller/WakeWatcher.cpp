@@ -1,6 +1,6 @@
 #include "controller/WakeWatcher.h"
 
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

@@ -1,7 +1,7 @@
 #include "device/EmulatorDiscovery.h"
 
 #include "device/DeviceModel.h"
-#include "system/AppPaths.h"
+#include "support/AppPaths.h"
 
 #include <QFile>
 #include <QFileSystemWatcher>

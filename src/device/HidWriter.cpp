@@ -1,7 +1,7 @@
 #include "device/HidWriter.h"
 
 #include "device/Protocol.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <algorithm>
 #include <cerrno>

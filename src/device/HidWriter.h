@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/UniqueFd.h"
+#include "support/UniqueFd.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,7 +3,7 @@
 #include "device/EmulatorDiscovery.h"
 #include "device/HidWriter.h"
 #include "device/HidrawDiscovery.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

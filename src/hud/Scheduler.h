@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/Clock.h"
+#include "support/Clock.h"
 
 #include <QObject>
 

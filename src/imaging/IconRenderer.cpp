@@ -3,7 +3,7 @@
 #include "imaging/JpegEncoder.h"
 #include "imaging/Symbols.h"
 #include "siteicons/SiteIcons.h"
-#include "system/DesktopEntry.h"
+#include "support/DesktopEntry.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>

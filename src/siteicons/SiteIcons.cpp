@@ -1,8 +1,8 @@
 #include "siteicons/SiteIcons.h"
 
 #include "siteicons/LinkParser.h"
-#include "system/AppPaths.h"
-#include "system/Log.h"
+#include "support/AppPaths.h"
+#include "support/Log.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>

@@ -1,7 +1,7 @@
 #include "system/AppLauncher.h"
 
-#include "system/DesktopEntry.h"
-#include "system/Log.h"
+#include "support/DesktopEntry.h"
+#include "support/Log.h"
 #include "system/ProcessLauncher.h"
 
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/DesktopEntry.h"
+#include "support/DesktopEntry.h"
 
 #include <QIcon>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "system/Autostart.h"
 
-#include "system/DesktopEntry.h"
+#include "support/DesktopEntry.h"
 
 #include <QDir>
 #include <QFile>

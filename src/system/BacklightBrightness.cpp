@@ -1,6 +1,6 @@
 #include "system/BacklightBrightness.h"
 
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
 #include "system/DesktopCommands.h"
 
+#include "support/Log.h"
 #include "system/LinuxKeySender.h"
-#include "system/Log.h"
 #include "system/ProcessLauncher.h"
 
 #include <QDBusConnection>

@@ -1,7 +1,7 @@
 #include "system/LinuxForceQuitMenu.h"
 
-#include "system/DesktopEntry.h"
-#include "system/Log.h"
+#include "support/DesktopEntry.h"
+#include "support/Log.h"
 
 #include <QCollator>
 #include <QCursor>

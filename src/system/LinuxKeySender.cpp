@@ -1,7 +1,7 @@
 #include "system/LinuxKeySender.h"
 
+#include "support/Log.h"
 #include "system/KeyCodes.h"
-#include "system/Log.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "support/UniqueFd.h"
 #include "system/KeySender.h"
-#include "system/UniqueFd.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "system/ProcessLauncher.h"
 
-#include "system/Log.h"
-#include "system/UniqueFd.h"
+#include "support/Log.h"
+#include "support/UniqueFd.h"
 
 #include <QByteArray>
 #include <QFile>

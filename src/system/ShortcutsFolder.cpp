@@ -1,7 +1,7 @@
 #include "system/ShortcutsFolder.h"
 
-#include "system/AppPaths.h"
-#include "system/Log.h"
+#include "support/AppPaths.h"
+#include "support/Log.h"
 #include "system/ProcessLauncher.h"
 
 #include <QCollator>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controller/DockController.h"
+#include "support/Clock.h"
 #include "system/BacklightBrightness.h"
-#include "system/Clock.h"
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"

@@ -3,8 +3,8 @@
 #include "actions/ActionsTestUtil.h"
 #include "siteicons/HttpTestServer.h"
 
+#include "support/Log.h"
 #include "system/Autostart.h"
-#include "system/Log.h"
 
 #include <QApplication>
 #include <QFileDialog>

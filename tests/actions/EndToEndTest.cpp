@@ -7,7 +7,7 @@
 #include "EmulatedDock.h"
 #include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
-#include "system/AppPaths.h"
+#include "support/AppPaths.h"
 
 using namespace velloq;
 using namespace velloq::test;

@@ -5,8 +5,8 @@
 #include "siteicons/HttpTestServer.h"
 
 #include "hud/HUD.h"
+#include "support/Log.h"
 #include "system/KeyCodes.h"
-#include "system/Log.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "system/ProcessLauncher.h"
+#include "support/Log.h"
 #include "system/AppLauncher.h"
-#include "system/Log.h"
 
 #include "actions/ActionsTestUtil.h"
 #include "support/TestEnv.h"

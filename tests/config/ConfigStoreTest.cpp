@@ -1,6 +1,6 @@
 #include "config/ConfigStore.h"
 #include "FreshDataDir.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "config/DockConfig.h"
 #include "FreshDataDir.h"
 #include "config/ConfigJson.h"
-#include "system/AppPaths.h"
+#include "support/AppPaths.h"
 
 #include <QFile>
 #include <QFileInfo>

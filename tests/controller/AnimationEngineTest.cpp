@@ -1,7 +1,7 @@
 #include "ControllerTestSupport.h"
 
 #include "controller/AnimationEngine.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QSignalSpy>
 #include <QThreadPool>

@@ -2,7 +2,7 @@
 
 #include "controller/AnimationEngine.h"
 #include "controller/WakeWatcher.h"
-#include "system/Clock.h"
+#include "support/Clock.h"
 #include "system/Permissions.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #include "device/HidWriter.h"
 #include "device/Protocol.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QDir>
 #include <QFile>

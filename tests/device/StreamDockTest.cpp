@@ -1,8 +1,8 @@
 #include "FakeDiscovery.h"
 
 #include "device/StreamDock.h"
+#include "support/Log.h"
 #include "support/TestEnv.h"
-#include "system/Log.h"
 
 #include <QSignalSpy>
 #include <QTimer>

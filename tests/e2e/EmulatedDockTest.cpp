@@ -3,8 +3,8 @@
 #include "device/EmulatorDiscovery.h"
 #include "device/Protocol.h"
 #include "e2e/TestFaces.h"
+#include "support/Log.h"
 #include "support/TestEnv.h"
-#include "system/Log.h"
 
 #include <QFile>
 

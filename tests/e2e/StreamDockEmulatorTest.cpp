@@ -5,8 +5,8 @@
 #include "device/EmulatorDiscovery.h"
 #include "device/StreamDock.h"
 #include "e2e/TestFaces.h"
+#include "support/Log.h"
 #include "support/TestEnv.h"
-#include "system/Log.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 #include "HttpTestServer.h"
 
 #include "siteicons/SiteIcons.h"
+#include "support/Log.h"
 #include "support/TestEnv.h"
-#include "system/Log.h"
 
 #include <QBuffer>
 #include <QDir>

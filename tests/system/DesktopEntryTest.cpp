@@ -1,4 +1,4 @@
-#include "system/DesktopEntry.h"
+#include "support/DesktopEntry.h"
 
 #include "support/TestEnv.h"
 

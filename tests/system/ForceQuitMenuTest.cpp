@@ -1,7 +1,7 @@
 #include "system/LinuxForceQuitMenu.h"
 
+#include "support/Log.h"
 #include "support/TestEnv.h"
-#include "system/Log.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "EmulatedDock.h"
 
 #include "device/EmulatorDiscovery.h"
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/DeviceModel.h"
-#include "system/UniqueFd.h"
+#include "support/UniqueFd.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "system/Log.h"
+#include "support/Log.h"
 
 #include <QMutex>
 #include <QMutexLocker>

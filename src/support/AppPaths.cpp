@@ -1,4 +1,4 @@
-#include "system/AppPaths.h"
+#include "support/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
