@@ -22,6 +22,28 @@ QString scratchDir() {
     return scratch();
 }
 
+namespace {
+
+// Under ctest the fixture "velloq_services" has started an X server, a session bus and a
+// sound server of the run's own and written their addresses (NAME=value lines) to this file.
+// They replace the desktop's, so no test types into or plays on the user's session. When
+// scripts/lib/services.sh started them instead, the environment already names them.
+void useTestServices() {
+    if (qEnvironmentVariableIsSet("VELLOQ_TEST_SERVICES"))
+        return;
+    QFile file(QStringLiteral(VELLOQ_TEST_SERVICES_FILE));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        const qsizetype equals = line.indexOf('=');
+        if (equals > 0)
+            qputenv(line.left(equals).constData(), line.mid(equals + 1));
+    }
+}
+
+} // namespace
+
 } // namespace velloq::test
 
 int main(int argc, char** argv) {
@@ -29,6 +51,8 @@ int main(int argc, char** argv) {
 
     if (GTEST_FLAG_GET(list_tests)) // discovery runs without a display
         return RUN_ALL_TESTS();
+
+    velloq::test::useTestServices();
 
     // A private home for everything the system writes; removed at exit.
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/velloq-test-XXXXXX"));

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks of the tree that cmake --install made (install.sh). Usage:
+#   check-install.sh tree <prefix> <expected list>  the files, exactly
+#   check-install.sh validate <prefix>              desktop entry, metainfo and icon agree
+#   check-install.sh command-line <prefix> <version> --version, --help, other arguments
+set -euo pipefail
+check=${1:?} prefix=${2:?}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+case "$check" in
+tree)
+    diff -u "${3:?}" <(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) \
+        || fail "the installed files differ from $3"
+    [ -x "$prefix/bin/velloq" ] || fail "bin/velloq is not executable"
+    ;;
+validate)
+    desktop=$prefix/share/applications/app.velloq.Velloq.desktop
+    metainfo=$prefix/share/metainfo/app.velloq.Velloq.metainfo.xml
+    desktop-file-validate "$desktop"
+    appstreamcli validate --no-net "$metainfo"
+    icon=$(sed -n 's/^Icon=//p' "$desktop")
+    [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon $icon"
+    grep -q "<icon type=\"stock\">$icon</icon>" "$metainfo" || fail "metainfo names another icon"
+    [ "$(sed -n 's/^Exec=//p' "$desktop")" = velloq ] || fail "Exec is not velloq"
+    # The newest release of the metainfo is the version the program reports.
+    release=$(grep -m1 -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
+    [ "$("$prefix/bin/velloq" --version)" = "Velloq $release" ] \
+        || fail "velloq --version is not Velloq $release"
+    ;;
+command-line)
+    velloq=$prefix/bin/velloq
+    [ "$("$velloq" --version)" = "Velloq ${3:?}" ] || fail "--version"
+    help=$("$velloq" --help 2>/dev/null) || fail "--help exit code"
+    grep -q "Velloq/config.json\|share/Velloq" <<<"$help" || fail "--help names no settings"
+    for args in "--bogus" "-v" "--version --help" "extra"; do
+        set +e
+        # shellcheck disable=SC2086
+        out=$("$velloq" $args 2>/dev/null); rc=$?
+        err=$("$velloq" $args 2>&1 >/dev/null)
+        set -e
+        [ $rc -eq 2 ] || fail "velloq $args exits $rc, not 2"
+        [ -z "$out" ] || fail "velloq $args prints on stdout"
+        [ "$err" = "$help" ] || fail "velloq $args does not print the help on stderr"
+    done
+    ;;
+*) fail "unknown check $check" ;;
+esac
+echo "$check: ok"
