@@ -92,7 +92,7 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
                 encodeList(snippets, [](const Snippet& s) { return ConfigJson::encode(s); }));
     root.insert(QStringLiteral("dockBrightness"), Node::of(dockBrightness));
     root.insert(QStringLiteral("knobStep"), Node::of(knobStep));
-    root.insert(QStringLiteral("extraRotation"), Node::of(static_cast<int64_t>(extraRotation)));
+    root.insert(QStringLiteral("extraRotation"), Node::of(extraRotation));
     root.insert(QStringLiteral("showHUD"), Node::of(showHUD));
     root.insert(QStringLiteral("nativeIndicators"), Node::of(nativeIndicators));
     root.insert(QStringLiteral("customIcons"),
@@ -170,11 +170,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {
          }},
         {"extraRotation",
          [&](const QJsonValue& v, DockConfig& c) {
-             auto degrees = ConfigJson::decodeInteger(v, INT32_MIN, INT32_MAX);
-             if (!degrees)
-                 return false;
-             c.extraRotation = static_cast<int>(*degrees);
-             return true;
+             return assign(ConfigJson::decodeInteger(v, INT64_MIN, INT64_MAX), c.extraRotation);
          }},
         {"showHUD", [&](const QJsonValue& v,
                         DockConfig& c) { return assign(ConfigJson::decodeBool(v), c.showHUD); }},

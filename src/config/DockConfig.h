@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 class QJsonObject;
@@ -23,7 +24,7 @@ struct DockConfig {
     QList<Snippet> snippets;                   // one "Example" snippet with a fresh id
     double dockBrightness = 70;                // percent, 0 to 100
     double knobStep = 3;                       // percent per knob detent
-    int extraRotation = 0;                     // degrees added to the model's rotation
+    int64_t extraRotation = 0;                 // degrees added to the model's rotation
     bool showHUD = true;                       // our own indicator after knob/mute changes
     bool nativeIndicators = true;              // prefer the desktop's own indicators
     QList<std::optional<QString>> customIcons; // nine empty; absolute image paths

@@ -116,6 +116,8 @@ TEST(DockConfig, WrongTypedAndNullMembersFallBackOneByOne) {
     EXPECT_EQ(decoded(R"({"extraRotation": 90})").extraRotation, 90);
     EXPECT_EQ(decoded(R"({"extraRotation": -270})").extraRotation, -270);
     EXPECT_EQ(decoded(R"({"extraRotation": 1e2})").extraRotation, 100);
+    EXPECT_EQ(decoded(R"({"extraRotation": 3000000000})").extraRotation, 3000000000);
+    EXPECT_EQ(decoded(R"({"extraRotation": -9223372036854775808})").extraRotation, INT64_MIN);
     EXPECT_EQ(decoded(R"({"dockBrightness": 55})").dockBrightness, 55);
 }
 
