@@ -126,8 +126,6 @@ std::optional<EmulatorHello> EmulatorHello::decode(const QByteArray& message) {
     hello.productID = bigEndian16(message, 10);
     hello.maxOutputReportSize = bigEndian16(message, 12);
     hello.name = QString::fromUtf8(message.mid(kHeaderSize));
-    if (hello.maxOutputReportSize == 0)
-        return std::nullopt;
     return hello;
 }
 

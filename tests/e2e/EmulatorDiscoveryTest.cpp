@@ -33,7 +33,11 @@ TEST(EmulatorHello, RoundTripsAndRejectsMalformedMessages) {
     EXPECT_FALSE(EmulatorHello::decode(bytes.left(13)));
     EXPECT_FALSE(EmulatorHello::decode("VLQDOCK2" + bytes.mid(8)));
     EXPECT_FALSE(EmulatorHello::decode(bytes + QByteArray(EmulatorHello::kMaxName, 'x')));
-    EXPECT_FALSE(EmulatorHello::decode(EmulatorHello{1, 2, 0, {}}.encode()));
+    // Below 1024 means 512-byte reports, 0 included.
+    const std::optional<EmulatorHello> zero =
+        EmulatorHello::decode(EmulatorHello{1, 2, 0, {}}.encode());
+    ASSERT_TRUE(zero);
+    EXPECT_EQ(zero->maxOutputReportSize, 0);
     const EmulatorHello longName{1, 2, 3, QString(200, QLatin1Char('n'))};
     EXPECT_EQ(longName.encode().size(), 14 + EmulatorHello::kMaxName);
 }
