@@ -70,59 +70,77 @@ Node& Node::insert(const QString& memberKey, Node value) {
 
 namespace {
 
-void writeString(QByteArray& out, const QString& text) {
-    out.append('"');
+// One pass, through a small buffer: strings can be megabytes (a pasted snippet).
+void writeString(QByteArray& out, QStringView text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::array<char, 4096> buffer{};
+    size_t used = 0;
+    const auto put = [&](char c) { buffer[used++] = c; };
+    const auto escapeUnit = [&](char16_t c) {
+        for (const char e : {'\\', 'u', kHex[(c >> 12) & 0xF], kHex[(c >> 8) & 0xF],
+                             kHex[(c >> 4) & 0xF], kHex[c & 0xF]})
+            put(e);
+    };
+    put('"');
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
-        switch (c) {
-        case u'"':
-            out.append("\\\"");
-            continue;
-        case u'\\':
-            out.append("\\\\");
-            continue;
-        case u'/':
-            out.append("\\/");
-            continue;
-        case u'\b':
-            out.append("\\b");
-            continue;
-        case u'\f':
-            out.append("\\f");
-            continue;
-        case u'\n':
-            out.append("\\n");
-            continue;
-        case u'\r':
-            out.append("\\r");
-            continue;
-        case u'\t':
-            out.append("\\t");
-            continue;
-        default:
-            break;
+        if (used + 8 > buffer.size()) {
+            out.append(buffer.data(), qsizetype(used));
+            used = 0;
         }
-        const bool high = QChar::isHighSurrogate(c);
-        const bool pairs = high && i + 1 < size && QChar::isLowSurrogate(text.at(i + 1).unicode());
-        if (pairs) {
-            out.append(QStringView(text).mid(i, 2).toUtf8());
-            ++i;
-        } else if (c < 0x20 || QChar::isSurrogate(c)) {
-            // Control characters, and lone surrogates so that they read back unchanged.
-            static constexpr char kHex[] = "0123456789abcdef";
-            const char escape[] = {'\\',
-                                   'u',
-                                   kHex[(c >> 12) & 0xF],
-                                   kHex[(c >> 8) & 0xF],
-                                   kHex[(c >> 4) & 0xF],
-                                   kHex[c & 0xF]};
-            out.append(escape, sizeof escape);
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            switch (c) {
+            case u'"':
+                put('\\'), put('"');
+                break;
+            case u'\\':
+                put('\\'), put('\\');
+                break;
+            case u'/':
+                put('\\'), put('/');
+                break;
+            case u'\b':
+                put('\\'), put('b');
+                break;
+            case u'\f':
+                put('\\'), put('f');
+                break;
+            case u'\n':
+                put('\\'), put('n');
+                break;
+            case u'\r':
+                put('\\'), put('r');
+                break;
+            case u'\t':
+                put('\\'), put('t');
+                break;
+            default:
+                if (c < 0x20)
+                    escapeUnit(c);
+                else
+                    put(char(c));
+            }
+        } else if (c < 0x800) {
+            put(char(0xC0 | (c >> 6)));
+            put(char(0x80 | (c & 0x3F)));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[++i].unicode());
+            put(char(0xF0 | (u >> 18)));
+            put(char(0x80 | ((u >> 12) & 0x3F)));
+            put(char(0x80 | ((u >> 6) & 0x3F)));
+            put(char(0x80 | (u & 0x3F)));
+        } else if (QChar::isSurrogate(c)) {
+            escapeUnit(c); // a lone surrogate, so that it reads back unchanged
         } else {
-            out.append(QStringView(text).mid(i, 1).toUtf8());
+            put(char(0xE0 | (c >> 12)));
+            put(char(0x80 | ((c >> 6) & 0x3F)));
+            put(char(0x80 | (c & 0x3F)));
         }
     }
-    out.append('"');
+    put('"');
+    out.append(buffer.data(), qsizetype(used));
 }
 
 template <typename T> void writeNumber(QByteArray& out, T value) {
@@ -132,7 +150,8 @@ template <typename T> void writeNumber(QByteArray& out, T value) {
 }
 
 void indent(QByteArray& out, int depth) {
-    out.append(QByteArray(depth * 2, ' '));
+    for (int i = 0; i < depth; ++i)
+        out.append("  ", 2);
 }
 
 bool writeNode(QByteArray& out, const Node& node, int depth, QString* error) {

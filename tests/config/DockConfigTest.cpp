@@ -255,6 +255,14 @@ TEST(DockConfig, ExactFileLayout) {
     EXPECT_EQ(DockConfig::decode(expected.toUtf8()), knownConfig());
 }
 
+TEST(DockConfig, StringsAreWrittenAsUtf8WithTheFixedEscapes) {
+    const QString text = QStringLiteral("a\"\\/\b\f\n\r\t\u0001\u007f\u00e9\u20ac") +
+                         QString::fromUcs4(U"\U0001F600") + QChar(0xD800) + QStringLiteral("z");
+    EXPECT_EQ(*ConfigJson::write(ConfigJson::Node::of(text)),
+              QByteArray(R"("a\"\\\/\b\f\n\r\t\u0001)") +
+                  "\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80" + R"(\ud800z")" + "\n");
+}
+
 TEST(DockConfig, NonFiniteFloatsCannotBeEncoded) {
     DockConfig config;
     config.knobStep = std::numeric_limits<double>::quiet_NaN();
