@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <optional>
 
-class QJsonObject;
-
 namespace velloq {
+
+namespace ConfigJson {
+struct Node;
+}
 
 // Every user setting. Lists are indexed by key index (keys, customIcons) or knob index (knobs)
 // and are never shortened; they may be longer than the minimum.
@@ -56,7 +58,7 @@ struct DockConfig {
     static std::optional<DockConfig> decode(const QByteArray& json);
     // The same, saying which members were dropped. A leading UTF-8 byte-order mark is skipped.
     static std::optional<Decoded> decodeReporting(const QByteArray& json);
-    static Decoded decodeReporting(const QJsonObject& object);
+    static Decoded decodeReporting(const ConfigJson::Node& object);
 
     // Writes `encoded()` to `fileURL()` (or `path`) atomically and durably, creating the folder.
     // On failure logs "Could not save config: <reason>" and gives false. Keeps no copy of a

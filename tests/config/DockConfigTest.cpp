@@ -5,8 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -127,8 +125,7 @@ TEST(DockConfig, ABadElementResetsOnlyItsList) {
         "knobs": ["volume", "loudness"],
         "snippets": [{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","name":"a","text":"b"}],
         "dockBrightness": 40})";
-    const QJsonObject object = QJsonDocument::fromJson(text).object();
-    const DockConfig::Decoded result = DockConfig::decodeReporting(object);
+    const DockConfig::Decoded result = *DockConfig::decodeReporting(QByteArray(text));
     EXPECT_EQ(result.config.keys, QList<ButtonAction>(9, ButtonAction::nothing()));
     EXPECT_EQ(result.config.knobs, DockConfig().knobs);
     ASSERT_EQ(result.config.snippets.size(), 1);
@@ -149,9 +146,18 @@ TEST(DockConfig, ABadElementResetsOnlyItsList) {
     EXPECT_EQ(lost.keys[0].kind(), ButtonAction::Kind::snippet);
 }
 
+TEST(DockConfig, LargeFlagsKeepTheKeysListAndRoundTrip) {
+    const DockConfig config = decoded(
+        R"({"keys":[{"keys":{"_0":{"keyCode":1,"flags":18446744073709551615,"display":"x"}}}]})");
+    ASSERT_EQ(config.keys[0].kind(), ButtonAction::Kind::keys);
+    EXPECT_EQ(config.keys[0].keyCombo()->flags, UINT64_MAX);
+    EXPECT_EQ(DockConfig::decode(*config.encoded()), config);
+}
+
 TEST(DockConfig, MissingAndNullMembersAreNotReportedAsDropped) {
-    const QJsonObject object = QJsonDocument::fromJson(R"({"showHUD":null,"keys":[]})").object();
-    EXPECT_TRUE(DockConfig::decodeReporting(object).droppedMembers.isEmpty());
+    const auto result = DockConfig::decodeReporting(QByteArray(R"({"showHUD":null,"keys":[]})"));
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->droppedMembers.isEmpty());
 }
 
 DockConfig knownConfig() {
