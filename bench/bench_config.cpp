@@ -1,5 +1,5 @@
-// The configuration file: encoding time of a typical file and of one with a 1 MB snippet
-// (both against a target), and how long the main thread waits when the controller saves:
+// The configuration file: encoding and decoding time of a typical file and of one with a
+// 1 MB snippet (against targets), and how long the main thread waits when the controller saves:
 // a synchronous save against a hand-over to the store's writer thread.
 
 #include "config/ConfigStore.h"
@@ -88,6 +88,14 @@ int main(int argc, char** argv) {
     large.snippets.append(Snippet::make(QStringLiteral("Big"), text));
     const double largeEncode = medianSeconds(20, [&] { (void)large.encoded(); });
     report("encode with a 1 MB snippet", largeEncode, kMegabyteTarget);
+
+    // Reading back: done once at start, but the same figures bound a load.
+    const QByteArray smallFile = *small.encoded();
+    report("decode a typical file",
+           medianSeconds(2000, [&] { (void)DockConfig::decode(smallFile); }), kTypicalTarget);
+    const QByteArray largeFile = *large.encoded();
+    report("decode with a 1 MB snippet",
+           medianSeconds(20, [&] { (void)DockConfig::decode(largeFile); }), kMegabyteTarget);
 
     QTemporaryDir dir;
     ConfigStore store(dir.path() + QStringLiteral("/config.json"));
