@@ -67,6 +67,14 @@ Node& Node::insert(const QString& memberKey, Node value) {
 
 namespace {
 
+// For each ASCII character, the letter of its short escape, or 0.
+constexpr std::array<char, 128> kEscapeLetters = [] {
+    std::array<char, 128> letters{};
+    for (const auto& [character, letter] : kShortEscapes)
+        letters[size_t(character)] = letter;
+    return letters;
+}();
+
 // One pass, through a small buffer: strings can be megabytes (a pasted snippet).
 void writeString(QByteArray& out, QStringView text) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -87,36 +95,13 @@ void writeString(QByteArray& out, QStringView text) {
         }
         const char16_t c = text[i].unicode();
         if (c < 0x80) {
-            switch (c) {
-            case u'"':
-                put('\\'), put('"');
-                break;
-            case u'\\':
-                put('\\'), put('\\');
-                break;
-            case u'/':
-                put('\\'), put('/');
-                break;
-            case u'\b':
-                put('\\'), put('b');
-                break;
-            case u'\f':
-                put('\\'), put('f');
-                break;
-            case u'\n':
-                put('\\'), put('n');
-                break;
-            case u'\r':
-                put('\\'), put('r');
-                break;
-            case u'\t':
-                put('\\'), put('t');
-                break;
-            default:
-                if (c < 0x20)
-                    escapeUnit(c);
-                else
-                    put(char(c));
+            if (const char letter = kEscapeLetters[c]) {
+                put('\\');
+                put(letter);
+            } else if (c < 0x20) {
+                escapeUnit(c);
+            } else {
+                put(char(c));
             }
         } else if (c < 0x800) {
             put(char(0xC0 | (c >> 6)));

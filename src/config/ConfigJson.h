@@ -12,8 +12,10 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace velloq::ConfigJson {
@@ -49,6 +51,17 @@ struct Node {
     const Node* member(QAnyStringView name) const;
     bool isNull() const { return type == Type::null; }
 };
+
+// The two-character escapes of JSON strings: the character, and the letter after the
+// backslash that stands for it.
+inline constexpr std::array<std::pair<char, char>, 8> kShortEscapes{{{'"', '"'},
+                                                                     {'\\', '\\'},
+                                                                     {'/', '/'},
+                                                                     {'\b', 'b'},
+                                                                     {'\f', 'f'},
+                                                                     {'\n', 'n'},
+                                                                     {'\r', 'r'},
+                                                                     {'\t', 't'}}};
 
 // Reads one JSON text (RFC 8259, UTF-8). Nothing, with `error` set, when it is not valid.
 std::optional<Node> parse(QByteArrayView text, QString* error = nullptr);

@@ -5,6 +5,7 @@
 
 #include "config/ConfigJson.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -84,16 +85,35 @@ private:
         }
     }
 
-    bool object(Node& out, int depth) {
+    // The elements of an object or array after its opening bracket, up to `close`.
+    template <typename ReadElement>
+    bool elements(char close, const char* expectedSeparator, ReadElement readElement) {
         ++p_;
-        out.type = Node::Type::object;
         skipSpace();
-        if (at('}')) {
+        if (at(close)) {
             ++p_;
             return true;
         }
         for (;;) {
             skipSpace();
+            if (!readElement())
+                return false;
+            skipSpace();
+            if (at(',')) {
+                ++p_;
+                continue;
+            }
+            if (at(close)) {
+                ++p_;
+                return true;
+            }
+            return fail(expectedSeparator);
+        }
+    }
+
+    bool object(Node& out, int depth) {
+        out.type = Node::Type::object;
+        return elements('}', "expected ',' or '}'", [&] {
             if (!at('"'))
                 return fail("expected a member name");
             Node member;
@@ -107,44 +127,19 @@ private:
             if (!value(member, depth))
                 return false;
             out.children.push_back(std::move(member));
-            skipSpace();
-            if (at(',')) {
-                ++p_;
-                continue;
-            }
-            if (at('}')) {
-                ++p_;
-                return true;
-            }
-            return fail("expected ',' or '}'");
-        }
+            return true;
+        });
     }
 
     bool array(Node& out, int depth) {
-        ++p_;
         out.type = Node::Type::array;
-        skipSpace();
-        if (at(']')) {
-            ++p_;
-            return true;
-        }
-        for (;;) {
-            skipSpace();
+        return elements(']', "expected ',' or ']'", [&] {
             Node element;
             if (!value(element, depth))
                 return false;
             out.children.push_back(std::move(element));
-            skipSpace();
-            if (at(',')) {
-                ++p_;
-                continue;
-            }
-            if (at(']')) {
-                ++p_;
-                return true;
-            }
-            return fail("expected ',' or ']'");
-        }
+            return true;
+        });
     }
 
     int hexDigit(char c) const {
@@ -220,45 +215,28 @@ private:
             if (++p_ == end_)
                 return fail("unterminated string");
             const char e = *p_++;
-            switch (e) {
-            case '"':
-            case '\\':
-            case '/':
-                out.append(QLatin1Char(e));
-                break;
-            case 'b':
-                out.append(QLatin1Char('\b'));
-                break;
-            case 'f':
-                out.append(QLatin1Char('\f'));
-                break;
-            case 'n':
-                out.append(QLatin1Char('\n'));
-                break;
-            case 'r':
-                out.append(QLatin1Char('\r'));
-                break;
-            case 't':
-                out.append(QLatin1Char('\t'));
-                break;
-            case 'u': {
-                if (end_ - p_ < 4)
-                    return fail("invalid escape");
-                int unit = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const int digit = hexDigit(p_[i]);
-                    if (digit < 0)
-                        return fail("invalid escape");
-                    unit = unit * 16 + digit;
-                }
-                p_ += 4;
-                out.append(QChar(char16_t(unit)));
-                break;
+            const auto shortEscape =
+                std::find_if(kShortEscapes.begin(), kShortEscapes.end(),
+                             [e](const std::pair<char, char>& entry) { return entry.second == e; });
+            if (shortEscape != kShortEscapes.end()) {
+                out.append(QLatin1Char(shortEscape->first));
+                continue;
             }
-            default:
+            if (e != 'u') {
                 --p_;
                 return fail("invalid escape");
             }
+            if (end_ - p_ < 4)
+                return fail("invalid escape");
+            int unit = 0;
+            for (int i = 0; i < 4; ++i) {
+                const int digit = hexDigit(p_[i]);
+                if (digit < 0)
+                    return fail("invalid escape");
+                unit = unit * 16 + digit;
+            }
+            p_ += 4;
+            out.append(QChar(char16_t(unit)));
         }
     }
 
