@@ -114,7 +114,10 @@ void writeString(QByteArray& out, QStringView text) {
             put(char(0x80 | ((u >> 6) & 0x3F)));
             put(char(0x80 | (u & 0x3F)));
         } else if (QChar::isSurrogate(c)) {
-            escapeUnit(c); // a lone surrogate, so that it reads back unchanged
+            // A lone surrogate is no character; JSON readers refuse it even escaped, and
+            // the whole file with it. U+FFFD in its place, as UTF-8 encoders do.
+            for (const char b : {'\xEF', '\xBF', '\xBD'})
+                put(b);
         } else {
             put(char(0xE0 | (c >> 12)));
             put(char(0x80 | ((c >> 6) & 0x3F)));

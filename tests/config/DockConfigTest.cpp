@@ -266,7 +266,7 @@ TEST(DockConfig, StringsAreWrittenAsUtf8WithTheFixedEscapes) {
                          QString::fromUcs4(U"\U0001F600") + QChar(0xD800) + QStringLiteral("z");
     EXPECT_EQ(*ConfigJson::write(ConfigJson::Node::of(text)),
               QByteArray(R"("a\"\\\/\b\f\n\r\t\u0001)") +
-                  "\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80" + R"(\ud800z")" + "\n");
+                  "\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xef\xbf\xbdz\"\n");
 }
 
 TEST(DockConfig, NonFiniteFloatsCannotBeEncoded) {
@@ -331,11 +331,17 @@ private:
     }
 
     QString text() {
-        static const char16_t pool[] = {u'a', u'Z', u'/', u'\\', u'"',   u'\n',  u'\t',  u'\x01',
-                                        u' ', u'é', u'⌘', u'…',  0xD83D, 0xDE00, 0xDC00, u'\x7f'};
+        static const char16_t pool[] = {u'a',    u'Z', u'/', u'\\', u'"', u'\n',  u'\t',
+                                        u'\x01', u' ', u'é', u'⌘',  u'…', 0xD83D, u'\x7f'};
         QString s;
-        for (int i = pick(0, 12); i > 0; --i)
-            s += QChar(pool[pick(0, std::size(pool) - 1)]);
+        // The surrogate only as a pair: a lone one is written as U+FFFD (see ActionModelTest).
+        for (int i = pick(0, 12); i > 0; --i) {
+            const char16_t c = pool[pick(0, std::size(pool) - 1)];
+            if (QChar::isSurrogate(c))
+                s += QStringView(u"\U0001F600");
+            else
+                s += QChar(c);
+        }
         return s;
     }
 
