@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace velloq::ConfigJson {
 
@@ -66,6 +67,17 @@ Node& Node::insert(const QString& memberKey, Node value) {
 }
 
 namespace {
+
+// The two-character escapes of JSON strings: the character, and the letter after the
+// backslash that stands for it.
+constexpr std::array<std::pair<char, char>, 8> kShortEscapes{{{'"', '"'},
+                                                              {'\\', '\\'},
+                                                              {'/', '/'},
+                                                              {'\b', 'b'},
+                                                              {'\f', 'f'},
+                                                              {'\n', 'n'},
+                                                              {'\r', 'r'},
+                                                              {'\t', 't'}}};
 
 // For each ASCII character, the letter of its short escape, or 0.
 constexpr std::array<char, 128> kEscapeLetters = [] {

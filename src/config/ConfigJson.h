@@ -1,9 +1,10 @@
 #pragma once
 
-// JSON forms of the configuration values, read and written by our own small reader and
-// writer: the file's layout is fixed (pretty-printed, members sorted by key at every level,
-// "/" escaped as "\/", floats in their shortest round-trip form), and integers must be read
-// exactly, up to the full unsigned 64-bit range, which Qt's parser holds as doubles.
+// JSON forms of the configuration values. Read through nlohmann's parser and written by our
+// own small writer: the file's layout is fixed (pretty-printed, members sorted by key at
+// every level, "/" escaped as "\/", floats in their shortest round-trip form), and integers
+// must be read exactly, up to the full unsigned 64-bit range, which Qt's parser holds as
+// doubles.
 
 #include "config/ActionModel.h"
 
@@ -12,10 +13,8 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace velloq::ConfigJson {
@@ -52,18 +51,8 @@ struct Node {
     bool isNull() const { return type == Type::null; }
 };
 
-// The two-character escapes of JSON strings: the character, and the letter after the
-// backslash that stands for it.
-inline constexpr std::array<std::pair<char, char>, 8> kShortEscapes{{{'"', '"'},
-                                                                     {'\\', '\\'},
-                                                                     {'/', '/'},
-                                                                     {'\b', 'b'},
-                                                                     {'\f', 'f'},
-                                                                     {'\n', 'n'},
-                                                                     {'\r', 'r'},
-                                                                     {'\t', 't'}}};
-
-// Reads one JSON text (RFC 8259, UTF-8). Nothing, with `error` set, when it is not valid.
+// Reads one JSON text (RFC 8259, UTF-8, after an optional byte-order mark), nested at most
+// 512 levels deep. Nothing, with `error` set, when it is not valid.
 std::optional<Node> parse(QByteArrayView text, QString* error = nullptr);
 
 // The pretty-printed text, ending in a newline. Nothing (with `error` set) for a float that

@@ -110,10 +110,8 @@ std::optional<DockConfig> DockConfig::decode(const QByteArray& json) {
 }
 
 std::optional<DockConfig::Decoded> DockConfig::decodeReporting(const QByteArray& json) {
-    // Editors may put a byte-order mark in front; the JSON parser would refuse the whole file.
-    static const QByteArray kBom("\xEF\xBB\xBF");
-    const QByteArray text = json.startsWith(kBom) ? json.mid(kBom.size()) : json;
-    const std::optional<Node> document = ConfigJson::parse(text);
+    // ConfigJson::parse() skips the byte-order mark editors may put in front.
+    const std::optional<Node> document = ConfigJson::parse(json);
     if (!document || document->type != Node::Type::object)
         return std::nullopt;
     return decodeReporting(*document);
