@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velloq {
@@ -89,10 +90,34 @@ bool BacklightBrightness::setBrightness(float level) {
     if (!(level > 0)) // NaN too
         level = 0;
     level = std::min(level, 1.0f);
-    const auto raw = uint32_t(std::lround(double(level) * double(*max)));
+    return writeRaw(device, uint32_t(std::lround(double(level) * double(*max))));
+}
+
+std::optional<float> BacklightBrightness::stepBrightness(float delta) {
+    const QString device = chosenDevice();
+    if (device.isEmpty())
+        return std::nullopt;
+    const QString dir = root_ + u'/' + device;
+    const auto max = readNumber(dir + QStringLiteral("/max_brightness"));
+    const auto value = readNumber(dir + QStringLiteral("/brightness"));
+    if (!max || !value || *max <= 0 || !std::isfinite(delta))
+        return std::nullopt;
+    const qint64 raw = std::clamp<qint64>(*value, 0, *max);
+    qint64 next = std::llround((double(raw) / double(*max) + double(delta)) * double(*max));
+    if (delta > 0)
+        next = std::max(next, raw + 1);
+    else if (delta < 0)
+        next = std::min(next, raw - 1);
+    next = std::clamp<qint64>(next, 0, *max);
+    if (next != raw)
+        writeRaw(device, uint32_t(next));
+    return float(double(next) / double(*max));
+}
+
+bool BacklightBrightness::writeRaw(const QString& device, uint32_t raw) {
     if (sessionWriter_ && sessionWriter_(device, raw))
         return true;
-    QFile file(dir + QStringLiteral("/brightness"));
+    QFile file(root_ + u'/' + device + QStringLiteral("/brightness"));
     if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(raw)) < 0 ||
         !file.flush()) {
         logLine(QStringLiteral("Could not set brightness of ") + device + QStringLiteral(": ") +

@@ -24,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -56,6 +58,7 @@ public:
     std::vector<Media> media;
 };
 
+// Read and written by the knob worker too.
 class FakeBrightness final : public DisplayBrightness {
 public:
     bool canRead() override { return present; }
@@ -70,9 +73,9 @@ public:
         ++writes;
         return true;
     }
-    bool present = true;
-    float level = 0.5F;
-    int writes = 0;
+    std::atomic<bool> present = true;
+    std::atomic<float> level = 0.5F;
+    std::atomic<int> writes = 0;
 };
 
 class RecordingUrlOpener final : public UrlOpener {
@@ -99,6 +102,7 @@ private:
 class PrivatePulse {
 public:
     QString server() const { return daemon_.server(); }
+    test::PulseDaemon& daemon() { return daemon_; }
     bool start() {
         if (!dir_.isValid() || !daemon_.start())
             return false;
@@ -189,6 +193,20 @@ protected:
     }
 
     const HUDModel& shown() { return controller->hud().model(); }
+
+    // Knob steps and mute toggles finish on a worker: runs `act` and waits until the indicator
+    // or the media keys show something new.
+    bool settled(const std::function<void()>& act) {
+        const int generation = controller->hud().generation();
+        const size_t media = keys.media.size();
+        act();
+        return waitUntil([&] {
+            return controller->hud().generation() > generation || keys.media.size() > media;
+        });
+    }
+    bool turnAndShow(KnobRole role, int step) {
+        return settled([&] { controller->turn(role, step); });
+    }
 
     PrivatePulse pulse;
     std::unique_ptr<PulseSystemAudio> audio;
