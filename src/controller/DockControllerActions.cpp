@@ -166,11 +166,11 @@ void DockController::run(ButtonFunction function) {
         pressKey(kL, kSuper);
         return;
     case ButtonFunction::sleepDisplay:
-        DesktopCommands::sleepDisplay(*actionState().launcher);
+        DesktopCommands::sleepDisplay(*actionState().launcher, this);
         return;
     case ButtonFunction::screenshot:
-        if (!DesktopCommands::requestScreenshot())
-            pressKey(KeyCodes::printScreen, kShift);
+        DesktopCommands::requestScreenshot(this,
+                                           [this] { pressKey(KeyCodes::printScreen, kShift); });
         return;
     case ButtonFunction::screenshotTools:
         pressKey(KeyCodes::printScreen, 0);
@@ -186,8 +186,7 @@ void DockController::run(ButtonFunction function) {
     case ButtonFunction::spotlight:
         switch (DesktopCommands::currentDesktop()) {
         case Desktop::plasma:
-            if (!DesktopCommands::showRunner())
-                pressKey(kF2, kAlt);
+            DesktopCommands::showRunner(this, [this] { pressKey(kF2, kAlt); });
             return;
         case Desktop::gnome:
             if (DockFeatures* features = dockFeatures()) {

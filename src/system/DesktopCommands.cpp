@@ -3,8 +3,8 @@
 #include "support/Log.h"
 #include "system/LinuxKeySender.h"
 #include "system/ProcessLauncher.h"
+#include "system/SessionBusCall.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDir>
@@ -18,8 +18,6 @@ namespace velloq::DesktopCommands {
 
 namespace {
 
-constexpr int kDbusTimeoutMs = 500;
-
 const QString kGnomeSchema = QStringLiteral("org.gnome.desktop.interface");
 const QString kColorScheme = QStringLiteral("color-scheme");
 
@@ -27,20 +25,6 @@ bool desktopIs(const char* name) {
     const QStringList desktops =
         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
     return desktops.contains(QLatin1String(name), Qt::CaseInsensitive);
-}
-
-// A method call on the session bus with a short limit; the error text when it fails.
-QString callSession(const QString& service, const QString& path, const QString& interface,
-                    const QString& method, const QVariantList& args) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return QStringLiteral("no session bus");
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
-    call.setArguments(args);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kDbusTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return QString();
-    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
 }
 
 void logRunFailure(const QString& command, const QString& reason) {
@@ -111,22 +95,24 @@ bool isX11Session() {
     return LinuxKeySender::isX11Session();
 }
 
-bool requestScreenshot() {
-    const QVariantMap options{{QStringLiteral("interactive"), true}};
-    return callSession(QStringLiteral("org.freedesktop.portal.Desktop"),
-                       QStringLiteral("/org/freedesktop/portal/desktop"),
-                       QStringLiteral("org.freedesktop.portal.Screenshot"),
-                       QStringLiteral("Screenshot"), {QString(), options})
-        .isEmpty();
+void requestScreenshot(QObject* context, std::function<void()> fallback) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"),
+        QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("Screenshot"));
+    call << QString() << QVariantMap{{QStringLiteral("interactive"), true}};
+    callSessionServiceOrFallBack(call, QStringLiteral("the screenshot portal"), context,
+                                 std::move(fallback));
 }
 
-bool showRunner() {
-    return callSession(QStringLiteral("org.kde.krunner"), QStringLiteral("/App"),
-                       QStringLiteral("org.kde.krunner.App"), QStringLiteral("display"), {})
-        .isEmpty();
+void showRunner(QObject* context, std::function<void()> fallback) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.krunner"), QStringLiteral("/App"),
+        QStringLiteral("org.kde.krunner.App"), QStringLiteral("display"));
+    callSessionServiceOrFallBack(call, QStringLiteral("KRunner"), context, std::move(fallback));
 }
 
-void sleepDisplay(ProcessLauncher& launcher) {
+void sleepDisplay(ProcessLauncher& launcher, QObject* context) {
     if (isX11Session()) {
         runProcess(launcher, QStringLiteral("xset"),
                    {QStringLiteral("dpms"), QStringLiteral("force"), QStringLiteral("off")});
@@ -138,14 +124,14 @@ void sleepDisplay(ProcessLauncher& launcher) {
                    {QStringLiteral("--dpms"), QStringLiteral("off")});
         return;
     case Desktop::gnome: {
-        const QString error =
-            callSession(QStringLiteral("org.gnome.Mutter.DisplayConfig"),
-                        QStringLiteral("/org/gnome/Mutter/DisplayConfig"),
-                        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                        {QStringLiteral("org.gnome.Mutter.DisplayConfig"),
-                         QStringLiteral("PowerSaveMode"), QVariant::fromValue(QDBusVariant(3))});
-        if (!error.isEmpty())
-            logRunFailure(QStringLiteral("org.gnome.Mutter.DisplayConfig PowerSaveMode"), error);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Mutter.DisplayConfig"),
+            QStringLiteral("/org/gnome/Mutter/DisplayConfig"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        call << QStringLiteral("org.gnome.Mutter.DisplayConfig") << QStringLiteral("PowerSaveMode")
+             << QVariant::fromValue(QDBusVariant(3));
+        callSessionServiceOrFallBack(
+            call, QStringLiteral("org.gnome.Mutter.DisplayConfig PowerSaveMode"), context, {});
         return;
     }
     case Desktop::other:

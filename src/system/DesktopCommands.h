@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QObject;
 
 namespace velloq {
@@ -19,15 +21,17 @@ Desktop currentDesktop();
 // $DISPLAY set, and neither $WAYLAND_DISPLAY nor XDG_SESSION_TYPE=wayland.
 bool isX11Session();
 
-// Asks the screenshot portal for an interactive screenshot. False when no portal answered.
-bool requestScreenshot();
-// Shows KRunner (org.kde.krunner). False when it did not answer.
-bool showRunner();
+// Asks the screenshot portal for an interactive screenshot, without waiting. `fallback` runs
+// only when no portal is on the bus or it refused (callSessionServiceOrFallBack); `context`
+// owns the pending call.
+void requestScreenshot(QObject* context, std::function<void()> fallback);
+// Shows KRunner (org.kde.krunner) the same way.
+void showRunner(QObject* context, std::function<void()> fallback);
 
 // Turns the displays off: X11 `xset dpms force off`; Plasma on Wayland
-// `kscreen-doctor --dpms off`; GNOME on Wayland Mutter's PowerSaveMode = 3. Failures are
-// logged "Could not run <command>: <reason>".
-void sleepDisplay(ProcessLauncher& launcher);
+// `kscreen-doctor --dpms off`; GNOME on Wayland Mutter's PowerSaveMode = 3, without waiting.
+// Failures are logged "Could not run <command>: <reason>".
+void sleepDisplay(ProcessLauncher& launcher, QObject* context);
 
 // GNOME (and other desktops): gsettings color-scheme 'prefer-dark' ⇄ 'default', read
 // without blocking; Plasma: plasma-apply-colorscheme BreezeDark ⇄ BreezeLight from the
