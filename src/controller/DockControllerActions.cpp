@@ -207,7 +207,7 @@ void DockController::run(ButtonFunction function) {
             menu->show();
         return;
     case ButtonFunction::toggleDarkMode:
-        DesktopCommands::toggleDarkMode(*actionState().launcher, this);
+        DesktopCommands::toggleDarkMode(this);
         return;
     case ButtonFunction::playPause:
         postMediaKey(KeySender::playPause, 0);

@@ -9,9 +9,9 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantMap>
 
 namespace velloq::DesktopCommands {
@@ -50,35 +50,17 @@ QString kdeColorScheme() {
     return QString();
 }
 
-void toggleGnomeColorScheme(ProcessLauncher& launcher, QObject* context) {
-    auto* reader = new QProcess(context);
-    reader->setProgram(QStringLiteral("gsettings"));
-    reader->setArguments({QStringLiteral("get"), kGnomeSchema, kColorScheme});
-    reader->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(reader, &QProcess::errorOccurred, context,
-                     [reader](QProcess::ProcessError error) {
-                         if (error != QProcess::FailedToStart)
-                             return;
-                         logRunFailure(QStringLiteral("gsettings"), reader->errorString());
-                         reader->deleteLater();
+void toggleGnomeColorScheme(QObject* context, int timeoutMs) {
+    runWithTimeLimit(QStringLiteral("gsettings"),
+                     {QStringLiteral("get"), kGnomeSchema, kColorScheme}, context, timeoutMs,
+                     [context, timeoutMs](const QByteArray& output) {
+                         const QString next = output.trimmed() == "'prefer-dark'"
+                                                  ? QStringLiteral("default")
+                                                  : QStringLiteral("prefer-dark");
+                         runWithTimeLimit(QStringLiteral("gsettings"),
+                                          {QStringLiteral("set"), kGnomeSchema, kColorScheme, next},
+                                          context, timeoutMs);
                      });
-    QObject::connect(
-        reader, &QProcess::finished, context,
-        [reader, &launcher](int exitCode, QProcess::ExitStatus status) {
-            reader->deleteLater();
-            if (status != QProcess::NormalExit || exitCode != 0) {
-                const QString why = QString::fromUtf8(reader->readAllStandardError()).trimmed();
-                logRunFailure(QStringLiteral("gsettings"),
-                              why.isEmpty() ? QStringLiteral("exit status %1").arg(exitCode) : why);
-                return;
-            }
-            const QString current = QString::fromUtf8(reader->readAllStandardOutput()).trimmed();
-            const QString next = current == u"'prefer-dark'" ? QStringLiteral("default")
-                                                             : QStringLiteral("prefer-dark");
-            runProcess(launcher, QStringLiteral("gsettings"),
-                       {QStringLiteral("set"), kGnomeSchema, kColorScheme, next});
-        });
-    reader->start();
 }
 
 } // namespace
@@ -141,14 +123,58 @@ void sleepDisplay(ProcessLauncher& launcher, QObject* context) {
     }
 }
 
-void toggleDarkMode(ProcessLauncher& launcher, QObject* context) {
+void runWithTimeLimit(const QString& program, const QStringList& arguments, QObject* context,
+                      int timeoutMs, std::function<void(const QByteArray&)> succeeded) {
+    auto* process = new QProcess(context);
+    auto* limit = new QTimer(process);
+    limit->setSingleShot(true);
+    auto fail = [process, limit, program](const QString& reason) {
+        logRunFailure(program, reason);
+        limit->stop();
+        process->disconnect();
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+            return;
+        }
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->kill();
+    };
+    QObject::connect(limit, &QTimer::timeout, process, [fail, timeoutMs] {
+        fail(QStringLiteral("no result after %1 ms; stopped").arg(timeoutMs));
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, fail](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             fail(process->errorString());
+                     });
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, limit, fail, succeeded = std::move(succeeded)](int exitCode,
+                                                                 QProcess::ExitStatus status) {
+            if (status != QProcess::NormalExit || exitCode != 0) {
+                const QString why = QString::fromUtf8(process->readAllStandardError()).trimmed();
+                fail(why.isEmpty() ? QStringLiteral("exit status %1").arg(exitCode) : why);
+                return;
+            }
+            limit->stop();
+            process->deleteLater();
+            if (succeeded)
+                succeeded(process->readAllStandardOutput());
+        });
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+    limit->start(timeoutMs);
+}
+
+void toggleDarkMode(QObject* context, int timeoutMs) {
     if (currentDesktop() == Desktop::plasma) {
         const bool dark = kdeColorScheme().contains(QStringLiteral("Dark"), Qt::CaseInsensitive);
-        runProcess(launcher, QStringLiteral("plasma-apply-colorscheme"),
-                   {dark ? QStringLiteral("BreezeLight") : QStringLiteral("BreezeDark")});
+        runWithTimeLimit(QStringLiteral("plasma-apply-colorscheme"),
+                         {dark ? QStringLiteral("BreezeLight") : QStringLiteral("BreezeDark")},
+                         context, timeoutMs);
         return;
     }
-    toggleGnomeColorScheme(launcher, context);
+    toggleGnomeColorScheme(context, timeoutMs);
 }
 
 } // namespace velloq::DesktopCommands

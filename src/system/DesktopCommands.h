@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,11 +35,19 @@ void showRunner(QObject* context, std::function<void()> fallback);
 // Failures are logged "Could not run <command>: <reason>".
 void sleepDisplay(ProcessLauncher& launcher, QObject* context);
 
-// GNOME (and other desktops): gsettings color-scheme 'prefer-dark' ⇄ 'default', read
-// without blocking; Plasma: plasma-apply-colorscheme BreezeDark ⇄ BreezeLight from the
-// scheme in kdeglobals. Failures are logged "Could not run <command>: <reason>". `context`
-// owns the pending read; `launcher` must outlive it.
-void toggleDarkMode(ProcessLauncher& launcher, QObject* context);
+// Runs `program` without waiting for it; `succeeded` gets its standard output when it exits
+// with status 0. A program that cannot start, exits otherwise or is still running after
+// `timeoutMs` (then it is killed) is logged "Could not run <program>: <reason>". `context`
+// owns the process.
+void runWithTimeLimit(const QString& program, const QStringList& arguments, QObject* context,
+                      int timeoutMs, std::function<void(const QByteArray&)> succeeded = {});
+
+constexpr int kCommandTimeoutMs = 5000;
+
+// GNOME (and other desktops): gsettings color-scheme 'prefer-dark' ⇄ 'default'; Plasma:
+// plasma-apply-colorscheme BreezeDark ⇄ BreezeLight from the scheme in kdeglobals. Both run
+// with runWithTimeLimit, so failures are logged "Could not run <command>: <reason>".
+void toggleDarkMode(QObject* context, int timeoutMs = kCommandTimeoutMs);
 
 } // namespace DesktopCommands
 
