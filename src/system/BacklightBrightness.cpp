@@ -67,7 +67,7 @@ bool BacklightBrightness::canWrite() {
     return !chosenDevice().isEmpty();
 }
 
-std::optional<float> BacklightBrightness::brightness() {
+std::optional<BacklightBrightness::Raw> BacklightBrightness::readRaw() const {
     const QString device = chosenDevice();
     if (device.isEmpty())
         return std::nullopt;
@@ -76,7 +76,14 @@ std::optional<float> BacklightBrightness::brightness() {
     const auto value = readNumber(dir + QStringLiteral("/brightness"));
     if (!max || !value || *max <= 0)
         return std::nullopt;
-    return std::clamp(float(double(*value) / double(*max)), 0.0f, 1.0f);
+    return Raw{device, std::clamp<qint64>(*value, 0, *max), *max};
+}
+
+std::optional<float> BacklightBrightness::brightness() {
+    const std::optional<Raw> raw = readRaw();
+    if (!raw)
+        return std::nullopt;
+    return float(double(raw->value) / double(raw->max));
 }
 
 bool BacklightBrightness::setBrightness(float level) {
@@ -94,24 +101,21 @@ bool BacklightBrightness::setBrightness(float level) {
 }
 
 std::optional<float> BacklightBrightness::stepBrightness(float delta) {
-    const QString device = chosenDevice();
-    if (device.isEmpty())
+    const std::optional<Raw> reading = readRaw();
+    if (!reading || !std::isfinite(delta))
         return std::nullopt;
-    const QString dir = root_ + u'/' + device;
-    const auto max = readNumber(dir + QStringLiteral("/max_brightness"));
-    const auto value = readNumber(dir + QStringLiteral("/brightness"));
-    if (!max || !value || *max <= 0 || !std::isfinite(delta))
-        return std::nullopt;
-    const qint64 raw = std::clamp<qint64>(*value, 0, *max);
-    qint64 next = std::llround((double(raw) / double(*max) + double(delta)) * double(*max));
+    const qint64 raw = reading->value;
+    const qint64 max = reading->max;
+    const QString& device = reading->device;
+    qint64 next = std::llround((double(raw) / double(max) + double(delta)) * double(max));
     if (delta > 0)
         next = std::max(next, raw + 1);
     else if (delta < 0)
         next = std::min(next, raw - 1);
-    next = std::clamp<qint64>(next, 0, *max);
+    next = std::clamp<qint64>(next, 0, max);
     if (next != raw)
         writeRaw(device, uint32_t(next));
-    return float(double(next) / double(*max));
+    return float(double(next) / double(max));
 }
 
 bool BacklightBrightness::writeRaw(const QString& device, uint32_t raw) {

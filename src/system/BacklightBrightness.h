@@ -36,6 +36,12 @@ public:
     static bool setThroughLogind(const QString& device, uint32_t raw);
 
 private:
+    struct Raw {
+        QString device;
+        qint64 value; // within 0…max
+        qint64 max;   // above 0
+    };
+    std::optional<Raw> readRaw() const;
     bool writeRaw(const QString& device, uint32_t raw);
 
     QString root_;

@@ -115,11 +115,13 @@ private:
     test::PulseDaemon daemon_{dir_.path()};
 };
 
-// The real daemon, but the input's mute switch refuses, as on devices without one.
+// The real daemon, but the input's mute switch refuses, as on devices without one; with
+// `volumeToo`, the input's volume refuses changes as well.
 class NoMicMute final : public SystemAudio {
 public:
-    explicit NoMicMute(SystemAudio& real)
-        : real_(real) {}
+    explicit NoMicMute(SystemAudio& real, bool volumeToo = false)
+        : real_(real)
+        , volumeToo_(volumeToo) {}
     std::optional<uint32_t> defaultDevice(AudioDirection d) override {
         return real_.defaultDevice(d);
     }
@@ -130,10 +132,13 @@ public:
         return d == AudioDirection::input ? false : real_.setMuted(d, device, muted);
     }
     std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
-    bool setVolume(AudioDirection d, float value) override { return real_.setVolume(d, value); }
+    bool setVolume(AudioDirection d, float value) override {
+        return d == AudioDirection::input && volumeToo_ ? false : real_.setVolume(d, value);
+    }
 
 private:
     SystemAudio& real_;
+    bool volumeToo_;
 };
 
 inline bool near(std::optional<float> value, float expected) {

@@ -196,24 +196,7 @@ TEST_F(ActionsTest, DetentsDuringAHungCallAreMergedIntoTheNextOne) {
 }
 
 TEST_F(ActionsTest, MicMuteThatDidNotTakeEffectIsNeitherShownNorRecorded) {
-    // Neither the mute switch nor the volume of the input can be changed.
-    class Refusing final : public SystemAudio {
-    public:
-        explicit Refusing(SystemAudio& real)
-            : real_(real) {}
-        std::optional<uint32_t> defaultDevice(AudioDirection d) override {
-            return real_.defaultDevice(d);
-        }
-        std::optional<bool> isMuted(AudioDirection d, uint32_t device) override {
-            return real_.isMuted(d, device);
-        }
-        bool setMuted(AudioDirection, uint32_t, bool) override { return false; }
-        std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
-        bool setVolume(AudioDirection, float) override { return false; }
-
-    private:
-        SystemAudio& real_;
-    } refusing(*audio);
+    NoMicMute refusing(*audio, true); // neither its mute switch nor its volume changes
     make(direct(), &refusing);
     ASSERT_TRUE(audio->setVolume(AudioDirection::input, 0.5F));
     LogCapture log;
