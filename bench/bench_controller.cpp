@@ -3,6 +3,7 @@
 // thread of its own, whose CPU time is taken out of the process's, so what is left is
 // Velloq's own share.
 
+#include "BenchSupport.h"
 #include "EmulatedDock.h"
 #include "config/ConfigStore.h"
 #include "controller/DockController.h"
@@ -45,19 +46,8 @@ double steadySeconds() {
     return SteadyClock().now();
 }
 
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        spin(5);
-    return done();
-}
+using bench::spin;
+using bench::spinUntil;
 
 class GrantedPermissions final : public Permissions {
 public:

@@ -14,8 +14,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,6 +39,19 @@ struct DockController::ActionState {
 
     // recordMonitor: the key watcher while a shortcut is being recorded.
     std::unique_ptr<ShortcutRecorder> recordMonitor;
+
+    // Audio and backlight work, in order: a knob turn (merged with the detents that follow it
+    // directly) or a press. Each is prepared on the main thread when its turn comes, so it sees
+    // the state the jobs before it left; the pool has one thread and is waited for before the
+    // services go away.
+    struct AudioJob {
+        KnobRole turnRole = KnobRole::nothing;
+        int steps = 0;
+        std::function<WorkerCall()> prepare; // a press; empty for a turn
+    };
+    std::deque<AudioJob> audioJobs;
+    bool audioJobRunning = false;
+    QThreadPool audioWorker;
 
     std::optional<QList<DesktopEntry>> installedEntries;
     std::optional<QList<AppEntry>> installedApps;

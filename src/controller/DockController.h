@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -227,6 +228,16 @@ private:
     void postMediaKey(int type, uint64_t extraFlags);
     int fineStepCount() const;
     void postFineSteps(int upType, int downType, int step);
+    // The audio and backlight calls of knobs and mute toggles run on a worker, one job at a
+    // time and in order; detents that arrive meanwhile are merged into the next job.
+    // Runs on the worker; gives what to apply on the main thread.
+    using WorkerCall = std::function<std::function<void()>()>;
+    void queueAudioJob(KnobRole turnRole, int steps, std::function<WorkerCall()> prepare);
+    void startAudioJob();
+    WorkerCall knobStep(KnobRole role, int steps);
+    WorkerCall outputMuteToggle();
+    WorkerCall micMuteToggle();
+    WorkerCall brightnessToggle();
     std::optional<QString> runPanel(const OpenPanelRequest& request);
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);

@@ -4,6 +4,7 @@
 
 #include "hud/HUD.h"
 #include "siteicons/SiteIcons.h"
+#include "support/Log.h"
 #include "system/DesktopCommands.h"
 #include "system/DockFeatures.h"
 #include "system/ForceQuitMenu.h"
@@ -14,6 +15,8 @@
 #include "system/SystemAudio.h"
 
 #include <QUrl>
+
+#include <algorithm>
 
 namespace velloq {
 
@@ -51,6 +54,7 @@ DockController::ActionState::ActionState(const ActionServices& services)
         urlOpener = ownUrlOpener.get();
     }
     iconFetchTimer.setSingleShot(true);
+    audioWorker.setMaxThreadCount(1);
 }
 
 DockController::ActionState& DockController::actionState() {
@@ -162,11 +166,11 @@ void DockController::run(ButtonFunction function) {
         pressKey(kL, kSuper);
         return;
     case ButtonFunction::sleepDisplay:
-        DesktopCommands::sleepDisplay(*actionState().launcher);
+        DesktopCommands::sleepDisplay(*actionState().launcher, this);
         return;
     case ButtonFunction::screenshot:
-        if (!DesktopCommands::requestScreenshot())
-            pressKey(KeyCodes::printScreen, kShift);
+        DesktopCommands::requestScreenshot(this,
+                                           [this] { pressKey(KeyCodes::printScreen, kShift); });
         return;
     case ButtonFunction::screenshotTools:
         pressKey(KeyCodes::printScreen, 0);
@@ -182,8 +186,7 @@ void DockController::run(ButtonFunction function) {
     case ButtonFunction::spotlight:
         switch (DesktopCommands::currentDesktop()) {
         case Desktop::plasma:
-            if (!DesktopCommands::showRunner())
-                pressKey(kF2, kAlt);
+            DesktopCommands::showRunner(this, [this] { pressKey(kF2, kAlt); });
             return;
         case Desktop::gnome:
             if (DockFeatures* features = dockFeatures()) {
@@ -204,7 +207,7 @@ void DockController::run(ButtonFunction function) {
             menu->show();
         return;
     case ButtonFunction::toggleDarkMode:
-        DesktopCommands::toggleDarkMode(*actionState().launcher, this);
+        DesktopCommands::toggleDarkMode(this);
         return;
     case ButtonFunction::playPause:
         postMediaKey(KeySender::playPause, 0);
@@ -257,66 +260,89 @@ void DockController::toggleOutputMute() {
         postMediaKey(KeySender::mute, 0);
         return;
     }
-    SystemAudio* sound = audio();
-    bool muted = false;
-    if (sound) {
-        if (const auto device = sound->defaultDevice(AudioDirection::output))
-            muted = sound->isMuted(AudioDirection::output, *device).value_or(false);
-    }
-    const auto device = sound ? sound->defaultDevice(AudioDirection::output) : std::nullopt;
-    if (!device || !sound->setMuted(AudioDirection::output, *device, !muted)) {
-        postMediaKey(KeySender::mute, 0);
-        return;
-    }
-    const bool nowMuted = !muted;
-    QString symbol = QStringLiteral("speaker.slash.fill");
-    std::optional<double> level;
-    if (!nowMuted) {
-        const std::optional<float> volume = sound->volume(AudioDirection::output);
-        symbol = volume ? volumeSymbol(*volume) : QStringLiteral("speaker.fill");
-        level = volume ? double(*volume) : 0.0;
-    }
-    if (config_.showHUD)
-        hud().show(symbol, QStringLiteral("Volume"), level);
+    queueAudioJob(KnobRole::nothing, 0, [this] { return outputMuteToggle(); });
+}
+
+DockController::WorkerCall DockController::outputMuteToggle() {
+    return [this, sound = audio()]() -> std::function<void()> {
+        constexpr auto out = AudioDirection::output;
+        const auto device = sound ? sound->defaultDevice(out) : std::nullopt;
+        const bool muted = device && sound->isMuted(out, *device).value_or(false);
+        if (!device || !sound->setMuted(out, *device, !muted))
+            return [this] { postMediaKey(KeySender::mute, 0); };
+        const std::optional<float> volume = muted ? sound->volume(out) : std::nullopt;
+        return [this, nowMuted = !muted, volume] {
+            if (!config_.showHUD)
+                return;
+            if (nowMuted) {
+                hud().show(QStringLiteral("speaker.slash.fill"), QStringLiteral("Volume"),
+                           std::nullopt);
+                return;
+            }
+            // Above the normal volume shows as full.
+            const float shownLevel = volume ? std::min(*volume, 1.0F) : 0.0F;
+            hud().show(volume ? volumeSymbol(shownLevel) : QStringLiteral("speaker.fill"),
+                       QStringLiteral("Volume"), double(shownLevel));
+        };
+    };
 }
 
 void DockController::toggleMicMute() {
-    SystemAudio* sound = audio();
-    auto unmute = [&] {
-        if (sound) {
-            if (const auto device = sound->defaultDevice(AudioDirection::input))
-                sound->setMuted(AudioDirection::input, *device, false);
-        }
-        const std::optional<float> volume =
-            sound ? sound->volume(AudioDirection::input) : std::nullopt;
-        if (config_.showHUD)
-            hud().show(QStringLiteral("mic.fill"), QStringLiteral("Microphone"),
-                       volume ? std::optional<double>(*volume) : std::nullopt);
-    };
+    queueAudioJob(KnobRole::nothing, 0, [this] { return micMuteToggle(); });
+}
 
-    if (micSoftMuted_) {
-        if (sound)
-            sound->setVolume(AudioDirection::input,
-                             micVolumeBeforeMute_.value_or(kMicUnmuteDefault));
-        micSoftMuted_ = false;
-        micVolumeBeforeMute_.reset();
-        unmute();
-        return;
-    }
-    const auto device = sound ? sound->defaultDevice(AudioDirection::input) : std::nullopt;
-    if (device && sound->isMuted(AudioDirection::input, *device).value_or(false)) {
-        unmute();
-        return;
-    }
-    if (!device || !sound->setMuted(AudioDirection::input, *device, true)) {
-        // No settable mute: a volume of 0 stands in for it.
-        micVolumeBeforeMute_ = sound ? sound->volume(AudioDirection::input) : std::nullopt;
-        if (sound)
-            sound->setVolume(AudioDirection::input, 0);
-        micSoftMuted_ = true;
-    }
-    if (config_.showHUD)
-        hud().show(QStringLiteral("mic.slash.fill"), QStringLiteral("Microphone"), std::nullopt);
+DockController::WorkerCall DockController::micMuteToggle() {
+    return [this, sound = audio(), softMuted = micSoftMuted_,
+            before = micVolumeBeforeMute_]() -> std::function<void()> {
+        constexpr auto in = AudioDirection::input;
+        auto unmute = [&](bool endsSoftMute) -> std::function<void()> {
+            if (const auto device = sound ? sound->defaultDevice(in) : std::nullopt)
+                sound->setMuted(in, *device, false);
+            const std::optional<float> volume = sound ? sound->volume(in) : std::nullopt;
+            return [this, endsSoftMute, volume] {
+                if (endsSoftMute) {
+                    micSoftMuted_ = false;
+                    micVolumeBeforeMute_.reset();
+                }
+                if (config_.showHUD)
+                    hud().show(QStringLiteral("mic.fill"), QStringLiteral("Microphone"),
+                               volume ? std::optional<double>(std::min(*volume, 1.0F))
+                                      : std::nullopt);
+            };
+        };
+        auto showMuted = [this] {
+            if (config_.showHUD)
+                hud().show(QStringLiteral("mic.slash.fill"), QStringLiteral("Microphone"),
+                           std::nullopt);
+        };
+
+        if (softMuted) {
+            if (sound)
+                sound->setVolume(in, before.value_or(kMicUnmuteDefault));
+            return unmute(true);
+        }
+        const auto device = sound ? sound->defaultDevice(in) : std::nullopt;
+        if (device && sound->isMuted(in, *device).value_or(false))
+            return unmute(false);
+        if (device && sound->setMuted(in, *device, true))
+            return showMuted;
+        // No settable mute: a volume of 0 stands in for it, but only once it took effect; the
+        // indicator must never say muted while the microphone is live.
+        const std::optional<float> level = sound ? sound->volume(in) : std::nullopt;
+        if (!sound || !sound->setVolume(in, 0)) {
+            return [hasDevice = device.has_value()] {
+                logLine(QStringLiteral("Could not mute the microphone: ") +
+                        (hasDevice
+                             ? QStringLiteral("neither its mute switch nor its volume answered")
+                             : QStringLiteral("no input device")));
+            };
+        }
+        return [this, level, showMuted] {
+            micVolumeBeforeMute_ = level;
+            micSoftMuted_ = true;
+            showMuted();
+        };
+    };
 }
 
 void DockController::runProcess(const QString& path, const QStringList& arguments) {

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
+#include <cstdlib>
 
 namespace velloq {
 
@@ -43,90 +43,130 @@ void DockController::postFineSteps(int upType, int downType, int step) {
 }
 
 void DockController::turn(KnobRole role, int step) {
-    const float delta = float(step) * float(config_.knobStep) / 100.0F;
-    SystemAudio* sound = audio();
     switch (role) {
-    case KnobRole::volume: {
+    case KnobRole::volume:
         if (useNative()) {
             postFineSteps(KeySender::soundUp, KeySender::soundDown, step);
             return;
         }
-        const std::optional<float> volume =
-            sound ? sound->volume(AudioDirection::output) : std::nullopt;
-        if (!volume) {
-            postMediaKey(step > 0 ? KeySender::soundUp : KeySender::soundDown, 0);
-            return;
-        }
-        const float v = clamp01(*volume + delta);
-        sound->setVolume(AudioDirection::output, v);
-        const auto device = sound->defaultDevice(AudioDirection::output);
-        auto muted = [&] {
-            return device && sound->isMuted(AudioDirection::output, *device).value_or(false);
-        };
-        if (step > 0 && muted())
-            sound->setMuted(AudioDirection::output, *device, false);
-        if (!config_.showHUD)
-            return;
-        if (muted())
-            hud().show(QStringLiteral("speaker.slash.fill"), QStringLiteral("Volume"),
-                       std::nullopt);
-        else
-            hud().show(volumeSymbol(v), QStringLiteral("Volume"), level(v));
-        return;
-    }
-    case KnobRole::microphone: {
-        const auto device = sound ? sound->defaultDevice(AudioDirection::input) : std::nullopt;
-        auto muted = [&] {
-            return device && sound->isMuted(AudioDirection::input, *device).value_or(false);
-        };
-        if (step > 0) {
-            micSoftMuted_ = false;
-            if (muted())
-                sound->setMuted(AudioDirection::input, *device, false);
-        }
-        const std::optional<float> volume =
-            sound ? sound->volume(AudioDirection::input) : std::nullopt;
-        if (!volume) {
-            if (config_.showHUD)
-                hud().show(QStringLiteral("mic.slash"),
-                           QStringLiteral("Microphone volume not adjustable"), std::nullopt);
-            return;
-        }
-        const float v = clamp01(*volume + delta);
-        sound->setVolume(AudioDirection::input, v);
-        if (!config_.showHUD)
-            return;
-        if (micSoftMuted_ || muted())
-            hud().show(QStringLiteral("mic.slash.fill"), QStringLiteral("Microphone"),
-                       std::nullopt);
-        else
-            hud().show(QStringLiteral("mic.fill"), QStringLiteral("Microphone"), level(v));
-        return;
-    }
-    case KnobRole::brightness: {
-        brightnessBeforeFull_.reset();
+        break;
+    case KnobRole::brightness:
         if (useNative()) {
+            brightnessBeforeFull_.reset();
             postFineSteps(KeySender::brightnessUp, KeySender::brightnessDown, step);
             return;
         }
-        DisplayBrightness* display = displayBrightness();
-        const std::optional<float> current =
-            display && display->canRead() ? display->brightness() : std::nullopt;
-        if (!current) {
-            postMediaKey(step > 0 ? KeySender::brightnessUp : KeySender::brightnessDown, 0);
-            return;
-        }
-        const float v = clamp01(*current + delta);
-        if (display->canWrite())
-            display->setBrightness(v);
-        if (config_.showHUD)
-            hud().show(v < 0.5F ? QStringLiteral("sun.min.fill") : QStringLiteral("sun.max.fill"),
-                       QStringLiteral("Display"), level(v));
-        return;
-    }
+        break;
+    case KnobRole::microphone:
+        break;
     case KnobRole::nothing:
         return;
     }
+    queueAudioJob(role, step, {});
+}
+
+void DockController::queueAudioJob(KnobRole turnRole, int steps,
+                                   std::function<WorkerCall()> prepare) {
+    ActionState& state = actionState();
+    // A detent that follows a waiting detent of the same knob joins it.
+    if (!prepare && !state.audioJobs.empty() && !state.audioJobs.back().prepare &&
+        state.audioJobs.back().turnRole == turnRole) {
+        state.audioJobs.back().steps += steps;
+    } else {
+        state.audioJobs.push_back({turnRole, steps, std::move(prepare)});
+    }
+    startAudioJob();
+}
+
+void DockController::startAudioJob() {
+    ActionState& state = actionState();
+    if (state.audioJobRunning || state.audioJobs.empty())
+        return;
+    ActionState::AudioJob job = std::move(state.audioJobs.front());
+    state.audioJobs.pop_front();
+    if (!job.prepare && job.steps == 0) {
+        startAudioJob();
+        return;
+    }
+    WorkerCall call = job.prepare ? job.prepare() : knobStep(job.turnRole, job.steps);
+    state.audioJobRunning = true;
+    state.audioWorker.start([this, call = std::move(call)] {
+        std::function<void()> apply = call();
+        // The pool is waited for before the controller goes, and a queued call to a
+        // destroyed object is dropped.
+        QMetaObject::invokeMethod(
+            this,
+            [this, apply = std::move(apply)] {
+                actionState().audioJobRunning = false;
+                apply();
+                startAudioJob();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+DockController::WorkerCall DockController::knobStep(KnobRole role, int steps) {
+    // Cleared here rather than at the detent, so a toggle queued before it cannot undo it.
+    if (role == KnobRole::microphone && steps > 0)
+        micSoftMuted_ = false;
+    if (role == KnobRole::brightness)
+        brightnessBeforeFull_.reset();
+    const float delta = float(steps) * float(config_.knobStep) / 100.0F;
+    const int count = std::abs(steps);
+    const bool up = steps > 0;
+
+    if (role == KnobRole::brightness) {
+        return [this, display = displayBrightness(), delta, count, up]() -> std::function<void()> {
+            const std::optional<float> v = display ? display->stepBrightness(delta) : std::nullopt;
+            return [this, v, count, up] {
+                if (!v) {
+                    for (int i = 0; i < count; ++i)
+                        postMediaKey(up ? KeySender::brightnessUp : KeySender::brightnessDown, 0);
+                } else if (config_.showHUD) {
+                    hud().show(*v < 0.5F ? QStringLiteral("sun.min.fill")
+                                         : QStringLiteral("sun.max.fill"),
+                               QStringLiteral("Display"), level(*v));
+                }
+            };
+        };
+    }
+
+    const bool output = role == KnobRole::volume;
+    return [this, sound = audio(), output, delta, count, up]() -> std::function<void()> {
+        // Turning up unmutes: the microphone before the change, the speaker after it.
+        const std::optional<SystemAudio::Step> step =
+            sound ? sound->stepVolume(output ? AudioDirection::output : AudioDirection::input,
+                                      delta, up)
+                  : std::nullopt;
+        if (output) {
+            return [this, step, count, up] {
+                if (!step) {
+                    for (int i = 0; i < count; ++i)
+                        postMediaKey(up ? KeySender::soundUp : KeySender::soundDown, 0);
+                } else if (config_.showHUD && step->muted) {
+                    hud().show(QStringLiteral("speaker.slash.fill"), QStringLiteral("Volume"),
+                               std::nullopt);
+                } else if (config_.showHUD) {
+                    const float shownLevel = clamp01(step->level);
+                    hud().show(volumeSymbol(shownLevel), QStringLiteral("Volume"),
+                               level(shownLevel));
+                }
+            };
+        }
+        return [this, step] {
+            if (!config_.showHUD)
+                return;
+            if (!step)
+                hud().show(QStringLiteral("mic.slash"),
+                           QStringLiteral("Microphone volume not adjustable"), std::nullopt);
+            else if (micSoftMuted_ || step->muted)
+                hud().show(QStringLiteral("mic.slash.fill"), QStringLiteral("Microphone"),
+                           std::nullopt);
+            else
+                hud().show(QStringLiteral("mic.fill"), QStringLiteral("Microphone"),
+                           level(clamp01(step->level)));
+        };
+    };
 }
 
 void DockController::press(KnobRole role) {
@@ -140,39 +180,44 @@ void DockController::press(KnobRole role) {
     case KnobRole::nothing:
         return;
     case KnobRole::brightness:
-        break;
+        queueAudioJob(KnobRole::nothing, 0, [this] { return brightnessToggle(); });
+        return;
     }
+}
 
-    DisplayBrightness* display = displayBrightness();
-    const std::optional<float> current =
-        display && display->canRead() ? display->brightness() : std::nullopt;
-    if (!current)
-        return;
-    auto write = [display](float value) {
-        if (display->canWrite())
-            display->setBrightness(clamp01(value));
-    };
+DockController::WorkerCall DockController::brightnessToggle() {
     const bool native = useNative();
-    if (*current >= 0.99F && brightnessBeforeFull_) {
-        const float before = *std::exchange(brightnessBeforeFull_, std::nullopt);
-        if (native) {
-            // One fine step up from just below lets the desktop show where it ends.
-            write(before - kFineStep);
-            postMediaKey(KeySender::brightnessUp, KeySender::fineStepFlags);
-        } else {
-            write(before);
-            if (config_.showHUD)
-                hud().show(QStringLiteral("sun.min.fill"), QStringLiteral("Display"),
-                           level(before));
+    return [this, display = displayBrightness(), before = brightnessBeforeFull_,
+            native]() -> std::function<void()> {
+        const std::optional<float> current =
+            display && display->canRead() ? display->brightness() : std::nullopt;
+        if (!current)
+            return [] {};
+        auto write = [display](float value) {
+            if (display->canWrite())
+                display->setBrightness(clamp01(value));
+        };
+        if (*current >= 0.99F && before) {
+            // Natively, one fine step up from just below lets the desktop show where it ends.
+            write(native ? *before - kFineStep : *before);
+            return [this, native, back = *before] {
+                brightnessBeforeFull_.reset();
+                if (native)
+                    postMediaKey(KeySender::brightnessUp, KeySender::fineStepFlags);
+                else if (config_.showHUD)
+                    hud().show(QStringLiteral("sun.min.fill"), QStringLiteral("Display"),
+                               level(back));
+            };
         }
-        return;
-    }
-    brightnessBeforeFull_ = *current;
-    write(1.0F);
-    if (native)
-        postMediaKey(KeySender::brightnessUp, KeySender::fineStepFlags);
-    else if (config_.showHUD)
-        hud().show(QStringLiteral("sun.max.fill"), QStringLiteral("Display"), level(1.0F));
+        write(1.0F);
+        return [this, native, from = *current] {
+            brightnessBeforeFull_ = from;
+            if (native)
+                postMediaKey(KeySender::brightnessUp, KeySender::fineStepFlags);
+            else if (config_.showHUD)
+                hud().show(QStringLiteral("sun.max.fill"), QStringLiteral("Display"), level(1.0F));
+        };
+    };
 }
 
 } // namespace velloq

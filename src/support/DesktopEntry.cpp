@@ -188,6 +188,7 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& filePath, const QS
     entry.workingDir = unescapeString(values.value(QStringLiteral("Path")));
     entry.noDisplay = isTrue(values.value(QStringLiteral("NoDisplay")));
     entry.hidden = isTrue(values.value(QStringLiteral("Hidden")));
+    entry.terminal = isTrue(values.value(QStringLiteral("Terminal")));
     return entry;
 }
 

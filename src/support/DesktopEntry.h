@@ -22,6 +22,7 @@ struct DesktopEntry {
     QString workingDir; // Path
     bool noDisplay = false;
     bool hidden = false;
+    bool terminal = false; // Terminal: runs in a terminal window
 
     // Reads `filePath`. `locale` is a POSIX locale name (lang_COUNTRY.ENCODING@MODIFIER);
     // empty means the process's LC_ALL / LC_MESSAGES / LANG. Absent when the file cannot be

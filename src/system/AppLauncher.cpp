@@ -6,6 +6,9 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#include <utility>
 
 namespace velloq {
 
@@ -16,6 +19,37 @@ void logOpenFailure(const QString& what, const QString& reason) {
 }
 
 } // namespace
+
+std::optional<QStringList> terminalCommand() {
+    // The program and the option after which the rest of the line is the command.
+    static const std::pair<const char*, const char*> terminals[] = {
+        {"xdg-terminal-exec", nullptr},
+        {"x-terminal-emulator", "-e"},
+        {"gnome-terminal", "--"},
+        {"kgx", "--"},
+        {"konsole", "-e"},
+        {"xfce4-terminal", "-x"},
+        {"mate-terminal", "-x"},
+        {"tilix", "-e"},
+        {"terminator", "-x"},
+        {"lxterminal", "-e"},
+        {"alacritty", "-e"},
+        {"kitty", nullptr},
+        {"foot", nullptr},
+        {"wezterm", "start"},
+        {"xterm", "-e"},
+    };
+    for (const auto& [name, option] : terminals) {
+        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (path.isEmpty())
+            continue;
+        QStringList command{path};
+        if (option)
+            command << QString::fromLatin1(option);
+        return command;
+    }
+    return std::nullopt;
+}
 
 bool openDesktopEntry(ProcessLauncher& launcher, const QString& desktopFilePath) {
     const std::optional<DesktopEntry> entry = DesktopEntry::read(desktopFilePath);
@@ -29,6 +63,15 @@ bool openDesktopEntry(ProcessLauncher& launcher, const QString& desktopFilePath)
     if (command.isEmpty()) {
         logOpenFailure(desktopFilePath, QStringLiteral("the entry has no usable Exec line"));
         return false;
+    }
+    if (entry->terminal) {
+        const std::optional<QStringList> terminal = terminalCommand();
+        if (!terminal) {
+            logLine(QStringLiteral("Could not run ") + command.first() +
+                    QStringLiteral(": no terminal emulator is installed"));
+            return false;
+        }
+        command = *terminal + command;
     }
     const QString program = command.takeFirst();
     const LaunchResult result = launcher.launch(program, command, entry->workingDir);

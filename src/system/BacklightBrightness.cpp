@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velloq {
@@ -66,7 +67,7 @@ bool BacklightBrightness::canWrite() {
     return !chosenDevice().isEmpty();
 }
 
-std::optional<float> BacklightBrightness::brightness() {
+std::optional<BacklightBrightness::Raw> BacklightBrightness::readRaw() const {
     const QString device = chosenDevice();
     if (device.isEmpty())
         return std::nullopt;
@@ -75,7 +76,14 @@ std::optional<float> BacklightBrightness::brightness() {
     const auto value = readNumber(dir + QStringLiteral("/brightness"));
     if (!max || !value || *max <= 0)
         return std::nullopt;
-    return std::clamp(float(double(*value) / double(*max)), 0.0f, 1.0f);
+    return Raw{device, std::clamp<qint64>(*value, 0, *max), *max};
+}
+
+std::optional<float> BacklightBrightness::brightness() {
+    const std::optional<Raw> raw = readRaw();
+    if (!raw)
+        return std::nullopt;
+    return float(double(raw->value) / double(raw->max));
 }
 
 bool BacklightBrightness::setBrightness(float level) {
@@ -89,10 +97,31 @@ bool BacklightBrightness::setBrightness(float level) {
     if (!(level > 0)) // NaN too
         level = 0;
     level = std::min(level, 1.0f);
-    const auto raw = uint32_t(std::lround(double(level) * double(*max)));
+    return writeRaw(device, uint32_t(std::lround(double(level) * double(*max))));
+}
+
+std::optional<float> BacklightBrightness::stepBrightness(float delta) {
+    const std::optional<Raw> reading = readRaw();
+    if (!reading || !std::isfinite(delta))
+        return std::nullopt;
+    const qint64 raw = reading->value;
+    const qint64 max = reading->max;
+    const QString& device = reading->device;
+    qint64 next = std::llround((double(raw) / double(max) + double(delta)) * double(max));
+    if (delta > 0)
+        next = std::max(next, raw + 1);
+    else if (delta < 0)
+        next = std::min(next, raw - 1);
+    next = std::clamp<qint64>(next, 0, max);
+    if (next != raw)
+        writeRaw(device, uint32_t(next));
+    return float(double(next) / double(max));
+}
+
+bool BacklightBrightness::writeRaw(const QString& device, uint32_t raw) {
     if (sessionWriter_ && sessionWriter_(device, raw))
         return true;
-    QFile file(dir + QStringLiteral("/brightness"));
+    QFile file(root_ + u'/' + device + QStringLiteral("/brightness"));
     if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(raw)) < 0 ||
         !file.flush()) {
         logLine(QStringLiteral("Could not set brightness of ") + device + QStringLiteral(": ") +

@@ -26,6 +26,8 @@ public:
     bool canWrite() override;
     std::optional<float> brightness() override;
     bool setBrightness(float level) override;
+    // At least one raw unit per step: with max_brightness 15 a 3 % step is under half a unit.
+    std::optional<float> stepBrightness(float delta) override;
 
     // The chosen device's folder name, or empty without a backlight.
     QString chosenDevice() const;
@@ -34,6 +36,14 @@ public:
     static bool setThroughLogind(const QString& device, uint32_t raw);
 
 private:
+    struct Raw {
+        QString device;
+        qint64 value; // within 0…max
+        qint64 max;   // above 0
+    };
+    std::optional<Raw> readRaw() const;
+    bool writeRaw(const QString& device, uint32_t raw);
+
     QString root_;
     SessionWriter sessionWriter_;
 };

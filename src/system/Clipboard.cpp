@@ -1,10 +1,18 @@
 #include "system/Clipboard.h"
 
+#include "system/X11Selection.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
 namespace velloq {
+
+namespace {
+
+constexpr int kSnapshotBudgetMs = 250;
+
+} // namespace
 
 Clipboard::Clipboard(QObject* parent)
     : QObject(parent) {
@@ -16,6 +24,14 @@ Clipboard::Clipboard(QObject* parent)
 Clipboard::Snapshot Clipboard::snapshot() const {
     Snapshot saved;
     const QClipboard* clipboard = QGuiApplication::clipboard();
+    // Qt reads another client's formats one by one, each with a limit of seconds; over X we
+    // read them ourselves within one short limit. Our own content is at hand either way.
+    if (clipboard && !clipboard->ownsClipboard() &&
+        QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        if (std::optional<X11Selection::Formats> formats =
+                X11Selection::readClipboard(kSnapshotBudgetMs))
+            return *formats;
+    }
     const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
     if (!data)
         return saved;

@@ -3,22 +3,20 @@
 #include "support/Log.h"
 #include "system/LinuxKeySender.h"
 #include "system/ProcessLauncher.h"
+#include "system/SessionBusCall.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantMap>
 
 namespace velloq::DesktopCommands {
 
 namespace {
-
-constexpr int kDbusTimeoutMs = 500;
 
 const QString kGnomeSchema = QStringLiteral("org.gnome.desktop.interface");
 const QString kColorScheme = QStringLiteral("color-scheme");
@@ -27,20 +25,6 @@ bool desktopIs(const char* name) {
     const QStringList desktops =
         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
     return desktops.contains(QLatin1String(name), Qt::CaseInsensitive);
-}
-
-// A method call on the session bus with a short limit; the error text when it fails.
-QString callSession(const QString& service, const QString& path, const QString& interface,
-                    const QString& method, const QVariantList& args) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return QStringLiteral("no session bus");
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
-    call.setArguments(args);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kDbusTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return QString();
-    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
 }
 
 void logRunFailure(const QString& command, const QString& reason) {
@@ -66,35 +50,17 @@ QString kdeColorScheme() {
     return QString();
 }
 
-void toggleGnomeColorScheme(ProcessLauncher& launcher, QObject* context) {
-    auto* reader = new QProcess(context);
-    reader->setProgram(QStringLiteral("gsettings"));
-    reader->setArguments({QStringLiteral("get"), kGnomeSchema, kColorScheme});
-    reader->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(reader, &QProcess::errorOccurred, context,
-                     [reader](QProcess::ProcessError error) {
-                         if (error != QProcess::FailedToStart)
-                             return;
-                         logRunFailure(QStringLiteral("gsettings"), reader->errorString());
-                         reader->deleteLater();
+void toggleGnomeColorScheme(QObject* context, int timeoutMs) {
+    runWithTimeLimit(QStringLiteral("gsettings"),
+                     {QStringLiteral("get"), kGnomeSchema, kColorScheme}, context, timeoutMs,
+                     [context, timeoutMs](const QByteArray& output) {
+                         const QString next = output.trimmed() == "'prefer-dark'"
+                                                  ? QStringLiteral("default")
+                                                  : QStringLiteral("prefer-dark");
+                         runWithTimeLimit(QStringLiteral("gsettings"),
+                                          {QStringLiteral("set"), kGnomeSchema, kColorScheme, next},
+                                          context, timeoutMs);
                      });
-    QObject::connect(
-        reader, &QProcess::finished, context,
-        [reader, &launcher](int exitCode, QProcess::ExitStatus status) {
-            reader->deleteLater();
-            if (status != QProcess::NormalExit || exitCode != 0) {
-                const QString why = QString::fromUtf8(reader->readAllStandardError()).trimmed();
-                logRunFailure(QStringLiteral("gsettings"),
-                              why.isEmpty() ? QStringLiteral("exit status %1").arg(exitCode) : why);
-                return;
-            }
-            const QString current = QString::fromUtf8(reader->readAllStandardOutput()).trimmed();
-            const QString next = current == u"'prefer-dark'" ? QStringLiteral("default")
-                                                             : QStringLiteral("prefer-dark");
-            runProcess(launcher, QStringLiteral("gsettings"),
-                       {QStringLiteral("set"), kGnomeSchema, kColorScheme, next});
-        });
-    reader->start();
 }
 
 } // namespace
@@ -111,22 +77,24 @@ bool isX11Session() {
     return LinuxKeySender::isX11Session();
 }
 
-bool requestScreenshot() {
-    const QVariantMap options{{QStringLiteral("interactive"), true}};
-    return callSession(QStringLiteral("org.freedesktop.portal.Desktop"),
-                       QStringLiteral("/org/freedesktop/portal/desktop"),
-                       QStringLiteral("org.freedesktop.portal.Screenshot"),
-                       QStringLiteral("Screenshot"), {QString(), options})
-        .isEmpty();
+void requestScreenshot(QObject* context, std::function<void()> fallback) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"),
+        QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("Screenshot"));
+    call << QString() << QVariantMap{{QStringLiteral("interactive"), true}};
+    callSessionServiceOrFallBack(call, QStringLiteral("the screenshot portal"), context,
+                                 std::move(fallback));
 }
 
-bool showRunner() {
-    return callSession(QStringLiteral("org.kde.krunner"), QStringLiteral("/App"),
-                       QStringLiteral("org.kde.krunner.App"), QStringLiteral("display"), {})
-        .isEmpty();
+void showRunner(QObject* context, std::function<void()> fallback) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.krunner"), QStringLiteral("/App"),
+        QStringLiteral("org.kde.krunner.App"), QStringLiteral("display"));
+    callSessionServiceOrFallBack(call, QStringLiteral("KRunner"), context, std::move(fallback));
 }
 
-void sleepDisplay(ProcessLauncher& launcher) {
+void sleepDisplay(ProcessLauncher& launcher, QObject* context) {
     if (isX11Session()) {
         runProcess(launcher, QStringLiteral("xset"),
                    {QStringLiteral("dpms"), QStringLiteral("force"), QStringLiteral("off")});
@@ -138,14 +106,14 @@ void sleepDisplay(ProcessLauncher& launcher) {
                    {QStringLiteral("--dpms"), QStringLiteral("off")});
         return;
     case Desktop::gnome: {
-        const QString error =
-            callSession(QStringLiteral("org.gnome.Mutter.DisplayConfig"),
-                        QStringLiteral("/org/gnome/Mutter/DisplayConfig"),
-                        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                        {QStringLiteral("org.gnome.Mutter.DisplayConfig"),
-                         QStringLiteral("PowerSaveMode"), QVariant::fromValue(QDBusVariant(3))});
-        if (!error.isEmpty())
-            logRunFailure(QStringLiteral("org.gnome.Mutter.DisplayConfig PowerSaveMode"), error);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Mutter.DisplayConfig"),
+            QStringLiteral("/org/gnome/Mutter/DisplayConfig"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        call << QStringLiteral("org.gnome.Mutter.DisplayConfig") << QStringLiteral("PowerSaveMode")
+             << QVariant::fromValue(QDBusVariant(3));
+        callSessionServiceOrFallBack(
+            call, QStringLiteral("org.gnome.Mutter.DisplayConfig PowerSaveMode"), context, {});
         return;
     }
     case Desktop::other:
@@ -155,14 +123,58 @@ void sleepDisplay(ProcessLauncher& launcher) {
     }
 }
 
-void toggleDarkMode(ProcessLauncher& launcher, QObject* context) {
+void runWithTimeLimit(const QString& program, const QStringList& arguments, QObject* context,
+                      int timeoutMs, std::function<void(const QByteArray&)> succeeded) {
+    auto* process = new QProcess(context);
+    auto* limit = new QTimer(process);
+    limit->setSingleShot(true);
+    auto fail = [process, limit, program](const QString& reason) {
+        logRunFailure(program, reason);
+        limit->stop();
+        process->disconnect();
+        if (process->state() == QProcess::NotRunning) {
+            process->deleteLater();
+            return;
+        }
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->kill();
+    };
+    QObject::connect(limit, &QTimer::timeout, process, [fail, timeoutMs] {
+        fail(QStringLiteral("no result after %1 ms; stopped").arg(timeoutMs));
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, fail](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             fail(process->errorString());
+                     });
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, limit, fail, succeeded = std::move(succeeded)](int exitCode,
+                                                                 QProcess::ExitStatus status) {
+            if (status != QProcess::NormalExit || exitCode != 0) {
+                const QString why = QString::fromUtf8(process->readAllStandardError()).trimmed();
+                fail(why.isEmpty() ? QStringLiteral("exit status %1").arg(exitCode) : why);
+                return;
+            }
+            limit->stop();
+            process->deleteLater();
+            if (succeeded)
+                succeeded(process->readAllStandardOutput());
+        });
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+    limit->start(timeoutMs);
+}
+
+void toggleDarkMode(QObject* context, int timeoutMs) {
     if (currentDesktop() == Desktop::plasma) {
         const bool dark = kdeColorScheme().contains(QStringLiteral("Dark"), Qt::CaseInsensitive);
-        runProcess(launcher, QStringLiteral("plasma-apply-colorscheme"),
-                   {dark ? QStringLiteral("BreezeLight") : QStringLiteral("BreezeDark")});
+        runWithTimeLimit(QStringLiteral("plasma-apply-colorscheme"),
+                         {dark ? QStringLiteral("BreezeLight") : QStringLiteral("BreezeDark")},
+                         context, timeoutMs);
         return;
     }
-    toggleGnomeColorScheme(launcher, context);
+    toggleGnomeColorScheme(context, timeoutMs);
 }
 
 } // namespace velloq::DesktopCommands

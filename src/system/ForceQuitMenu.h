@@ -6,7 +6,8 @@ namespace velloq {
 class ForceQuitMenu {
 public:
     virtual ~ForceQuitMenu() = default;
-    // Builds and pops up the menu at the pointer; returns when it closes. Main thread.
+    // Pops the menu up at the pointer once the running applications are listed; returns at
+    // once. Main thread.
     virtual void show() = 0;
 };
 

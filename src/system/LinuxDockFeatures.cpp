@@ -2,8 +2,8 @@
 
 #include "system/KeySender.h"
 #include "system/LinuxKeySender.h"
+#include "system/SessionBusCall.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QString>
@@ -17,7 +17,6 @@ namespace velloq {
 
 namespace {
 
-constexpr int dbusTimeoutMs = 500;
 constexpr uint16_t superKey = 55; // stored code of Command, i.e. KEY_LEFTMETA
 constexpr uint16_t dKey = 2;
 
@@ -27,27 +26,21 @@ bool desktopIs(const char* name) {
     return desktops.contains(QLatin1String(name), Qt::CaseInsensitive);
 }
 
-bool callSession(const QString& service, const QString& path, const QString& interface,
-                 const QString& method, const QVariantList& args) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
-    call.setArguments(args);
-    return bus.call(call, QDBus::Block, dbusTimeoutMs).type() == QDBusMessage::ReplyMessage;
+QDBusMessage kwinShortcut(const QString& name) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/component/kwin"),
+        QStringLiteral("org.kde.kglobalaccel.Component"), QStringLiteral("invokeShortcut"));
+    call << name;
+    return call;
 }
 
-bool kwinShortcut(const QString& name) {
-    return callSession(QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/component/kwin"),
-                       QStringLiteral("org.kde.kglobalaccel.Component"),
-                       QStringLiteral("invokeShortcut"), {name});
-}
-
-bool gnomeOverview() {
-    return callSession(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                       {QStringLiteral("org.gnome.Shell"), QStringLiteral("OverviewActive"),
-                        QVariant::fromValue(QDBusVariant(true))});
+QDBusMessage gnomeOverview() {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    call << QStringLiteral("org.gnome.Shell") << QStringLiteral("OverviewActive")
+         << QVariant::fromValue(QDBusVariant(true));
+    return call;
 }
 
 struct XDisplay {
@@ -65,19 +58,26 @@ LinuxDockFeatures::LinuxDockFeatures(KeySender& keys)
 }
 
 void LinuxDockFeatures::missionControl() {
-    if (desktopIs("GNOME") && gnomeOverview())
-        return;
-    if (desktopIs("KDE") && kwinShortcut(QStringLiteral("Overview")))
-        return;
-    keys_.press(superKey, 0);
+    auto superTap = [this] { keys_.press(superKey, 0); };
+    if (desktopIs("GNOME"))
+        callSessionServiceOrFallBack(gnomeOverview(), QStringLiteral("the GNOME overview"),
+                                     &context_, superTap);
+    else if (desktopIs("KDE"))
+        callSessionServiceOrFallBack(kwinShortcut(QStringLiteral("Overview")),
+                                     QStringLiteral("KWin's Overview"), &context_, superTap);
+    else
+        superTap();
 }
 
 void LinuxDockFeatures::showDesktop() {
     if (LinuxKeySender::isX11Session() && toggleShowingDesktopX11())
         return;
-    if (desktopIs("KDE") && kwinShortcut(QStringLiteral("Show Desktop")))
-        return;
-    keys_.press(dKey, KeySender::commandFlag);
+    auto superD = [this] { keys_.press(dKey, KeySender::commandFlag); };
+    if (desktopIs("KDE"))
+        callSessionServiceOrFallBack(kwinShortcut(QStringLiteral("Show Desktop")),
+                                     QStringLiteral("KWin's Show Desktop"), &context_, superD);
+    else
+        superD();
 }
 
 bool LinuxDockFeatures::toggleShowingDesktopX11() {

@@ -2,14 +2,17 @@
 
 #include "system/DockFeatures.h"
 
+#include <QObject>
+
 namespace velloq {
 
 class KeySender;
 
 // missionControl: GNOME Shell's OverviewActive = true; Plasma: KWin's "Overview" through
 // kglobalaccel; else a Super tap. showDesktop: X11 EWMH _NET_SHOWING_DESKTOP toggle; Plasma
-// on Wayland: KWin's "Show Desktop" through kglobalaccel; else Super+D. Each step falls
-// through to the next when it fails.
+// on Wayland: KWin's "Show Desktop" through kglobalaccel; else Super+D. The desktop's services
+// are called without waiting, and the keys follow only when the service is not on the bus or
+// refused, never after a slow success.
 class LinuxDockFeatures final : public DockFeatures {
 public:
     explicit LinuxDockFeatures(KeySender& keys);
@@ -22,6 +25,7 @@ public:
 
 private:
     KeySender& keys_;
+    QObject context_; // owns the pending calls
 };
 
 } // namespace velloq

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "system/Applications.h"
 #include "system/ForceQuitMenu.h"
 
-#include <QIcon>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <memory>
 #include <sys/types.h>
@@ -14,16 +16,6 @@
 class QMenu;
 
 namespace velloq {
-
-// One running application: an installed desktop entry with the user's processes that run
-// its program.
-struct RunningApp {
-    QString name; // the entry's display name; may be empty
-    QIcon icon;
-    QString entryPath;
-    QList<pid_t> pids;         // ascending
-    QList<quint64> startTimes; // per pid, so a reused pid is never killed
-};
 
 // Force-quit menu over /proc and the installed desktop entries. Holds no state of its own;
 // the menu's items carry their application.
@@ -40,6 +32,8 @@ public:
                                 QStringList applicationDirs = {}, pid_t ownPid = 0);
     ~LinuxForceQuitMenu() override;
 
+    // Lists the applications on a worker and pops the menu up, raised and activated, when
+    // the list arrives; returns at once. Ignored while a menu or its confirmation is open.
     void show() override;
 
     // The applications in menu order: by name, case-insensitive in the user's locale, stable
@@ -50,11 +44,18 @@ public:
     // application. Triggering an item calls choose().
     std::unique_ptr<QMenu> buildMenu(const QList<RunningApp>& apps);
 
-    // Asks "Force quit <name>?" and on "Force Quit" sends SIGKILL to the application's
-    // processes; logs "Could not force quit <name>" when none could be killed.
+    // Asks "Force quit <name>?" (raised and activated, so that it never opens behind the front
+    // window) and on "Force Quit" sends SIGKILL to the application's processes; logs "Could not
+    // force quit <name>" when none could be killed.
     void choose(const RunningApp& app);
 
 private:
+    void popUp(const QList<RunningApp>& apps);
+
+    bool scanning_ = false;
+    bool confirming_ = false;
+    QPointer<QMenu> menu_; // the last menu shown
+    QThreadPool scanner_;
     QString procRoot_;
     QStringList applicationDirs_;
     pid_t ownPid_;

@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -31,6 +32,8 @@ struct ChildFailure {
 };
 
 enum Stage : int { kFork = 0, kChdir = 1, kExec = 2 };
+
+constexpr int kExecWaitMs = 250;
 
 // Everything below runs between fork and exec: async-signal-safe calls only.
 void reportAndExit(int fd, int stage, int error) {
@@ -131,7 +134,15 @@ LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStri
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    // End of file without data: the grandchild reached exec.
+    // End of file without data: the grandchild reached exec. The wait is bounded: an exec that
+    // hangs (a program on a stuck network mount) counts as started rather than freezing us.
+    pollfd ready{readEnd.get(), POLLIN, 0};
+    int polled = 0;
+    do {
+        polled = ::poll(&ready, 1, kExecWaitMs);
+    } while (polled < 0 && errno == EINTR);
+    if (polled == 0)
+        return {true, QString()};
     ChildFailure failure{};
     ssize_t got = 0;
     do {

@@ -8,6 +8,7 @@
 #include <pulse/timeval.h>
 #include <pulse/volume.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -89,6 +90,11 @@ void onSuccess(pa_context*, int success, void* userdata) {
     auto* reply = static_cast<Reply*>(userdata);
     reply->ok = success != 0;
     signalLoop(reply);
+}
+
+// The average of the channels, the normal volume being 1.
+float levelOf(const DeviceInfo& device) {
+    return float(pa_cvolume_avg(&device.volume)) / float(PA_VOLUME_NORM);
 }
 
 void onContextState(pa_context*, void* userdata) {
@@ -236,6 +242,35 @@ struct PulseSystemAudio::Impl {
             return std::nullopt;
         return device;
     }
+
+    // With the lock held and a ready context.
+    bool setMute(pa_usec_t until, AudioDirection direction, uint32_t device, bool muted) {
+        Reply reply(loop);
+        pa_operation* op =
+            direction == AudioDirection::output
+                ? pa_context_set_sink_mute_by_index(context, device, muted, onSuccess, &reply)
+                : pa_context_set_source_mute_by_index(context, device, muted, onSuccess, &reply);
+        return run(until, reply, op);
+    }
+
+    // With the lock held: every channel of `device` to `value`, clamped to 0…max(1, its level).
+    bool setLevel(pa_usec_t until, AudioDirection direction, const DeviceInfo& device,
+                  float value) {
+        const float highest = std::max(1.0F, levelOf(device));
+        if (!(value > 0)) // NaN too
+            value = 0;
+        value = std::min(value, highest);
+        pa_cvolume volume = device.volume;
+        pa_cvolume_set(&volume, volume.channels,
+                       pa_volume_t(std::lround(double(value) * PA_VOLUME_NORM)));
+        Reply reply(loop);
+        pa_operation* op = direction == AudioDirection::output
+                               ? pa_context_set_sink_volume_by_index(context, device.index, &volume,
+                                                                     onSuccess, &reply)
+                               : pa_context_set_source_volume_by_index(context, device.index,
+                                                                       &volume, onSuccess, &reply);
+        return run(until, reply, op);
+    }
 };
 
 PulseSystemAudio::PulseSystemAudio(int timeoutMs)
@@ -274,12 +309,7 @@ bool PulseSystemAudio::setMuted(AudioDirection direction, uint32_t device, bool 
     const pa_usec_t until = impl_->deadline();
     if (!impl_->connected(until))
         return false;
-    Reply reply(impl_->loop);
-    pa_operation* op =
-        direction == AudioDirection::output
-            ? pa_context_set_sink_mute_by_index(impl_->context, device, muted, onSuccess, &reply)
-            : pa_context_set_source_mute_by_index(impl_->context, device, muted, onSuccess, &reply);
-    return impl_->run(until, reply, op);
+    return impl_->setMute(until, direction, device, muted);
 }
 
 std::optional<float> PulseSystemAudio::volume(AudioDirection direction) {
@@ -289,33 +319,36 @@ std::optional<float> PulseSystemAudio::volume(AudioDirection direction) {
     const auto device = impl_->defaultDevice(impl_->deadline(), direction);
     if (!device || device->volume.channels == 0)
         return std::nullopt;
-    // Above 100 % (PulseAudio allows it) reads as full.
-    const float level = float(pa_cvolume_avg(&device->volume)) / float(PA_VOLUME_NORM);
-    return std::min(level, 1.0f);
+    return levelOf(*device);
 }
 
 bool PulseSystemAudio::setVolume(AudioDirection direction, float value) {
     if (!impl_->loop)
         return false;
-    if (!(value > 0)) // NaN too
-        value = 0;
-    if (value > 1)
-        value = 1;
     MainloopLock lock(impl_->loop);
     const pa_usec_t until = impl_->deadline();
     const auto device = impl_->defaultDevice(until, direction);
     if (!device || device->volume.channels == 0)
         return false;
-    pa_cvolume volume = device->volume;
-    pa_cvolume_set(&volume, volume.channels,
-                   pa_volume_t(std::lround(double(value) * PA_VOLUME_NORM)));
-    Reply reply(impl_->loop);
-    pa_operation* op = direction == AudioDirection::output
-                           ? pa_context_set_sink_volume_by_index(impl_->context, device->index,
-                                                                 &volume, onSuccess, &reply)
-                           : pa_context_set_source_volume_by_index(impl_->context, device->index,
-                                                                   &volume, onSuccess, &reply);
-    return impl_->run(until, reply, op);
+    return impl_->setLevel(until, direction, *device, value);
+}
+
+std::optional<SystemAudio::Step> PulseSystemAudio::stepVolume(AudioDirection direction, float delta,
+                                                              bool unmute) {
+    if (!impl_->loop)
+        return std::nullopt;
+    MainloopLock lock(impl_->loop);
+    // One deadline for the whole step, so a hung server costs one time limit, not four.
+    const pa_usec_t until = impl_->deadline();
+    const auto device = impl_->defaultDevice(until, direction);
+    if (!device || device->volume.channels == 0)
+        return std::nullopt;
+    Step step{steppedLevel(levelOf(*device), delta), device->muted};
+    if (unmute && step.muted && impl_->setMute(until, direction, device->index, false))
+        step.muted = false;
+    if (step.level != levelOf(*device))
+        impl_->setLevel(until, direction, *device, step.level);
+    return step;
 }
 
 } // namespace velloq

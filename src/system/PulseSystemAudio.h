@@ -23,6 +23,7 @@ public:
     bool setMuted(AudioDirection direction, uint32_t device, bool muted) override;
     std::optional<float> volume(AudioDirection direction) override;
     bool setVolume(AudioDirection direction, float value) override;
+    std::optional<Step> stepVolume(AudioDirection direction, float delta, bool unmute) override;
 
 private:
     struct Impl;

@@ -24,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -56,6 +58,7 @@ public:
     std::vector<Media> media;
 };
 
+// Read and written by the knob worker too.
 class FakeBrightness final : public DisplayBrightness {
 public:
     bool canRead() override { return present; }
@@ -70,9 +73,9 @@ public:
         ++writes;
         return true;
     }
-    bool present = true;
-    float level = 0.5F;
-    int writes = 0;
+    std::atomic<bool> present = true;
+    std::atomic<float> level = 0.5F;
+    std::atomic<int> writes = 0;
 };
 
 class RecordingUrlOpener final : public UrlOpener {
@@ -99,6 +102,7 @@ private:
 class PrivatePulse {
 public:
     QString server() const { return daemon_.server(); }
+    test::PulseDaemon& daemon() { return daemon_; }
     bool start() {
         if (!dir_.isValid() || !daemon_.start())
             return false;
@@ -111,11 +115,13 @@ private:
     test::PulseDaemon daemon_{dir_.path()};
 };
 
-// The real daemon, but the input's mute switch refuses, as on devices without one.
+// The real daemon, but the input's mute switch refuses, as on devices without one; with
+// `volumeToo`, the input's volume refuses changes as well.
 class NoMicMute final : public SystemAudio {
 public:
-    explicit NoMicMute(SystemAudio& real)
-        : real_(real) {}
+    explicit NoMicMute(SystemAudio& real, bool volumeToo = false)
+        : real_(real)
+        , volumeToo_(volumeToo) {}
     std::optional<uint32_t> defaultDevice(AudioDirection d) override {
         return real_.defaultDevice(d);
     }
@@ -126,10 +132,13 @@ public:
         return d == AudioDirection::input ? false : real_.setMuted(d, device, muted);
     }
     std::optional<float> volume(AudioDirection d) override { return real_.volume(d); }
-    bool setVolume(AudioDirection d, float value) override { return real_.setVolume(d, value); }
+    bool setVolume(AudioDirection d, float value) override {
+        return d == AudioDirection::input && volumeToo_ ? false : real_.setVolume(d, value);
+    }
 
 private:
     SystemAudio& real_;
+    bool volumeToo_;
 };
 
 inline bool near(std::optional<float> value, float expected) {
@@ -189,6 +198,20 @@ protected:
     }
 
     const HUDModel& shown() { return controller->hud().model(); }
+
+    // Knob steps and mute toggles finish on a worker: runs `act` and waits until the indicator
+    // or the media keys show something new.
+    bool settled(const std::function<void()>& act) {
+        const int generation = controller->hud().generation();
+        const size_t media = keys.media.size();
+        act();
+        return waitUntil([&] {
+            return controller->hud().generation() > generation || keys.media.size() > media;
+        });
+    }
+    bool turnAndShow(KnobRole role, int step) {
+        return settled([&] { controller->turn(role, step); });
+    }
 
     PrivatePulse pulse;
     std::unique_ptr<PulseSystemAudio> audio;

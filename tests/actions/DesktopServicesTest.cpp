@@ -1,3 +1,4 @@
+#include "support/Log.h"
 #include "system/Applications.h"
 #include "system/Autostart.h"
 #include "system/Clipboard.h"
@@ -6,6 +7,8 @@
 
 #include "actions/ActionsTestUtil.h"
 #include "support/TestEnv.h"
+
+#include "SlowClipboardOwner.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -252,4 +255,23 @@ TEST(Clipboard, SnapshotReadsAnotherClientsFormatsOverX) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->text(), u"from another client");
     EXPECT_EQ(back->html(), u"<u>another</u>");
+}
+
+TEST(Clipboard, ASlowOwnerCostsAQuarterSecondAndItsLateFormatsAreSkipped) {
+    test::SlowClipboardOwner owner({
+        {QStringLiteral("UTF8_STRING"), "quick text", 0},
+        {QStringLiteral("application/x-hung"), "never", -1},
+        {QStringLiteral("text/html"), "<b>quick</b>", 0},
+        {QStringLiteral("application/x-after"), "after", 0},
+    });
+    ASSERT_TRUE(owner.owns());
+    Clipboard clipboard;
+    LogCapture log;
+    // Qt learns that it lost the selection (an earlier test left it ours) from the event loop.
+    ASSERT_TRUE(waitUntil([] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+    const Clipboard::Snapshot saved = clipboard.snapshot();
+    EXPECT_EQ(saved, (Clipboard::Snapshot{{QStringLiteral("text/plain"), "quick text"},
+                                          {QStringLiteral("text/html"), "<b>quick</b>"}}));
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "Could not save the clipboard's application/x-hung, application/x-after: no answer")));
 }

@@ -3,6 +3,7 @@
 #include "actions/ActionsFixture.h"
 
 #include "hud/HUD.h"
+#include "support/Log.h"
 
 using namespace velloq;
 using namespace velloq::test;
@@ -11,14 +12,14 @@ using Media = RecordingKeySender::Media;
 TEST_F(ActionsTest, VolumeTurnsByTheKnobStepAndShowsTheLevel) {
     make(direct());
     ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
-    controller->turn(KnobRole::volume, 1);
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, 1));
     EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.53F));
     EXPECT_EQ(shown().symbol, u"speaker.wave.2.fill");
     EXPECT_EQ(shown().title, u"Volume");
     EXPECT_NEAR(shown().value.value_or(-1), 0.53, 1e-6);
 
     ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.02F));
-    controller->turn(KnobRole::volume, -1);
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, -1));
     EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.0F));
     EXPECT_EQ(shown().symbol, u"speaker.fill");
     EXPECT_EQ(shown().value, 0.0);
@@ -31,13 +32,13 @@ TEST_F(ActionsTest, TurningUpUnmutesAndTurningDownKeepsTheMute) {
     ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.3F));
     ASSERT_TRUE(audio->setMuted(AudioDirection::output, *sink, true));
 
-    controller->turn(KnobRole::volume, -1);
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, -1));
     EXPECT_EQ(audio->isMuted(AudioDirection::output, *sink), true);
     EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.27F));
     EXPECT_EQ(shown().symbol, u"speaker.slash.fill");
     EXPECT_FALSE(shown().value);
 
-    controller->turn(KnobRole::volume, 1);
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, 1));
     EXPECT_EQ(audio->isMuted(AudioDirection::output, *sink), false);
     EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.30F));
     EXPECT_EQ(shown().symbol, u"speaker.wave.1.fill");
@@ -66,9 +67,11 @@ TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
     make(direct());
     brightness.present = false;
     controller->turn(KnobRole::brightness, 1);
+    ASSERT_TRUE(waitUntil([&] { return !keys.media.empty(); }));
     EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessUp, 0}}));
-    controller->press(KnobRole::brightness); // nothing at all
-    EXPECT_EQ(keys.media.size(), 1u);
+    controller->press(KnobRole::brightness);           // nothing at all
+    ASSERT_TRUE(turnAndShow(KnobRole::brightness, 1)); // runs after the press
+    EXPECT_EQ(keys.media.size(), 2u);
     EXPECT_EQ(controller->hud().generation(), 0);
 
     // Without a sound server nothing can be read.
@@ -78,8 +81,9 @@ TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
     make(direct(), &nowhere);
     keys.clear();
     controller->turn(KnobRole::volume, -1);
+    ASSERT_TRUE(waitUntil([&] { return !keys.media.empty(); }));
     EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::soundDown, 0}}));
-    controller->turn(KnobRole::microphone, 1);
+    ASSERT_TRUE(turnAndShow(KnobRole::microphone, 1));
     EXPECT_EQ(shown().symbol, u"mic.slash");
     EXPECT_EQ(shown().title, u"Microphone volume not adjustable");
     EXPECT_FALSE(shown().value);
@@ -90,11 +94,11 @@ TEST_F(ActionsTest, MicrophoneTurnUpEndsTheSoftMute) {
     NoMicMute noMute(*audio);
     make(direct(), &noMute);
     ASSERT_TRUE(audio->setVolume(AudioDirection::input, 0.5F));
-    controller->press(KnobRole::microphone);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::microphone); }));
     EXPECT_TRUE(near(audio->volume(AudioDirection::input), 0.0F));
     EXPECT_EQ(shown().symbol, u"mic.slash.fill");
 
-    controller->turn(KnobRole::microphone, 1);
+    ASSERT_TRUE(turnAndShow(KnobRole::microphone, 1));
     EXPECT_TRUE(near(audio->volume(AudioDirection::input), 0.03F));
     EXPECT_EQ(shown().symbol, u"mic.fill");
     EXPECT_EQ(shown().title, u"Microphone");
@@ -104,24 +108,24 @@ TEST_F(ActionsTest, MicrophoneTurnUpEndsTheSoftMute) {
 TEST_F(ActionsTest, BrightnessPressGoesToFullAndBack) {
     make(direct());
     brightness.level = 0.4F;
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     EXPECT_FLOAT_EQ(brightness.level, 1.0F);
     EXPECT_EQ(shown().symbol, u"sun.max.fill");
     EXPECT_EQ(shown().title, u"Display");
     EXPECT_EQ(shown().value, 1.0);
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     EXPECT_FLOAT_EQ(brightness.level, 0.4F);
     EXPECT_EQ(shown().symbol, u"sun.min.fill");
     EXPECT_NEAR(shown().value.value_or(-1), 0.4, 1e-6);
 
     // A turn after going to full forgets the old level.
-    controller->press(KnobRole::brightness);
-    controller->turn(KnobRole::brightness, -1);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
+    ASSERT_TRUE(turnAndShow(KnobRole::brightness, -1));
     EXPECT_NEAR(brightness.level, 0.97F, 1e-6);
     EXPECT_EQ(shown().symbol, u"sun.max.fill");
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     EXPECT_FLOAT_EQ(brightness.level, 1.0F);
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     EXPECT_NEAR(brightness.level, 0.97F, 1e-6);
     EXPECT_TRUE(keys.media.empty());
 }
@@ -129,11 +133,11 @@ TEST_F(ActionsTest, BrightnessPressGoesToFullAndBack) {
 TEST_F(ActionsTest, NativeBrightnessPressLetsTheDesktopShowIt) {
     make();
     brightness.level = 0.4F;
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     EXPECT_FLOAT_EQ(brightness.level, 1.0F);
     const uint64_t fine = KeySender::fineStepFlags;
     EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessUp, fine}}));
-    controller->press(KnobRole::brightness);
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
     // One fine step below the old level; the posted step brings the desktop to it.
     EXPECT_NEAR(brightness.level, 0.4F - 1.0F / 64, 1e-6);
     EXPECT_EQ(keys.media.size(), 2u);
@@ -152,9 +156,57 @@ TEST_F(ActionsTest, WithoutTheIndicatorValuesStillChange) {
     controller->press(KnobRole::volume);
     controller->turn(KnobRole::nothing, 1);
     controller->press(KnobRole::nothing);
-    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.53F));
-    EXPECT_NEAR(brightness.level, 0.53F, 1e-6);
-    EXPECT_EQ(audio->isMuted(AudioDirection::output, *audio->defaultDevice(AudioDirection::output)),
-              true);
+    const auto sink = audio->defaultDevice(AudioDirection::output);
+    // In order: the turn up, then the press that mutes.
+    ASSERT_TRUE(waitUntil([&] {
+        return near(audio->volume(AudioDirection::output), 0.53F) &&
+               std::fabs(brightness.level - 0.53F) < 1e-6F &&
+               audio->isMuted(AudioDirection::output, *sink) == true;
+    }));
     EXPECT_EQ(controller->hud().generation(), 0);
+}
+
+TEST_F(ActionsTest, AboveTheNormalVolumeUpNeverLowersAndDownGoesByTheStep) {
+    make(direct());
+    ASSERT_TRUE(pulse.daemon().pactl({QStringLiteral("set-sink-volume"),
+                                      QStringLiteral("@DEFAULT_SINK@"), QStringLiteral("120%")}));
+    ASSERT_TRUE(near(audio->volume(AudioDirection::output), 1.2F));
+
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, 1));
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 1.2F));
+    EXPECT_EQ(shown().symbol, u"speaker.wave.3.fill");
+    EXPECT_EQ(shown().value, 1.0);
+
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, -1));
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 1.17F));
+}
+
+TEST_F(ActionsTest, DetentsDuringAHungCallAreMergedIntoTheNextOne) {
+    make(direct());
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
+    pulse.daemon().pause();
+    for (int i = 0; i < 5; ++i)
+        controller->turn(KnobRole::volume, 1); // returns at once: the worker waits
+    pulse.daemon().resume();
+    ASSERT_TRUE(waitUntil([&] { return near(audio->volume(AudioDirection::output), 0.65F); }));
+    // The first detent's call, then one call for the four that came while it hung.
+    ASSERT_TRUE(waitUntil([&] { return controller->hud().generation() == 2; }));
+    EXPECT_NEAR(shown().value.value_or(-1), 0.65, 0.002);
+    EXPECT_TRUE(keys.media.empty());
+}
+
+TEST_F(ActionsTest, MicMuteThatDidNotTakeEffectIsNeitherShownNorRecorded) {
+    NoMicMute refusing(*audio, true); // neither its mute switch nor its volume changes
+    make(direct(), &refusing);
+    ASSERT_TRUE(audio->setVolume(AudioDirection::input, 0.5F));
+    LogCapture log;
+    controller->toggleMicMute();
+    ASSERT_TRUE(waitUntil([&] { return log.contains(QStringLiteral("Could not mute the mic")); }));
+    EXPECT_EQ(controller->hud().generation(), 0);
+    // Nothing was recorded: the next press tries to mute again rather than restore.
+    controller->toggleMicMute();
+    ASSERT_TRUE(waitUntil(
+        [&] { return log.count(QStringLiteral("Could not mute the microphone: ")) == 2; }));
+    EXPECT_EQ(controller->hud().generation(), 0);
+    EXPECT_TRUE(near(audio->volume(AudioDirection::input), 0.5F));
 }

@@ -1,10 +1,12 @@
 #include "system/ProcessLauncher.h"
 #include "support/Log.h"
 #include "system/AppLauncher.h"
+#include "system/DesktopCommands.h"
 
 #include "actions/ActionsTestUtil.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -144,4 +146,71 @@ TEST(DesktopEntryLaunch, LogsWhatCouldNotBeOpened) {
     EXPECT_TRUE(log.lines().at(0).startsWith(QStringLiteral("Could not open ") + absent + u": "));
     EXPECT_EQ(log.lines().at(1),
               QStringLiteral("Could not open ") + broken + u": " + qt_error_string(ENOENT));
+}
+
+TEST(DesktopEntryLaunch, TerminalEntriesRunInTheUsersTerminal) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("terminal"));
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QByteArray recorder =
+        "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" + QFile::encodeName(out) + "\"\n";
+    const QString entry = dir.filePath(QStringLiteral("htop.desktop"));
+    ASSERT_TRUE(writeFile(entry, "[Desktop Entry]\nType=Application\nName=Htop\n"
+                                 "Terminal=true\nExec=/usr/bin/htop --tree\n"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin));
+    DetachedProcessLauncher launcher;
+
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/x-terminal-emulator"), recorder, true));
+    ASSERT_TRUE(openDesktopEntry(launcher, entry));
+    ASSERT_TRUE(waitUntil([&] { return !readFile(out).isEmpty(); }));
+    EXPECT_EQ(QString::fromUtf8(readFile(out)),
+              bin + QStringLiteral("/x-terminal-emulator\n-e\n/usr/bin/htop\n--tree\n"));
+
+    QFile::remove(out);
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/xdg-terminal-exec"), recorder, true));
+    ASSERT_TRUE(openDesktopEntry(launcher, entry)); // the desktop's own choice comes first
+    ASSERT_TRUE(waitUntil([&] { return !readFile(out).isEmpty(); }));
+    EXPECT_EQ(QString::fromUtf8(readFile(out)),
+              bin + QStringLiteral("/xdg-terminal-exec\n/usr/bin/htop\n--tree\n"));
+
+    QDir(bin).removeRecursively();
+    LogCapture log;
+    EXPECT_FALSE(openDesktopEntry(launcher, entry));
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Could not run /usr/bin/htop: no terminal "
+                                                      "emulator is installed")});
+    qputenv("PATH", path);
+}
+
+TEST(DesktopCommands, DarkModeFailuresAreLoggedAndAHungCommandIsKilled) {
+    QTemporaryDir dir;
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
+    ASSERT_TRUE(writeFile(dir.filePath(QStringLiteral("plasma-apply-colorscheme")),
+                          "#!/bin/sh\necho 'no such scheme' >&2\nexit 1\n", true));
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    ASSERT_TRUE(writeFile(
+        dir.filePath(QStringLiteral("gsettings")),
+        "#!/bin/sh\necho $$ > \"" + QFile::encodeName(pidFile) + "\"\nexec sleep 60\n", true));
+    QObject context;
+    LogCapture log;
+
+    qputenv("XDG_CURRENT_DESKTOP", "KDE");
+    DesktopCommands::toggleDarkMode(&context);
+    EXPECT_TRUE(waitUntil([&] {
+        return log.contains(
+            QStringLiteral("Could not run plasma-apply-colorscheme: no such scheme"));
+    }));
+
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    DesktopCommands::toggleDarkMode(&context, 300);
+    EXPECT_TRUE(waitUntil([&] {
+        return log.contains(QStringLiteral("Could not run gsettings: no result after 300 ms"));
+    }));
+    const QString pid = QString::fromUtf8(readFile(pidFile)).trimmed();
+    ASSERT_FALSE(pid.isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/") + pid); }));
+    qputenv("PATH", path);
+    qputenv("XDG_CURRENT_DESKTOP", desktop);
 }

@@ -114,3 +114,28 @@ TEST(BacklightBrightness, AbsentWithoutBacklight) {
     EXPECT_FALSE(garbled.brightness());
     EXPECT_FALSE(garbled.canRead());
 }
+
+TEST(BacklightBrightness, EveryKnobStepMovesACoarseBacklightByAtLeastOneUnit) {
+    BacklightTree tree;
+    tree.add(QStringLiteral("acpi_video0"), QStringLiteral("firmware"), 15, 7);
+    BacklightBrightness brightness(tree.root(), {});
+    auto raw = [&] {
+        return tree.read(QStringLiteral("acpi_video0"), QStringLiteral("brightness"));
+    };
+
+    EXPECT_FLOAT_EQ(*brightness.stepBrightness(0.03f), 8.0f / 15.0f); // 3 % is under half a unit
+    EXPECT_EQ(raw(), u"8");
+    EXPECT_FLOAT_EQ(*brightness.stepBrightness(-0.03f), 7.0f / 15.0f);
+    EXPECT_EQ(raw(), u"7");
+    EXPECT_FLOAT_EQ(*brightness.stepBrightness(0.4f), 13.0f / 15.0f); // large steps as computed
+
+    tree.write(QStringLiteral("acpi_video0"), QStringLiteral("brightness"), QStringLiteral("15"));
+    EXPECT_FLOAT_EQ(*brightness.stepBrightness(0.03f), 1.0f); // the end of the range holds
+    EXPECT_EQ(raw(), u"15");
+    tree.write(QStringLiteral("acpi_video0"), QStringLiteral("brightness"), QStringLiteral("0"));
+    EXPECT_FLOAT_EQ(*brightness.stepBrightness(-0.03f), 0.0f);
+    EXPECT_EQ(raw(), u"0");
+
+    tree.write(QStringLiteral("acpi_video0"), QStringLiteral("brightness"), QStringLiteral("x"));
+    EXPECT_FALSE(brightness.stepBrightness(0.03f)); // unreadable: nothing written
+}

@@ -1,6 +1,7 @@
 // Overview, show desktop and the input-access prompt against a private session bus with
 // stand-ins for GNOME Shell, KWin's shortcuts and the notification server, and the EWMH
 // toggle against the X server of with-services.sh acting as the window manager.
+#include "system/DesktopCommands.h"
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,31 @@ public Q_SLOTS:
         bodies << body;
         return uint(summaries.size());
     }
+};
+
+// KRunner on a connection of its own, answering after `delayMs` or refusing.
+class SlowRunner : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.krunner.App")
+public:
+    explicit SlowRunner(QDBusConnection bus)
+        : bus_(std::move(bus)) {}
+    int delayMs = 0;
+    bool refuse = false;
+    int answered = 0;
+public Q_SLOTS:
+    void display(const QDBusMessage& message) {
+        message.setDelayedReply(true);
+        QTimer::singleShot(delayMs, this, [this, message] {
+            bus_.send(refuse ? message.createErrorReply(QDBusError::AccessDenied,
+                                                        QStringLiteral("not now"))
+                             : message.createReply());
+            ++answered;
+        });
+    }
+
+private:
+    QDBusConnection bus_;
 };
 
 #include "DesktopServicesTest.moc"
@@ -142,11 +169,12 @@ TEST_F(PrivateBus, OverviewThroughGnomeShellKWinOrSuper) {
 
     qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     features.missionControl();
-    EXPECT_TRUE(shell.active);
+    ASSERT_TRUE(test::waitUntil([&] { return shell.active; }));
     EXPECT_TRUE(keys_.presses.empty());
 
     qputenv("XDG_CURRENT_DESKTOP", "KDE");
     features.missionControl();
+    ASSERT_TRUE(test::waitUntil([&] { return !kwin.invoked.isEmpty(); }));
     EXPECT_EQ(kwin.invoked, QStringList{QStringLiteral("Overview")});
     EXPECT_TRUE(keys_.presses.empty());
 
@@ -158,7 +186,35 @@ TEST_F(PrivateBus, OverviewThroughGnomeShellKWinOrSuper) {
     bus_.unregisterService(QStringLiteral("org.gnome.Shell"));
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
     features.missionControl();
-    EXPECT_EQ(keys_.presses.size(), 2u);
+    EXPECT_TRUE(test::waitUntil([&] { return keys_.presses.size() == 2u; }));
+}
+
+TEST_F(PrivateBus, KeysFollowOnlyAnAbsentOrRefusingServiceNeverASlowOne) {
+    QDBusConnection standIn = QDBusConnection::connectToBus(
+        qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("krunner-stand-in"));
+    ASSERT_TRUE(standIn.isConnected());
+    SlowRunner runner(standIn);
+    runner.delayMs = 1500; // longer than any limit a blocking call could afford
+    ASSERT_TRUE(
+        standIn.registerObject(QStringLiteral("/App"), &runner, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(standIn.registerService(QStringLiteral("org.kde.krunner")));
+    QObject context;
+    int fallbacks = 0;
+    auto showRunner = [&] { DesktopCommands::showRunner(&context, [&] { ++fallbacks; }); };
+
+    showRunner();
+    ASSERT_TRUE(test::waitUntil([&] { return runner.answered == 1; }));
+    runner.delayMs = 0;
+    runner.refuse = true;
+    showRunner(); // its refusal arrives after the slow answer
+    ASSERT_TRUE(test::waitUntil([&] { return fallbacks > 0; }));
+    EXPECT_EQ(fallbacks, 1);
+
+    standIn.unregisterService(QStringLiteral("org.kde.krunner"));
+    showRunner();
+    ASSERT_TRUE(test::waitUntil([&] { return fallbacks == 2; }));
+    EXPECT_EQ(runner.answered, 2);
+    QDBusConnection::disconnectFromBus(QStringLiteral("krunner-stand-in"));
 }
 
 TEST_F(PrivateBus, ShowDesktopOnPlasmaWaylandOrSuperD) {
@@ -171,6 +227,7 @@ TEST_F(PrivateBus, ShowDesktopOnPlasmaWaylandOrSuperD) {
 
     qputenv("XDG_CURRENT_DESKTOP", "KDE");
     features.showDesktop();
+    ASSERT_TRUE(test::waitUntil([&] { return !kwin.invoked.isEmpty(); }));
     EXPECT_EQ(kwin.invoked, QStringList{QStringLiteral("Show Desktop")});
     qputenv("XDG_CURRENT_DESKTOP", "sway");
     features.showDesktop();

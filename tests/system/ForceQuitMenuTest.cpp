@@ -77,8 +77,11 @@ protected:
         auto* timer = new QTimer(&owner_);
         QObject::connect(timer, &QTimer::timeout, &owner_, [this, timer, button] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
+            if (!box || !box->isVisible())
                 return;
+            if (!box->isActiveWindow() && ++waits_ < 50)
+                return; // give the activation a moment
+            boxActive_ = box->isActiveWindow();
             timer->stop();
             boxText_ = box->text();
             boxInformative_ = box->informativeText();
@@ -95,6 +98,8 @@ protected:
     QObject owner_;
     QString boxText_;
     QString boxInformative_;
+    bool boxActive_ = false;
+    int waits_ = 0;
     QStringList boxButtons_;
 };
 
@@ -156,6 +161,7 @@ TEST_F(Apps, ConfirmationCancelsOrKills) {
     answerNextMessageBox(QStringLiteral("Cancel"));
     forceQuit.choose(apps[0]);
     EXPECT_EQ(boxText_, u"Force quit beta?");
+    EXPECT_TRUE(boxActive_);
     EXPECT_EQ(boxInformative_, u"You'll lose any unsaved changes in beta.");
     EXPECT_EQ(boxButtons_.size(), 2);
     EXPECT_TRUE(boxButtons_.contains(QStringLiteral("Force Quit")));
@@ -177,4 +183,75 @@ TEST_F(Apps, ConfirmationCancelsOrKills) {
     answerNextMessageBox(QStringLiteral("Cancel"));
     forceQuit.choose(nameless);
     EXPECT_EQ(boxText_, u"Force quit this app?");
+}
+
+TEST_F(Apps, ALauncherIsListedUnderItsOwnEntryNotUnderAGame) {
+    const QString launcher = program("launcher");
+    entry(QStringLiteral("game1.desktop"),
+          QStringLiteral("Name=A Game\nExec=%1 steam://rungameid/1\n").arg(launcher));
+    entry(QStringLiteral("game2.desktop"),
+          QStringLiteral("Name=Another Game\nExec=%1 steam://rungameid/2\n").arg(launcher));
+    run(QStringLiteral("launcher"));
+    // Only games share the program: listed under the program's own name.
+    QList<RunningApp> apps = menu().runningApplications();
+    ASSERT_EQ(apps.size(), 1);
+    EXPECT_EQ(apps[0].name, QFileInfo(launcher).fileName());
+    EXPECT_TRUE(apps[0].entryPath.isEmpty());
+
+    entry(QStringLiteral("zlauncher.desktop"),
+          QStringLiteral("Name=Launcher\nExec=%1 %U\n").arg(launcher));
+    apps = menu().runningApplications();
+    ASSERT_EQ(apps.size(), 1);
+    EXPECT_EQ(apps[0].name, u"Launcher");
+    const QStringList dirs{dir_.filePath(QStringLiteral("applications"))};
+    const QList<AppEntry> running = Applications::runningApps(dirs);
+    ASSERT_EQ(running.size(), 1);
+    EXPECT_EQ(running[0].path, apps[0].entryPath);
+}
+
+TEST_F(Apps, RunningAppsAndTheMenuShareOneMatcherOverTheCurrentEntries) {
+    const QStringList dirs{dir_.filePath(QStringLiteral("applications"))};
+    run(QStringLiteral("late"));
+    run(QStringLiteral("scripted"));
+    EXPECT_TRUE(Applications::runningApps(dirs).isEmpty());
+
+    // Installed after the first look, and one named by its path only.
+    entry(QStringLiteral("late.desktop"),
+          QStringLiteral("Name=Late\nExec=%1\n").arg(program("late")));
+    entry(QStringLiteral("scripted.desktop"),
+          QStringLiteral("Name=Scripted\nExec=env FOO=1 %1 --x\n").arg(program("scripted")));
+    QStringList fromList;
+    for (const AppEntry& app : Applications::runningApps(dirs))
+        fromList << app.name;
+    EXPECT_EQ(fromList, (QStringList{QStringLiteral("Late"), QStringLiteral("Scripted")}));
+    EXPECT_EQ(names(menu().runningApplications()), fromList);
+}
+
+TEST_F(Apps, OneMenuAtATimeRaisedAndActive) {
+    entry(QStringLiteral("beta.desktop"),
+          QStringLiteral("Name=beta\nExec=%1\n").arg(program("beta-bin")));
+    run(QStringLiteral("beta-bin"));
+    LinuxForceQuitMenu forceQuit = menu();
+    auto visibleMenus = [] {
+        QList<QMenu*> menus;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible())
+                menus << m;
+        }
+        return menus;
+    };
+    forceQuit.show(); // returns at once; the menu follows the listing
+    ASSERT_TRUE(test::waitUntil([&] { return visibleMenus().size() == 1; }));
+    QMenu* first = visibleMenus().first();
+    EXPECT_EQ(QApplication::activePopupWidget(), first);
+    EXPECT_EQ(first->actions().size(), 3);
+    forceQuit.show(); // a second press while it is open
+    test::waitUntil([&] { return visibleMenus().size() > 1; }, 300);
+    EXPECT_EQ(visibleMenus(), QList<QMenu*>{first});
+
+    first->close();
+    ASSERT_TRUE(test::waitUntil([&] { return visibleMenus().isEmpty(); }));
+    forceQuit.show(); // closed: a press opens it again
+    ASSERT_TRUE(test::waitUntil([&] { return visibleMenus().size() == 1; }));
+    visibleMenus().first()->close();
 }

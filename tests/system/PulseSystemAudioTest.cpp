@@ -68,10 +68,14 @@ TEST_F(PulseAudioTest, VolumeReadWriteAndClamping) {
               norm / 4);
     EXPECT_NEAR(*audio_->volume(AudioDirection::input), 0.25f, 1.0f / norm);
 
-    // Above 100 % (set outside Velloq) reads as full.
+    // Above 100 % (set outside Velloq) reads as it is, and can be lowered but not raised.
     ASSERT_TRUE(daemon_->pactl({QStringLiteral("set-sink-volume"),
                                 QStringLiteral("velloq_null_sink"), QStringLiteral("150%")}));
-    EXPECT_EQ(audio_->volume(AudioDirection::output), 1.0f);
+    EXPECT_NEAR(*audio_->volume(AudioDirection::output), 1.5f, 1.0f / norm);
+    EXPECT_TRUE(audio_->setVolume(AudioDirection::output, 2.0f));
+    EXPECT_NEAR(*audio_->volume(AudioDirection::output), 1.5f, 1.0f / norm);
+    EXPECT_TRUE(audio_->setVolume(AudioDirection::output, 1.3f));
+    EXPECT_NEAR(*audio_->volume(AudioDirection::output), 1.3f, 1.0f / norm);
 }
 
 TEST_F(PulseAudioTest, MuteReadAndWrite) {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+namespace velloq::X11Selection {
+
+using Formats = QList<std::pair<QString, QByteArray>>;
+
+// Every MIME format (and UTF8_STRING as "text/plain") the owner of the CLIPBOARD selection
+// offers, read over a connection of our own within `budgetMs` in total: text first, then the
+// rest in the owner's order. A format that does not arrive in time is skipped, and with it
+// the ones after it, each said so in the log. None when there is no X server or the owner
+// did not list its formats in time.
+std::optional<Formats> readClipboard(int budgetMs);
+
+} // namespace velloq::X11Selection

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+
+namespace velloq::test {
+
+// Another X client that owns the CLIPBOARD selection from a thread of its own and answers
+// each format after its delay (never when the delay is negative), as a slow or hung
+// application does.
+class SlowClipboardOwner {
+public:
+    struct Format {
+        QString target; // an atom name: "UTF8_STRING", "text/html", …
+        QByteArray data;
+        int delayMs = 0;
+    };
+    explicit SlowClipboardOwner(QList<Format> formats);
+    ~SlowClipboardOwner();
+    SlowClipboardOwner(const SlowClipboardOwner&) = delete;
+    SlowClipboardOwner& operator=(const SlowClipboardOwner&) = delete;
+
+    // Whether it owns the selection (false without an X server).
+    bool owns() const { return owns_; }
+
+private:
+    void serve();
+
+    QList<Format> formats_;
+    std::atomic<bool> owns_ = false;
+    std::atomic<bool> stop_ = false;
+    std::atomic<bool> ready_ = false;
+    std::thread thread_;
+};
+
+} // namespace velloq::test
