@@ -1,5 +1,6 @@
 #include "imaging/FrameDecoder.h"
 
+#include "imaging/GifDecoder.h"
 #include "imaging/GifDelays.h"
 
 #include <QFile>
@@ -73,6 +74,30 @@ QImage toImage(const AVFrame& frame, Scaler& scaler) {
     return image;
 }
 
+// Delays as the file states them: Qt's reader lends a frame without a control block the
+// delay of the frame before it, and giflib's own reading stops at the first broken block.
+std::vector<int> statedGifDelays(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    if (const uchar* mapped = file.map(0, file.size())) {
+        return GifDelays::statedDelays(mapped, static_cast<size_t>(file.size()));
+    }
+    const QByteArray bytes = file.readAll();
+    return GifDelays::statedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
+                                   static_cast<size_t>(bytes.size()));
+}
+
+bool decodeGif(const QString& path, int maxPixelSize, const FrameCallback& each) {
+    const std::vector<int> stated = statedGifDelays(path);
+    return GifDecoder::decode(
+        path, maxPixelSize, kMaxImageFrames, [&](const QImage& frame, int index, int delayMs) {
+            const auto at = static_cast<size_t>(index);
+            each(frame, gifFrameDelay(at < stated.size() ? stated[at] : delayMs));
+        });
+}
+
 } // namespace
 
 bool isVideoPath(const QString& path) {
@@ -97,27 +122,14 @@ bool decode(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
 }
 
 bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
-    QImageReader reader(url.toLocalFile());
+    const QString path = url.toLocalFile();
+    if (GifDecoder::isGif(path)) {
+        return decodeGif(path, maxPixelSize, each);
+    }
+    QImageReader reader(path);
     reader.setAutoTransform(true);
     if (!reader.canRead()) {
         return false;
-    }
-    // Only GIF states per-frame delays that count; other animated formats get 0.1 s. The
-    // delays are read from the file itself: Qt's reader lends a frame without a control block
-    // the delay of the frame before it.
-    const bool gif = reader.format() == "gif";
-    std::vector<int> stated;
-    if (gif) {
-        QFile file(url.toLocalFile());
-        if (file.open(QIODevice::ReadOnly)) {
-            if (const uchar* mapped = file.map(0, file.size())) {
-                stated = GifDelays::statedDelays(mapped, static_cast<size_t>(file.size()));
-            } else {
-                const QByteArray bytes = file.readAll();
-                stated = GifDelays::statedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
-                                                 static_cast<size_t>(bytes.size()));
-            }
-        }
     }
     const QSize full = reader.size();
     if (maxPixelSize > 0 && full.isValid() &&
@@ -129,15 +141,13 @@ bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
     for (int i = 0; i < limit; ++i) {
         QImage image;
         if (!reader.read(&image)) {
-            break; // a broken frame ends what the reader can give
+            // A frame that fails is skipped, as long as the reader can step past it.
+            if (count <= 0 || i + 1 >= limit || !reader.jumpToImage(i + 1)) {
+                break;
+            }
+            continue;
         }
-        double delay = kDefaultImageDelay;
-        if (gif) {
-            delay = gifFrameDelay(static_cast<size_t>(i) < stated.size()
-                                      ? stated[static_cast<size_t>(i)]
-                                      : reader.nextImageDelay());
-        }
-        each(image, delay);
+        each(image, kDefaultImageDelay);
     }
     return true;
 }

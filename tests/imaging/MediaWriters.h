@@ -16,6 +16,21 @@ struct GifFrame {
     bool withControlBlock = true;
 };
 
+// One image of a GIF in full: where it lies on the screen, its own colour table if any, and
+// its graphic control values. Colours are matched to the table it uses.
+struct GifPart {
+    QRect rect;
+    QList<QColor> localColors;                 // up to 256; empty: the global 6x6x6 palette
+    std::function<QColor(int x, int y)> color; // relative to the rect
+    QColor transparent;                        // pixels of this colour are written transparent
+    int disposal = 0;                          // 0-3 as in the file
+    bool interlaced = false;
+    int delayCentiseconds = 10;
+};
+
+// Writes a GIF of `parts` on a `width` x `height` screen.
+bool writeGifParts(const QString& path, int width, int height, const QList<GifPart>& parts);
+
 // Writes an animated GIF with giflib. Colours are matched to a fixed 6x6x6 palette.
 bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames);
 
