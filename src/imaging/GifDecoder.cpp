@@ -1,5 +1,7 @@
 #include "imaging/GifDecoder.h"
 
+#include "imaging/FrameDecoder.h"
+
 #include <QFile>
 
 #include <gif_lib.h>
@@ -260,12 +262,6 @@ private:
     std::vector<Sum> sums_;
 };
 
-QSize canvasSize(QSize screen, int maxPixelSize) {
-    if (maxPixelSize <= 0 || std::max(screen.width(), screen.height()) <= maxPixelSize)
-        return screen;
-    return screen.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-}
-
 // Reads an image's rows, in the order an interlaced image stores them, into the canvas.
 bool readRows(GifFileType* gif, const GifImageDesc& desc, const ColorMapObject& map,
               Composer& composer, std::vector<GifByteType>& line) {
@@ -332,7 +328,8 @@ bool decode(const QString& path, int maxPixelSize, int maxImages, const FrameCal
             QSize screen(gif->SWidth, gif->SHeight);
             if (screen.isEmpty())
                 screen = QSize(desc.Left + desc.Width, desc.Top + desc.Height).expandedTo({1, 1});
-            composer = std::make_unique<Composer>(screen, canvasSize(screen, maxPixelSize));
+            composer =
+                std::make_unique<Composer>(screen, FrameDecoder::limitedSize(screen, maxPixelSize));
             if (composer->isNull())
                 return false;
         }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -185,7 +186,7 @@ TEST(FrameDecoder, ExtensionTestIgnoresCase) {
 TEST(FrameDecoder, VideoOfFourHundredFramesGivesThreeHundredAndOne) {
     const QString path = scratch(QStringLiteral("long.mp4"));
     ASSERT_TRUE(test::writeVideo(path, 64, 48, 400, 25, indexedFrame));
-    const Decoded d = decodeFile(path, 10); // the video path ignores the size limit
+    const Decoded d = decodeFile(path);
     ASSERT_TRUE(d.result);
     ASSERT_EQ(d.images.size(), 301u);
     for (size_t i = 0; i < 300; ++i) {
@@ -319,4 +320,36 @@ TEST(FrameDecoder, AnImageFrameThatFailsIsSkipped) {
     expectColorNear(d.images[0], Qt::red, 0);
     expectColorNear(d.images[1], Qt::blue, 0);
     EXPECT_DOUBLE_EQ(d.delays[1], 0.3);
+}
+
+TEST(FrameDecoder, VideoFramesAreReducedToTheLimit) {
+    const QString path = scratch(QStringLiteral("large.mp4"));
+    ASSERT_TRUE(test::writeVideo(path, 640, 480, 2, 25,
+                                 [](int) { return solid(640, 480, QColor(200, 40, 40)); }));
+    const Decoded d = decodeFile(path, 64);
+    ASSERT_EQ(d.images.size(), 2u);
+    EXPECT_EQ(d.images[0].size(), QSize(64, 48));
+    expectColorNear(d.images[0], QColor(200, 40, 40));
+}
+
+TEST(FrameDecoder, APortraitPhoneVideoIsTurnedUpright) {
+    // Stored on its side, left half red, with the matrix a phone writes when held upright.
+    const QString path = scratch(QStringLiteral("portrait.mp4"));
+    const auto sideways = [](int) {
+        QImage image = solid(64, 48, Qt::blue);
+        QPainter(&image).fillRect(0, 0, 32, 48, Qt::red);
+        return image;
+    };
+    // 16.16 fixed point; a = 0, b = 1, c = -1, d = 0: turn a quarter clockwise to show.
+    const std::array<int32_t, 9> phone = {0, 1 << 16, 0, -(1 << 16), 0, 0, 0, 0, 1 << 30};
+    ASSERT_TRUE(test::writeVideo(path, 64, 48, 2, 25, sideways, nullptr, &phone));
+    const Decoded d = decodeFile(path, 32);
+    ASSERT_EQ(d.images.size(), 2u);
+    ASSERT_EQ(d.images[0].size(), QSize(24, 32));
+    const QColor top = d.images[0].pixelColor(12, 4);
+    const QColor bottom = d.images[0].pixelColor(12, 28);
+    EXPECT_GT(top.red(), 180);
+    EXPECT_LT(top.blue(), 80);
+    EXPECT_GT(bottom.blue(), 180);
+    EXPECT_LT(bottom.red(), 80);
 }

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -170,7 +171,8 @@ bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayC
 }
 
 bool writeVideo(const QString& path, int width, int height, int count, int fps,
-                const std::function<QImage(int)>& frameAt, const char* container) {
+                const std::function<QImage(int)>& frameAt, const char* container,
+                const std::array<int32_t, 9>* displayMatrix) {
     const QByteArray file = QFile::encodeName(path);
     AVFormatContext* output = nullptr;
     if (avformat_alloc_output_context2(&output, nullptr, container ? container : "mp4",
@@ -208,6 +210,21 @@ bool writeVideo(const QString& path, int width, int height, int count, int fps,
     if (avcodec_open2(encoder.get(), codec, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0) {
         return false;
+    }
+    if (displayMatrix != nullptr) {
+        constexpr size_t kMatrixSize = sizeof(*displayMatrix);
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 102)
+        AVPacketSideData* side = av_packet_side_data_new(&stream->codecpar->coded_side_data,
+                                                         &stream->codecpar->nb_coded_side_data,
+                                                         AV_PKT_DATA_DISPLAYMATRIX, kMatrixSize, 0);
+        uint8_t* matrix = side != nullptr ? side->data : nullptr;
+#else
+        uint8_t* matrix = av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, kMatrixSize);
+#endif
+        if (matrix == nullptr) {
+            return false;
+        }
+        std::memcpy(matrix, displayMatrix->data(), kMatrixSize);
     }
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = encoder->framerate;

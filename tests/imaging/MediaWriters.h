@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 
 namespace velloq::test {
@@ -38,8 +40,10 @@ bool writeGif(const QString& path, int width, int height, const QList<GifFrame>&
 bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds);
 
 // Writes `count` frames from `frameAt(i)` (RGB32) as an MPEG-4 video at `fps` with FFmpeg's
-// own encoder, in the container that the file name's extension picks ("mp4" when none fits).
+// own encoder, in the container that the file name's extension picks ("mp4" when none fits),
+// with `displayMatrix` (nine values as the container stores them) when one is given.
 bool writeVideo(const QString& path, int width, int height, int count, int fps,
-                const std::function<QImage(int)>& frameAt, const char* container = nullptr);
+                const std::function<QImage(int)>& frameAt, const char* container = nullptr,
+                const std::array<int32_t, 9>* displayMatrix = nullptr);
 
 } // namespace velloq::test
