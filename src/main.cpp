@@ -1,8 +1,10 @@
+#include "support/Log.h"
 #include "ui/VelloqApp.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    velloq::routeLibraryMessages();
     velloq::VelloqApp::choosePlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloq"));
