@@ -7,6 +7,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -99,16 +100,18 @@ GifHandle reopenAfter(QFile& file, int images) {
     return gif;
 }
 
-// The animation's canvas at its reduced size. Each source pixel lands in the canvas pixel
-// its position scales to; a canvas pixel takes the average of the source pixels that land
-// in it, with the transparent ones showing what the canvas held before.
+// The animation's canvas. At full size each image's pixels are written straight onto it.
+// Reduced, each source pixel lands in the canvas pixel its position scales to; a canvas
+// pixel takes the average of the source pixels that land in it, with the transparent ones
+// showing what the canvas held before.
 class Composer {
 public:
-    Composer(QSize screen, QSize scaled)
+    Composer(QSize screen, QSize size)
         : screen_(screen)
-        , canvas_(scaled, QImage::Format_ARGB32_Premultiplied)
-        , boxWidth_(static_cast<size_t>(scaled.width()))
-        , boxHeight_(static_cast<size_t>(scaled.height())) {
+        , canvas_(size, QImage::Format_ARGB32_Premultiplied)
+        , direct_(size == screen)
+        , boxWidth_(static_cast<size_t>(size.width()))
+        , boxHeight_(static_cast<size_t>(size.height())) {
         canvas_.fill(0);
         for (int x = 0; x < screen.width(); ++x)
             ++boxWidth_[static_cast<size_t>(column(x))];
@@ -119,22 +122,35 @@ public:
     bool isNull() const { return canvas_.isNull(); }
     const QImage& image() const { return canvas_; }
 
-    // Starts an image: its rectangle, cut to the screen.
-    void begin(const GifImageDesc& desc, int transparent) {
+    // Starts an image: its rectangle cut to the screen, its colours, and what its disposal
+    // or a failure to decode it will need to undo it.
+    void begin(const GifImageDesc& desc, const ColorMapObject& map, int transparent, int disposal) {
         left_ = desc.Left;
+        top_ = desc.Top;
         x0_ = std::min(desc.Left, screen_.width());
         x1_ = std::min(desc.Left + desc.Width, screen_.width());
         y0_ = std::min(desc.Top, screen_.height());
         y1_ = std::min(desc.Top + desc.Height, screen_.height());
-        top_ = desc.Top;
-        transparent_ = transparent;
         empty_ = x0_ >= x1_ || y0_ >= y1_;
+        colors_.fill(0); // transparent, and what indexes past the table mean
+        for (int i = 0; i < std::min(map.ColorCount, 256); ++i) {
+            if (i != transparent)
+                colors_[static_cast<size_t>(i)] =
+                    qRgb(map.Colors[i].Red, map.Colors[i].Green, map.Colors[i].Blue);
+        }
+        previous_ = QImage();
         if (empty_)
             return;
         dx0_ = column(x0_);
         dy0_ = row(y0_);
         width_ = column(x1_ - 1) - dx0_ + 1;
         height_ = row(y1_ - 1) - dy0_ + 1;
+        if (direct_) {
+            previous_ = canvas_.copy(dx0_, dy0_, width_, height_);
+            return;
+        }
+        if (disposal == DISPOSE_PREVIOUS)
+            previous_ = canvas_.copy(dx0_, dy0_, width_, height_);
         columnOf_.resize(static_cast<size_t>(x1_ - x0_));
         coverWidth_.assign(static_cast<size_t>(width_), 0);
         for (int x = x0_; x < x1_; ++x) {
@@ -149,30 +165,43 @@ public:
     }
 
     // Adds row `y` of the image (counted from its top) in palette indexes.
-    void addLine(int y, const GifByteType* line, const ColorMapObject& map) {
+    void addLine(int y, const GifByteType* line) {
         const int screenY = top_ + y;
         if (empty_ || screenY < y0_ || screenY >= y1_)
             return;
-        Sum* sums = &sums_[static_cast<size_t>(row(screenY) - dy0_) * static_cast<size_t>(width_)];
         const GifByteType* pixels = line + (x0_ - left_);
-        for (int x = 0; x < x1_ - x0_; ++x) {
-            const int index = pixels[x];
-            if (index == transparent_ || index >= map.ColorCount)
+        const int count = x1_ - x0_;
+        if (direct_) {
+            auto* out = reinterpret_cast<QRgb*>(canvas_.scanLine(screenY)) + x0_;
+            for (int x = 0; x < count; ++x) {
+                const QRgb color = colors_[pixels[x]];
+                if (qAlpha(color) != 0)
+                    out[x] = color;
+            }
+            return;
+        }
+        Sum* sums = &sums_[static_cast<size_t>(row(screenY) - dy0_) * static_cast<size_t>(width_)];
+        for (int x = 0; x < count; ++x) {
+            const QRgb color = colors_[pixels[x]];
+            if (qAlpha(color) == 0)
                 continue;
-            const GifColorType& color = map.Colors[index];
             Sum& sum = sums[columnOf_[static_cast<size_t>(x)]];
-            sum.red += color.Red;
-            sum.green += color.Green;
-            sum.blue += color.Blue;
+            sum.red += qRed(color);
+            sum.green += qGreen(color);
+            sum.blue += qBlue(color);
             ++sum.opaque;
         }
     }
 
-    // Puts the finished image on the canvas, keeping what disposal needs to undo it.
-    void compose(int disposal) {
-        if (disposal == DISPOSE_PREVIOUS)
-            previous_ = canvas_.copy();
-        if (empty_)
+    // Gives up the image: the canvas is left as it was before it.
+    void abandon() {
+        if (direct_ && !previous_.isNull())
+            restorePrevious();
+    }
+
+    // Puts the finished image on the canvas.
+    void compose() {
+        if (direct_ || empty_)
             return;
         forEachPixel([&](QRgb& pixel, const Sum& sum, uint64_t box, uint64_t) {
             if (sum.opaque == 0)
@@ -190,13 +219,20 @@ public:
 
     // Leaves the canvas as the image's disposal method asks before the next image.
     void dispose(int disposal) {
-        if (disposal == DISPOSE_PREVIOUS && !previous_.isNull()) {
-            canvas_ = std::exchange(previous_, QImage());
+        if (empty_)
+            return;
+        if (disposal == DISPOSE_PREVIOUS) {
+            restorePrevious();
             return;
         }
-        if (disposal != DISPOSE_BACKGROUND || empty_)
+        if (disposal != DISPOSE_BACKGROUND)
             return;
-        // Back to transparent, as browsers do, in proportion to the part the image covered.
+        // Back to transparent, as browsers do; reduced, in proportion to the part covered.
+        if (direct_) {
+            for (int y = y0_; y < y1_; ++y)
+                std::fill_n(reinterpret_cast<QRgb*>(canvas_.scanLine(y)) + x0_, x1_ - x0_, 0u);
+            return;
+        }
         forEachPixel([&](QRgb& pixel, const Sum&, uint64_t box, uint64_t covered) {
             const uint64_t keep = box - covered;
             auto scale = [&](int old) {
@@ -222,6 +258,14 @@ private:
         return static_cast<int>(int64_t{y} * canvas_.height() / screen_.height());
     }
 
+    void restorePrevious() {
+        if (previous_.isNull())
+            return;
+        for (int y = 0; y < height_; ++y)
+            std::copy_n(reinterpret_cast<const QRgb*>(previous_.constScanLine(y)), width_,
+                        reinterpret_cast<QRgb*>(canvas_.scanLine(dy0_ + y)) + dx0_);
+    }
+
     // Calls `visit(pixel, sum, box, covered)` for every canvas pixel the image touches.
     template <typename Visit> void forEachPixel(Visit visit) {
         for (int y = 0; y < height_; ++y) {
@@ -240,10 +284,12 @@ private:
 
     QSize screen_;
     QImage canvas_;
-    QImage previous_;
+    bool direct_;
     std::vector<uint64_t> boxWidth_;
     std::vector<uint64_t> boxHeight_;
     // The current image.
+    std::array<QRgb, 256> colors_{};
+    QImage previous_; // the part of the canvas it covers, as it was before
     int left_ = 0;
     int top_ = 0;
     int x0_ = 0;
@@ -254,7 +300,6 @@ private:
     int dy0_ = 0;
     int width_ = 0;
     int height_ = 0;
-    int transparent_ = NO_TRANSPARENT_COLOR;
     bool empty_ = true;
     std::vector<int> columnOf_;
     std::vector<uint32_t> coverWidth_;
@@ -263,13 +308,13 @@ private:
 };
 
 // Reads an image's rows, in the order an interlaced image stores them, into the canvas.
-bool readRows(GifFileType* gif, const GifImageDesc& desc, const ColorMapObject& map,
-              Composer& composer, std::vector<GifByteType>& line) {
+bool readRows(GifFileType* gif, const GifImageDesc& desc, Composer& composer,
+              std::vector<GifByteType>& line) {
     line.resize(static_cast<size_t>(desc.Width));
     auto readRow = [&](int y) {
         if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR)
             return false;
-        composer.addLine(y, line.data(), map);
+        composer.addLine(y, line.data());
         return true;
     };
     if (!desc.Interlace) {
@@ -340,13 +385,14 @@ bool decode(const QString& path, int maxPixelSize, int maxImages, const FrameCal
                 break;
             continue;
         }
-        composer->begin(desc, used.transparent);
-        if (!readRows(gif.get(), desc, *map, *composer, line)) {
+        composer->begin(desc, *map, used.transparent, used.disposal);
+        if (!readRows(gif.get(), desc, *composer, line)) {
             // Skipped; the canvas stays as it was before this image.
+            composer->abandon();
             gif = reopenAfter(file, images);
             continue;
         }
-        composer->compose(used.disposal);
+        composer->compose();
         each(composer->image(), index, used.delayMs);
         composer->dispose(used.disposal);
     }
