@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -24,17 +25,17 @@ struct GifCloser {
 };
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
-int readFromFile(GifFileType* gif, GifByteType* buffer, int length) {
-    auto* file = static_cast<QFile*>(gif->UserData);
-    const qint64 got = file->read(reinterpret_cast<char*>(buffer), length);
+int readFromDevice(GifFileType* gif, GifByteType* buffer, int length) {
+    auto* device = static_cast<QIODevice*>(gif->UserData);
+    const qint64 got = device->read(reinterpret_cast<char*>(buffer), length);
     return got < 0 ? 0 : static_cast<int>(got);
 }
 
-GifHandle openAtStart(QFile& file) {
+GifHandle openAtStart(QIODevice& file) {
     if (!file.seek(0))
         return nullptr;
     int error = 0;
-    return GifHandle(DGifOpen(&file, readFromFile, &error));
+    return GifHandle(DGifOpen(&file, readFromDevice, &error));
 }
 
 // The graphic control block that applies to the next image.
@@ -77,9 +78,149 @@ bool skipImageData(GifFileType* gif) {
     return true;
 }
 
+// Decodes an image's LZW codes from the sub-blocks giflib hands out. giflib's own line
+// decoding walks every code's string twice and pops it off a stack; here each string is
+// written backwards straight into the output, and the table keeps every entry's first pixel
+// and length so a new entry costs nothing to add.
+class LzwDecoder {
+public:
+    // Starts on the image giflib has just read the descriptor of.
+    bool start(GifFileType* gif) {
+        gif_ = gif;
+        int codeSize = 0;
+        if (DGifGetCode(gif, &codeSize, &block_) == GIF_ERROR || codeSize < 1 || codeSize > 8)
+            return false;
+        at_ = 1;
+        bits_ = 0;
+        bitCount_ = 0;
+        pendingAt_ = pendingEnd_ = 0;
+        clear_ = 1 << codeSize;
+        for (int code = 0; code < clear_; ++code) {
+            suffix_[static_cast<size_t>(code)] = static_cast<GifByteType>(code);
+            first_[static_cast<size_t>(code)] = static_cast<GifByteType>(code);
+            length_[static_cast<size_t>(code)] = 1;
+        }
+        reset();
+        return true;
+    }
+
+    // Fills `count` pixels; false when the data is broken or ends first.
+    bool read(GifByteType* out, size_t count) {
+        size_t done = std::min(count, pendingEnd_ - pendingAt_);
+        std::memcpy(out, pending_.data() + pendingAt_, done);
+        pendingAt_ += done;
+        while (done < count) {
+            int code = 0;
+            if (!nextCode(code))
+                return false;
+            if (code == clear_) {
+                reset();
+                continue;
+            }
+            if (code == clear_ + 1 || code > next_)
+                return false; // the end before the last pixel, or a code not yet defined
+            if (previous_ >= 0) {
+                if (next_ < kTableSize) {
+                    const auto entry = static_cast<size_t>(next_);
+                    const auto before = static_cast<size_t>(previous_);
+                    prefix_[entry] = static_cast<uint16_t>(previous_);
+                    suffix_[entry] = first_[code == next_ ? before : static_cast<size_t>(code)];
+                    first_[entry] = first_[before];
+                    length_[entry] = static_cast<uint16_t>(length_[before] + 1);
+                    ++next_;
+                }
+            } else if (code >= clear_) {
+                return false; // the first code after a clear must be a pixel
+            }
+            // Wider codes once the table outgrows them (checked after the first code too,
+            // which matters for one-bit images, as giflib and its encoder count).
+            if (next_ >= 1 << codeSize_ && codeSize_ < 12)
+                ++codeSize_;
+            previous_ = code;
+            const size_t length = length_[static_cast<size_t>(code)];
+            if (length <= count - done) {
+                writeString(code, out + done, length);
+                done += length;
+            } else {
+                // Runs past the end of this line: the rest waits for the next.
+                writeString(code, pending_.data(), length);
+                pendingAt_ = count - done;
+                pendingEnd_ = length;
+                std::memcpy(out + done, pending_.data(), pendingAt_);
+                done = count;
+            }
+        }
+        return true;
+    }
+
+    // Steps over what follows the last pixel, up to the image's end.
+    bool finish() {
+        while (block_ != nullptr) {
+            if (DGifGetCodeNext(gif_, &block_) == GIF_ERROR)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int kTableSize = 4096;
+
+    void reset() {
+        codeSize_ = 1;
+        while ((1 << codeSize_) <= clear_)
+            ++codeSize_;
+        next_ = clear_ + 2;
+        previous_ = -1;
+    }
+
+    bool nextCode(int& code) {
+        while (bitCount_ < codeSize_) {
+            while (block_ != nullptr && at_ > block_[0]) {
+                if (DGifGetCodeNext(gif_, &block_) == GIF_ERROR)
+                    return false;
+                at_ = 1;
+            }
+            if (block_ == nullptr)
+                return false;
+            bits_ |= static_cast<uint32_t>(block_[at_++]) << bitCount_;
+            bitCount_ += 8;
+        }
+        code = static_cast<int>(bits_ & ((1u << codeSize_) - 1));
+        bits_ >>= codeSize_;
+        bitCount_ -= codeSize_;
+        return true;
+    }
+
+    void writeString(int code, GifByteType* out, size_t length) const {
+        auto at = static_cast<size_t>(code);
+        for (size_t i = length - 1; i > 0; --i) {
+            out[i] = suffix_[at];
+            at = prefix_[at];
+        }
+        out[0] = static_cast<GifByteType>(at);
+    }
+
+    GifFileType* gif_ = nullptr;
+    GifByteType* block_ = nullptr; // [0] is its length
+    int at_ = 1;
+    uint32_t bits_ = 0;
+    int bitCount_ = 0;
+    int clear_ = 0;
+    int codeSize_ = 0;
+    int next_ = 0;
+    int previous_ = -1;
+    std::array<uint16_t, kTableSize> prefix_{};
+    std::array<GifByteType, kTableSize> suffix_{};
+    std::array<GifByteType, kTableSize> first_{};
+    std::array<uint16_t, kTableSize> length_{};
+    std::array<GifByteType, kTableSize> pending_{};
+    size_t pendingAt_ = 0;
+    size_t pendingEnd_ = 0;
+};
+
 // The file opened again and positioned after its first `images` images: the way on after an
 // image whose data broke off somewhere in the middle.
-GifHandle reopenAfter(QFile& file, int images) {
+GifHandle reopenAfter(QIODevice& file, int images) {
     GifHandle gif = openAtStart(file);
     Control ignored;
     for (int seen = 0; gif && seen < images;) {
@@ -100,7 +241,8 @@ GifHandle reopenAfter(QFile& file, int images) {
     return gif;
 }
 
-// The animation's canvas. At full size each image's pixels are written straight onto it.
+// The animation's canvas. At full size an image's pixels are gathered as palette indexes and
+// drawn onto it once the whole image has decoded, so a broken image leaves it untouched.
 // Reduced, each source pixel lands in the canvas pixel its position scales to; a canvas
 // pixel takes the average of the source pixels that land in it, with the transparent ones
 // showing what the canvas held before.
@@ -123,7 +265,7 @@ public:
     const QImage& image() const { return canvas_; }
 
     // Starts an image: its rectangle cut to the screen, its colours, and what its disposal
-    // or a failure to decode it will need to undo it.
+    // will need to undo it.
     void begin(const GifImageDesc& desc, const ColorMapObject& map, int transparent, int disposal) {
         left_ = desc.Left;
         top_ = desc.Top;
@@ -145,12 +287,13 @@ public:
         dy0_ = row(y0_);
         width_ = column(x1_ - 1) - dx0_ + 1;
         height_ = row(y1_ - 1) - dy0_ + 1;
-        if (direct_) {
-            previous_ = canvas_.copy(dx0_, dy0_, width_, height_);
-            return;
-        }
         if (disposal == DISPOSE_PREVIOUS)
             previous_ = canvas_.copy(dx0_, dy0_, width_, height_);
+        if (direct_) {
+            // No larger than the canvas: the rectangle is cut to the screen.
+            indexes_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+            return;
+        }
         columnOf_.resize(static_cast<size_t>(x1_ - x0_));
         coverWidth_.assign(static_cast<size_t>(width_), 0);
         for (int x = x0_; x < x1_; ++x) {
@@ -172,12 +315,8 @@ public:
         const GifByteType* pixels = line + (x0_ - left_);
         const int count = x1_ - x0_;
         if (direct_) {
-            auto* out = reinterpret_cast<QRgb*>(canvas_.scanLine(screenY)) + x0_;
-            for (int x = 0; x < count; ++x) {
-                const QRgb color = colors_[pixels[x]];
-                if (qAlpha(color) != 0)
-                    out[x] = color;
-            }
+            std::memcpy(&indexes_[static_cast<size_t>(screenY - y0_) * static_cast<size_t>(count)],
+                        pixels, static_cast<size_t>(count));
             return;
         }
         Sum* sums = &sums_[static_cast<size_t>(row(screenY) - dy0_) * static_cast<size_t>(width_)];
@@ -193,16 +332,24 @@ public:
         }
     }
 
-    // Gives up the image: the canvas is left as it was before it.
-    void abandon() {
-        if (direct_ && !previous_.isNull())
-            restorePrevious();
-    }
-
     // Puts the finished image on the canvas.
     void compose() {
-        if (direct_ || empty_)
+        if (empty_)
             return;
+        if (direct_) {
+            uchar* bits = writableBits();
+            const GifByteType* pixels = indexes_.data();
+            for (int y = y0_; y < y1_; ++y) {
+                auto* out = reinterpret_cast<QRgb*>(bits + y * stride_) + x0_;
+                for (int x = 0; x < width_; ++x) {
+                    const QRgb color = colors_[pixels[x]];
+                    if (color != 0)
+                        out[x] = color;
+                }
+                pixels += width_;
+            }
+            return;
+        }
         forEachPixel([&](QRgb& pixel, const Sum& sum, uint64_t box, uint64_t) {
             if (sum.opaque == 0)
                 return;
@@ -229,8 +376,9 @@ public:
             return;
         // Back to transparent, as browsers do; reduced, in proportion to the part covered.
         if (direct_) {
+            uchar* bits = writableBits();
             for (int y = y0_; y < y1_; ++y)
-                std::fill_n(reinterpret_cast<QRgb*>(canvas_.scanLine(y)) + x0_, x1_ - x0_, 0u);
+                std::fill_n(reinterpret_cast<QRgb*>(bits + y * stride_) + x0_, x1_ - x0_, 0u);
             return;
         }
         forEachPixel([&](QRgb& pixel, const Sum&, uint64_t box, uint64_t covered) {
@@ -258,18 +406,37 @@ private:
         return static_cast<int>(int64_t{y} * canvas_.height() / screen_.height());
     }
 
+    // The canvas to draw on. While a frame handed out still shares it, it is copied into the
+    // spare one (given back by the frame before, once its holder let it go) rather than
+    // into a fresh allocation every frame.
+    uchar* writableBits() {
+        if (!canvas_.isDetached()) {
+            if (!spare_.isDetached() || spare_.size() != canvas_.size())
+                spare_ = QImage(canvas_.size(), canvas_.format());
+            if (!spare_.isNull() && spare_.bytesPerLine() == canvas_.bytesPerLine()) {
+                std::memcpy(spare_.bits(), canvas_.constBits(),
+                            static_cast<size_t>(canvas_.sizeInBytes()));
+                std::swap(canvas_, spare_);
+            }
+        }
+        stride_ = canvas_.bytesPerLine();
+        return canvas_.bits();
+    }
+
     void restorePrevious() {
         if (previous_.isNull())
             return;
+        uchar* bits = writableBits();
         for (int y = 0; y < height_; ++y)
             std::copy_n(reinterpret_cast<const QRgb*>(previous_.constScanLine(y)), width_,
-                        reinterpret_cast<QRgb*>(canvas_.scanLine(dy0_ + y)) + dx0_);
+                        reinterpret_cast<QRgb*>(bits + (dy0_ + y) * stride_) + dx0_);
     }
 
     // Calls `visit(pixel, sum, box, covered)` for every canvas pixel the image touches.
     template <typename Visit> void forEachPixel(Visit visit) {
+        uchar* bits = writableBits();
         for (int y = 0; y < height_; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(canvas_.scanLine(dy0_ + y));
+            auto* line = reinterpret_cast<QRgb*>(bits + (dy0_ + y) * stride_);
             const uint64_t boxHeight = boxHeight_[static_cast<size_t>(dy0_ + y)];
             for (int x = 0; x < width_; ++x) {
                 const auto at =
@@ -284,6 +451,8 @@ private:
 
     QSize screen_;
     QImage canvas_;
+    QImage spare_;
+    qsizetype stride_ = 0;
     bool direct_;
     std::vector<uint64_t> boxWidth_;
     std::vector<uint64_t> boxHeight_;
@@ -301,6 +470,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     bool empty_ = true;
+    std::vector<GifByteType> indexes_; // at full size: the image's pixels cut to the screen
     std::vector<int> columnOf_;
     std::vector<uint32_t> coverWidth_;
     std::vector<uint32_t> coverHeight_;
@@ -308,11 +478,11 @@ private:
 };
 
 // Reads an image's rows, in the order an interlaced image stores them, into the canvas.
-bool readRows(GifFileType* gif, const GifImageDesc& desc, Composer& composer,
+bool readRows(LzwDecoder& lzw, const GifImageDesc& desc, Composer& composer,
               std::vector<GifByteType>& line) {
     line.resize(static_cast<size_t>(desc.Width));
     auto readRow = [&](int y) {
-        if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR)
+        if (!lzw.read(line.data(), line.size()))
             return false;
         composer.addLine(y, line.data());
         return true;
@@ -344,13 +514,16 @@ bool isGif(const QString& path) {
 
 bool decode(const QString& path, int maxPixelSize, int maxImages, const FrameCallback& each) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    return file.open(QIODevice::ReadOnly) && decode(file, maxPixelSize, maxImages, each);
+}
+
+bool decode(QIODevice& file, int maxPixelSize, int maxImages, const FrameCallback& each) {
     GifHandle gif = openAtStart(file);
     if (!gif)
         return false;
 
     std::unique_ptr<Composer> composer;
+    const auto lzw = std::make_unique<LzwDecoder>();
     std::vector<GifByteType> line;
     Control control;
     int images = 0;
@@ -386,9 +559,8 @@ bool decode(const QString& path, int maxPixelSize, int maxImages, const FrameCal
             continue;
         }
         composer->begin(desc, *map, used.transparent, used.disposal);
-        if (!readRows(gif.get(), desc, *composer, line)) {
+        if (!lzw->start(gif.get()) || !readRows(*lzw, desc, *composer, line) || !lzw->finish()) {
             // Skipped; the canvas stays as it was before this image.
-            composer->abandon();
             gif = reopenAfter(file, images);
             continue;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 
@@ -22,5 +23,9 @@ bool isGif(const QString& path);
 // the next; at most `maxImages` images of the file are read. False when the file cannot be
 // opened as a GIF or holds no image.
 bool decode(const QString& path, int maxPixelSize, int maxImages, const FrameCallback& each);
+
+// The same from an open, seekable device (an image that fails is stepped past by reading
+// again from the start).
+bool decode(QIODevice& device, int maxPixelSize, int maxImages, const FrameCallback& each);
 
 } // namespace velloq::GifDecoder
