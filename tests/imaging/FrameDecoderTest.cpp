@@ -286,6 +286,44 @@ TEST(FrameDecoder, GifFramesAreComposedAsBrowsersShowThem) {
     EXPECT_EQ(half2.images[1].pixelColor(7, 5), QColor(Qt::blue));
 }
 
+TEST(FrameDecoder, GifPixelsSurviveFullCodeTablesAndStringsAcrossLines) {
+    // Noise fills the code table again and again; a short repeating pattern makes strings
+    // much longer than a line, read interlaced; two colours give the smallest code size.
+    const auto noise = [](int x, int y) {
+        const auto h = static_cast<uint32_t>(x * 73856093 ^ y * 19349663) * 2654435761u;
+        return QColor(51 * static_cast<int>(h % 6), 51 * static_cast<int>((h >> 8) % 6),
+                      51 * static_cast<int>((h >> 16) % 6));
+    };
+    const auto stripes = [](int x, int y) { return QColor(51 * ((x + 3 * y) % 5), 102, 0); };
+    const auto checks = [](int x, int y) {
+        return (x / 3 + y) % 2 != 0 ? QColor(Qt::white) : QColor(Qt::black);
+    };
+    QList<test::GifPart> parts;
+    for (const auto& color :
+         {std::function<QColor(int, int)>(noise), std::function(stripes), std::function(checks)}) {
+        test::GifPart part;
+        part.rect = QRect(0, 0, 211, 157);
+        part.color = color;
+        parts.append(part);
+    }
+    parts[1].interlaced = true;
+    parts[2].localColors = {Qt::black, Qt::white};
+    const QString path = scratch(QStringLiteral("dense.gif"));
+    ASSERT_TRUE(test::writeGifParts(path, 211, 157, parts));
+
+    const Decoded d = decodeFile(path);
+    ASSERT_EQ(d.images.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        int wrong = 0;
+        for (int y = 0; y < 157; ++y) {
+            for (int x = 0; x < 211; ++x)
+                wrong +=
+                    d.images[i].pixelColor(x, y) != parts[static_cast<qsizetype>(i)].color(x, y);
+        }
+        EXPECT_EQ(wrong, 0) << "image " << i;
+    }
+}
+
 TEST(FrameDecoder, AHugeGifIsDecodedStraightToTheLimit) {
     // Past what a full-size decode may allocate (about 5800 x 5800).
     const QString path = scratch(QStringLiteral("huge.gif"));
