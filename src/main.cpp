@@ -1,3 +1,4 @@
+#include "support/Log.h"
 #include "ui/AppIcon.h"
 #include "ui/CommandLine.h"
 #include "ui/VelloqApp.h"
@@ -7,6 +8,7 @@
 int main(int argc, char** argv) {
     if (const std::optional<int> exitCode = velloq::CommandLine::handle(argc, argv))
         return *exitCode;
+    velloq::routeLibraryMessages();
     velloq::VelloqApp::choosePlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloq"));

@@ -1,18 +1,22 @@
 #include "imaging/FrameDecoder.h"
 
+#include "imaging/GifDecoder.h"
 #include "imaging/GifDelays.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QTransform>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -48,18 +52,21 @@ using Scaler = std::unique_ptr<SwsContext, ScalerDeleter>;
 // Native-endian 0xAARRGGBB words: the layout of QImage::Format_RGB32 (BGRA bytes here).
 constexpr AVPixelFormat kQtPixelFormat = AV_PIX_FMT_RGB32;
 
-QImage toImage(const AVFrame& frame, Scaler& scaler) {
+// Converts and reduces in one step, so a full-size RGB copy of a large frame never exists;
+// then turns the small result upright by `rotation` (clockwise, a multiple of 90).
+QImage toImage(const AVFrame& frame, Scaler& scaler, int maxPixelSize, int rotation) {
     if (frame.width <= 0 || frame.height <= 0) {
         return {};
     }
+    const QSize size = limitedSize(QSize(frame.width, frame.height), maxPixelSize);
     SwsContext* cached = sws_getCachedContext(
         scaler.release(), frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-        frame.width, frame.height, kQtPixelFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        size.width(), size.height(), kQtPixelFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
     scaler.reset(cached);
     if (cached == nullptr) {
         return {};
     }
-    QImage image(frame.width, frame.height, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     if (image.isNull()) {
         return {};
     }
@@ -67,13 +74,76 @@ QImage toImage(const AVFrame& frame, Scaler& scaler) {
     const int destinationStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
     const int rows = sws_scale(cached, frame.data, frame.linesize, 0, frame.height, destination,
                                destinationStride);
-    if (rows != frame.height) {
+    if (rows != size.height()) {
         return {};
+    }
+    if (rotation != 0) {
+        image = image.transformed(QTransform().rotate(rotation));
     }
     return image;
 }
 
+// How far the stream's display matrix turns the stored picture, as a clockwise multiple of
+// 90 degrees: a phone filming upright stores the picture on its side and says so here.
+int displayRotation(const AVStream& stream) {
+    const int32_t* matrix = nullptr;
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 102)
+    const AVPacketSideData* side =
+        av_packet_side_data_get(stream.codecpar->coded_side_data,
+                                stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+    if (side != nullptr && side->size >= 9 * sizeof(int32_t)) {
+        matrix = reinterpret_cast<const int32_t*>(side->data);
+    }
+#else
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (data != nullptr && size >= 9 * sizeof(int32_t)) {
+        matrix = reinterpret_cast<const int32_t*>(data);
+    }
+#endif
+    if (matrix == nullptr) {
+        return 0;
+    }
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (!std::isfinite(counterClockwise)) {
+        return 0;
+    }
+    const long quarters = std::lround(-counterClockwise / 90.0) % 4;
+    return static_cast<int>((quarters + 4) % 4) * 90;
+}
+
+// Delays as the file states them: Qt's reader lends a frame without a control block the
+// delay of the frame before it, and giflib's own reading stops at the first broken block.
+std::vector<int> statedGifDelays(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    if (const uchar* mapped = file.map(0, file.size())) {
+        return GifDelays::statedDelays(mapped, static_cast<size_t>(file.size()));
+    }
+    const QByteArray bytes = file.readAll();
+    return GifDelays::statedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
+                                   static_cast<size_t>(bytes.size()));
+}
+
+bool decodeGif(const QString& path, int maxPixelSize, const FrameCallback& each) {
+    const std::vector<int> stated = statedGifDelays(path);
+    return GifDecoder::decode(
+        path, maxPixelSize, kMaxImageFrames, [&](const QImage& frame, int index, int delayMs) {
+            const auto at = static_cast<size_t>(index);
+            each(frame, gifFrameDelay(at < stated.size() ? stated[at] : delayMs));
+        });
+}
+
 } // namespace
+
+QSize limitedSize(QSize size, int maxPixelSize) {
+    if (maxPixelSize <= 0 || std::max(size.width(), size.height()) <= maxPixelSize) {
+        return size;
+    }
+    return size.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
 
 bool isVideoPath(const QString& path) {
     const QString extension = QFileInfo(path).suffix().toLower();
@@ -91,58 +161,42 @@ double gifFrameDelay(int milliseconds) {
 
 bool decode(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
     if (isVideoPath(url.path())) {
-        return decodeVideo(url, each);
+        return decodeVideo(url, each, maxPixelSize);
     }
     return decodeImage(url, maxPixelSize, each);
 }
 
 bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
-    QImageReader reader(url.toLocalFile());
+    const QString path = url.toLocalFile();
+    if (GifDecoder::isGif(path)) {
+        return decodeGif(path, maxPixelSize, each);
+    }
+    QImageReader reader(path);
     reader.setAutoTransform(true);
     if (!reader.canRead()) {
         return false;
     }
-    // Only GIF states per-frame delays that count; other animated formats get 0.1 s. The
-    // delays are read from the file itself: Qt's reader lends a frame without a control block
-    // the delay of the frame before it.
-    const bool gif = reader.format() == "gif";
-    std::vector<int> stated;
-    if (gif) {
-        QFile file(url.toLocalFile());
-        if (file.open(QIODevice::ReadOnly)) {
-            if (const uchar* mapped = file.map(0, file.size())) {
-                stated = GifDelays::statedDelays(mapped, static_cast<size_t>(file.size()));
-            } else {
-                const QByteArray bytes = file.readAll();
-                stated = GifDelays::statedDelays(reinterpret_cast<const uchar*>(bytes.constData()),
-                                                 static_cast<size_t>(bytes.size()));
-            }
-        }
-    }
     const QSize full = reader.size();
-    if (maxPixelSize > 0 && full.isValid() &&
-        std::max(full.width(), full.height()) > maxPixelSize) {
-        reader.setScaledSize(full.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio));
+    if (full.isValid() && limitedSize(full, maxPixelSize) != full) {
+        reader.setScaledSize(limitedSize(full, maxPixelSize));
     }
     const int count = reader.imageCount();
     const int limit = count > 0 ? std::min(count, kMaxImageFrames) : kMaxImageFrames;
     for (int i = 0; i < limit; ++i) {
         QImage image;
         if (!reader.read(&image)) {
-            break; // a broken frame ends what the reader can give
+            // A frame that fails is skipped, as long as the reader can step past it.
+            if (count <= 0 || i + 1 >= limit || !reader.jumpToImage(i + 1)) {
+                break;
+            }
+            continue;
         }
-        double delay = kDefaultImageDelay;
-        if (gif) {
-            delay = gifFrameDelay(static_cast<size_t>(i) < stated.size()
-                                      ? stated[static_cast<size_t>(i)]
-                                      : reader.nextImageDelay());
-        }
-        each(image, delay);
+        each(image, kDefaultImageDelay);
     }
     return true;
 }
 
-bool decodeVideo(const QUrl& url, const FrameCallback& each) {
+bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize) {
     const QByteArray path = QFile::encodeName(url.toLocalFile());
     FormatContext format;
     if (avformat_open_input(&format.context, path.constData(), nullptr, nullptr) < 0) {
@@ -177,6 +231,7 @@ bool decodeVideo(const QUrl& url, const FrameCallback& each) {
     const double lastDelay = rate > 0 ? 1.0 / rate : kDefaultLastVideoDelay;
     const double timeBase = av_q2d(stream->time_base);
 
+    const int rotation = displayRotation(*stream);
     Scaler scaler;
     std::optional<QImage> pending;
     double pendingTime = 0;
@@ -191,7 +246,7 @@ bool decodeVideo(const QUrl& url, const FrameCallback& each) {
             }
             const double t = stamp != AV_NOPTS_VALUE ? static_cast<double>(stamp) * timeBase
                                                      : pendingTime + lastDelay;
-            QImage image = toImage(*frame, scaler);
+            QImage image = toImage(*frame, scaler, maxPixelSize, rotation);
             av_frame_unref(frame.get());
             if (image.isNull()) {
                 continue; // an unconvertible frame is skipped; the pending one stays

@@ -1,10 +1,13 @@
 #include "siteicons/SiteIcons.h"
 
+#include "siteicons/Inflater.h"
 #include "siteicons/LinkParser.h"
 #include "support/AppPaths.h"
 #include "support/Log.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -43,7 +46,9 @@ bool isWeb(const QUrl& url) {
 bool isStatusError(QNetworkReply::NetworkError error, int status) {
     if (status < 400)
         return false;
+    // Qt reports 400 and 418 as an invalid operation.
     return error == QNetworkReply::ProxyAuthenticationRequiredError ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
            (error >= QNetworkReply::ContentAccessDenied &&
             error <= QNetworkReply::UnknownContentError) ||
            (error >= QNetworkReply::InternalServerError &&
@@ -104,12 +109,26 @@ std::optional<QImage> SiteIcons::icon(const QString& text) {
     if (cached != memory_.constEnd())
         return *cached;
 
+    // Faces ask on every refresh: a file that failed to decode is only tried again once it
+    // changed.
     QFile file(fileURL(host));
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return std::nullopt;
+    const FileStamp stamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
+    const auto failed = undecodable_.constFind(host);
+    if (failed != undecodable_.constEnd() && *failed == stamp)
+        return std::nullopt;
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    std::optional<IconImage> decoded = decodeIconImage(file.readAll());
-    if (!decoded)
+    std::optional<IconImage> decoded;
+    if (stamp.size <= kIconByteLimit)
+        decoded = decodeIconImage(file.read(kIconByteLimit));
+    if (!decoded) {
+        undecodable_.insert(host, stamp);
         return std::nullopt;
+    }
+    undecodable_.remove(host);
     memory_.insert(host, decoded->image);
     return decoded->image;
 }
@@ -201,6 +220,7 @@ void SiteIcons::finish(const QString& host, std::optional<Found> found) {
         return;
     }
     store(host, found->data);
+    undecodable_.remove(host);
     memory_.insert(host, found->icon.image);
     if (onUpdate)
         onUpdate();
@@ -235,34 +255,57 @@ void SiteIcons::get(const QUrl& url, qint64 limit, bool keepPrefix,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
+    // Uncompressed, so a page is cut at its first bytes, not lost to Qt's guard against
+    // compression bombs; a server that compresses anyway is expanded here, within the limit.
+    request.setRawHeader("Accept-Encoding", "identity");
+
     QNetworkReply* reply = network_->get(request);
     reply->setReadBufferSize(kReadChunk);
+    // The transfer timeout restarts with every byte, so a server that trickles its answer
+    // needs a deadline of its own.
+    QTimer::singleShot(options_.requestDeadlineMs, reply, [reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
 
     struct Transfer {
         QByteArray body;
         bool cut = false;
         bool oversized = false;
         bool finished = false;
+        bool started = false;
+        std::unique_ptr<Inflater> inflater;
     };
     auto transfer = std::make_shared<Transfer>();
 
     // Reads what has arrived; true once the body passed the limit and the transfer must end.
     auto pull = [reply, transfer, limit, keepPrefix] {
-        if (!keepPrefix) {
+        if (!transfer->started) {
+            transfer->started = true;
+            transfer->inflater = Inflater::forHeader(reply->rawHeader("Content-Encoding"), limit);
             bool known = false;
             const qint64 declared =
                 reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-            if (known && declared > limit) {
+            if (!keepPrefix && known && declared > limit) {
                 transfer->oversized = true;
                 return true;
             }
         }
         for (;;) {
             const qint64 room = limit - transfer->body.size();
-            const QByteArray chunk = reply->read(std::min(room + 1, kReadChunk));
+            const QByteArray chunk =
+                reply->read(transfer->inflater ? kReadChunk : std::min(room + 1, kReadChunk));
             if (chunk.isEmpty())
                 return false;
-            transfer->body += chunk;
+            if (!transfer->inflater) {
+                transfer->body += chunk;
+            } else if (transfer->inflater->feed(chunk, transfer->body) ==
+                       Inflater::Result::failed) {
+                // What expanded so far is still the start of the page; an icon is lost.
+                transfer->cut = keepPrefix;
+                transfer->oversized = !keepPrefix;
+                return true;
+            }
             if (transfer->body.size() > limit) {
                 if (keepPrefix) {
                     transfer->body.truncate(limit);

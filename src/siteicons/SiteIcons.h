@@ -27,10 +27,11 @@ public:
     struct Options {
         QString cacheDir;              // the "SiteIcons" folder
         int transferTimeoutMs = 10000; // a transfer with no progress for this long fails
+        int requestDeadlineMs = 10000; // any request still running this long after it began
     };
 
     static constexpr qint64 kPageByteLimit = 400000;
-    static constexpr qint64 kIconByteLimit = 1024 * 1024;
+    static constexpr qint64 kIconByteLimit = 16 * 1024 * 1024;
     static constexpr int kWideEnough = 64;
     static const char* const kUserAgent;
 
@@ -72,6 +73,13 @@ private:
     using PageCompletion = std::function<void(QList<QUrl>)>;
     using ChainCompletion = std::function<void(std::optional<Found>)>;
 
+    // A cache file that did not decode, as it was then; it is not read again unchanged.
+    struct FileStamp {
+        qint64 size = 0;
+        qint64 modifiedMs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
     static QString key(const QUrl& url);
     void fetchPage(const QUrl& page, PageCompletion completion);
     void tryCandidates(QList<QUrl> candidates, std::optional<Found> best,
@@ -85,6 +93,7 @@ private:
     QNetworkAccessManager* network_;
     QHash<QString, QImage> memory_;
     QSet<QString> inFlight_;
+    QHash<QString, FileStamp> undecodable_;
     QThreadPool pool_; // last: waits for running jobs before anything else goes
 };
 

@@ -3,7 +3,14 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <syslog.h>
 
 namespace velloq {
@@ -14,7 +21,41 @@ QMutex& logMutex() {
     return mutex;
 }
 LogCapture* activeCapture = nullptr;
+
+void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    const bool named = context.category != nullptr && std::strcmp(context.category, "default") != 0;
+    logLine(named ? QString::fromUtf8(context.category) + QStringLiteral(": ") + message : message);
+}
+
+void ffmpegMessage(void* source, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_WARNING)
+        return;
+    // FFmpeg may build one line from several calls; a line is logged once it is complete.
+    thread_local std::string pending;
+    thread_local int printPrefix = 1;
+    char piece[1024];
+    va_list copy;
+    va_copy(copy, arguments);
+    av_log_format_line2(source, level, format, copy, piece, sizeof piece, &printPrefix);
+    va_end(copy);
+    pending += piece;
+    constexpr size_t kLongestLine = 4096;
+    if (pending.empty() || (pending.back() != '\n' && pending.size() < kLongestLine))
+        return;
+    while (!pending.empty() && (pending.back() == '\n' || pending.back() == '\r'))
+        pending.pop_back();
+    if (!pending.empty())
+        logLine(QString::fromStdString(pending));
+    pending.clear();
+}
 } // namespace
+
+void routeLibraryMessages() {
+    qInstallMessageHandler(qtMessage);
+    av_log_set_callback(ffmpegMessage);
+}
 
 void logLine(const QString& message) {
     const QByteArray line = QByteArrayLiteral("[Velloq] ") + message.toUtf8();

@@ -8,6 +8,11 @@ namespace velloq {
 // One line "[Velloq] " + message to stderr and to syslog. Safe from any thread.
 void logLine(const QString& message);
 
+// Routes Qt's and FFmpeg's own messages through logLine from now on: warnings and worse
+// as one line each, the rest dropped, so neither library writes unprefixed lines to
+// stderr. Call once at start-up, before the application object exists.
+void routeLibraryMessages();
+
 // Collects every line logged while it lives, for tests. Lines still go to stderr.
 class LogCapture {
 public:

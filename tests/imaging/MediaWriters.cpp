@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -33,8 +34,7 @@ class GifWriter {
 public:
     GifWriter(const QString& path, int width, int height)
         : width_(width)
-        , height_(height)
-        , row_(static_cast<size_t>(width)) {
+        , height_(height) {
         int error = 0;
         gif_ = EGifOpenFileName(QFile::encodeName(path).constData(), false, &error);
         if (gif_ == nullptr)
@@ -54,13 +54,14 @@ public:
     GifWriter& operator=(const GifWriter&) = delete;
     ~GifWriter() { close(); }
 
-    void putDelay(int centiseconds) {
+    void putDelay(int centiseconds, int disposal = DISPOSAL_UNSPECIFIED,
+                  int transparent = NO_TRANSPARENT_COLOR) {
         if (!ok_)
             return;
         GraphicsControlBlock control{};
-        control.DisposalMode = DISPOSAL_UNSPECIFIED;
+        control.DisposalMode = disposal;
         control.DelayTime = centiseconds;
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
+        control.TransparentColor = transparent;
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
         ok_ = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) ==
@@ -69,10 +70,28 @@ public:
 
     // `fill(y, row)` sets the palette indexes of row y.
     void putImage(const std::function<void(int, std::vector<GifByteType>&)>& fill) {
-        ok_ = ok_ && EGifPutImageDesc(gif_, 0, 0, width_, height_, false, nullptr) == GIF_OK;
-        for (int y = 0; ok_ && y < height_; ++y) {
-            fill(y, row_);
-            ok_ = EGifPutLine(gif_, row_.data(), width_) == GIF_OK;
+        putImage(QRect(0, 0, width_, height_), nullptr, false, fill);
+    }
+
+    void putImage(const QRect& rect, const ColorMapObject* local, bool interlaced,
+                  const std::function<void(int, std::vector<GifByteType>&)>& fill) {
+        ok_ = ok_ && EGifPutImageDesc(gif_, rect.x(), rect.y(), rect.width(), rect.height(),
+                                      interlaced, local) == GIF_OK;
+        std::vector<GifByteType> row(static_cast<size_t>(rect.width()));
+        auto put = [&](int y) {
+            fill(y, row);
+            ok_ = EGifPutLine(gif_, row.data(), rect.width()) == GIF_OK;
+        };
+        if (!interlaced) {
+            for (int y = 0; ok_ && y < rect.height(); ++y)
+                put(y);
+            return;
+        }
+        static constexpr int kStart[] = {0, 4, 2, 1};
+        static constexpr int kStep[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass) {
+            for (int y = kStart[pass]; ok_ && y < rect.height(); y += kStep[pass])
+                put(y);
         }
     }
 
@@ -88,7 +107,6 @@ private:
     GifFileType* gif_ = nullptr;
     int width_;
     int height_;
-    std::vector<GifByteType> row_;
     bool ok_ = false;
 };
 
@@ -102,6 +120,36 @@ bool writeGif(const QString& path, int width, int height, const QList<GifFrame>&
         const auto index = static_cast<GifByteType>(paletteIndex(frame.color));
         gif.putImage(
             [&](int, std::vector<GifByteType>& row) { std::fill(row.begin(), row.end(), index); });
+    }
+    return gif.close();
+}
+
+bool writeGifParts(const QString& path, int width, int height, const QList<GifPart>& parts) {
+    GifWriter gif(path, width, height);
+    for (const GifPart& part : parts) {
+        std::unique_ptr<ColorMapObject, void (*)(ColorMapObject*)> local(nullptr, GifFreeMapObject);
+        auto indexOf = [&](const QColor& c) {
+            if (part.localColors.isEmpty())
+                return paletteIndex(c);
+            return std::max(0, static_cast<int>(part.localColors.indexOf(c)));
+        };
+        if (!part.localColors.isEmpty()) {
+            std::vector<GifColorType> colors(256);
+            for (qsizetype i = 0; i < part.localColors.size(); ++i) {
+                const QColor& c = part.localColors[i];
+                colors[static_cast<size_t>(i)] = {static_cast<GifByteType>(c.red()),
+                                                  static_cast<GifByteType>(c.green()),
+                                                  static_cast<GifByteType>(c.blue())};
+            }
+            local.reset(GifMakeMapObject(256, colors.data()));
+        }
+        gif.putDelay(part.delayCentiseconds, part.disposal,
+                     part.transparent.isValid() ? indexOf(part.transparent) : NO_TRANSPARENT_COLOR);
+        gif.putImage(
+            part.rect, local.get(), part.interlaced, [&](int y, std::vector<GifByteType>& row) {
+                for (size_t x = 0; x < row.size(); ++x)
+                    row[x] = static_cast<GifByteType>(indexOf(part.color(static_cast<int>(x), y)));
+            });
     }
     return gif.close();
 }
@@ -123,7 +171,8 @@ bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayC
 }
 
 bool writeVideo(const QString& path, int width, int height, int count, int fps,
-                const std::function<QImage(int)>& frameAt, const char* container) {
+                const std::function<QImage(int)>& frameAt, const char* container,
+                const std::array<int32_t, 9>* displayMatrix) {
     const QByteArray file = QFile::encodeName(path);
     AVFormatContext* output = nullptr;
     if (avformat_alloc_output_context2(&output, nullptr, container ? container : "mp4",
@@ -161,6 +210,21 @@ bool writeVideo(const QString& path, int width, int height, int count, int fps,
     if (avcodec_open2(encoder.get(), codec, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0) {
         return false;
+    }
+    if (displayMatrix != nullptr) {
+        constexpr size_t kMatrixSize = sizeof(*displayMatrix);
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 31, 102)
+        AVPacketSideData* side = av_packet_side_data_new(&stream->codecpar->coded_side_data,
+                                                         &stream->codecpar->nb_coded_side_data,
+                                                         AV_PKT_DATA_DISPLAYMATRIX, kMatrixSize, 0);
+        uint8_t* matrix = side != nullptr ? side->data : nullptr;
+#else
+        uint8_t* matrix = av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, kMatrixSize);
+#endif
+        if (matrix == nullptr) {
+            return false;
+        }
+        std::memcpy(matrix, displayMatrix->data(), kMatrixSize);
     }
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = encoder->framerate;

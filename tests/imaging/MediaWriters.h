@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 
 namespace velloq::test {
@@ -16,6 +18,21 @@ struct GifFrame {
     bool withControlBlock = true;
 };
 
+// One image of a GIF in full: where it lies on the screen, its own colour table if any, and
+// its graphic control values. Colours are matched to the table it uses.
+struct GifPart {
+    QRect rect;
+    QList<QColor> localColors;                 // up to 256; empty: the global 6x6x6 palette
+    std::function<QColor(int x, int y)> color; // relative to the rect
+    QColor transparent;                        // pixels of this colour are written transparent
+    int disposal = 0;                          // 0-3 as in the file
+    bool interlaced = false;
+    int delayCentiseconds = 10;
+};
+
+// Writes a GIF of `parts` on a `width` x `height` screen.
+bool writeGifParts(const QString& path, int width, int height, const QList<GifPart>& parts);
+
 // Writes an animated GIF with giflib. Colours are matched to a fixed 6x6x6 palette.
 bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames);
 
@@ -23,8 +40,10 @@ bool writeGif(const QString& path, int width, int height, const QList<GifFrame>&
 bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds);
 
 // Writes `count` frames from `frameAt(i)` (RGB32) as an MPEG-4 video at `fps` with FFmpeg's
-// own encoder, in the container that the file name's extension picks ("mp4" when none fits).
+// own encoder, in the container that the file name's extension picks ("mp4" when none fits),
+// with `displayMatrix` (nine values as the container stores them) when one is given.
 bool writeVideo(const QString& path, int width, int height, int count, int fps,
-                const std::function<QImage(int)>& frameAt, const char* container = nullptr);
+                const std::function<QImage(int)>& frameAt, const char* container = nullptr,
+                const std::array<int32_t, 9>* displayMatrix = nullptr);
 
 } // namespace velloq::test

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -110,6 +111,15 @@ void HttpTestServer::answer(QTcpSocket* socket, const Request& request) {
         head += name + ": " + value + "\r\n";
     head += "\r\n";
     socket->write(head);
+    if (route.trickleMs > 0) {
+        auto* timer = new QTimer(socket);
+        auto next = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, next, body = route.body] {
+            socket->write(*next < body.size() ? body.mid((*next)++, 1) : QByteArray(" "));
+        });
+        timer->start(route.trickleMs);
+        return;
+    }
     socket->write(route.body);
     sent_[request.path] = route.body.size();
 

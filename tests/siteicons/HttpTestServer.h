@@ -22,6 +22,7 @@ public:
         bool hang = false;                            // read the request, never answer
         qint64 endless = 0;        // after the body, this many filler bytes, sent as drained
         bool declareLength = true; // send Content-Length (body + filler)
+        int trickleMs = 0;         // send the body one byte per this many ms, then spaces, forever
     };
     struct Request {
         QString path;

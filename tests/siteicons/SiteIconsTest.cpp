@@ -1,5 +1,6 @@
 #include "HttpTestServer.h"
 
+#include "siteicons/Inflater.h"
 #include "siteicons/SiteIcons.h"
 #include "support/Log.h"
 #include "support/TestEnv.h"
@@ -12,6 +13,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
 
 #include <memory>
 
@@ -28,6 +32,37 @@ QByteArray png(int width) {
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, "png").write(image);
     return bytes;
+}
+
+// A PNG of noise, so it barely compresses: about width * width * 4 bytes.
+QByteArray noisyPng(int width) {
+    QImage image(width, width, QImage::Format_ARGB32);
+    std::mt19937 random(7);
+    for (int y = 0; y < width; ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = random();
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return bytes;
+}
+
+// `windowBits` as deflateInit2 takes it: 31 gzip, 15 zlib, -15 raw deflate.
+QByteArray compressed(const QByteArray& data, int windowBits) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))), 0);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.truncate(static_cast<qsizetype>(z.total_out));
+    deflateEnd(&z);
+    return out;
 }
 
 QByteArray linkTag(const char* rel, const char* href, const char* sizes = nullptr) {
@@ -49,9 +84,9 @@ protected:
         icons = make();
     }
 
-    std::unique_ptr<SiteIcons> make(int timeoutMs = 10000) {
+    std::unique_ptr<SiteIcons> make(int timeoutMs = 10000, int deadlineMs = 10000) {
         auto made = std::make_unique<SiteIcons>(
-            SiteIcons::Options{cache.path() + QStringLiteral("/SiteIcons"), timeoutMs});
+            SiteIcons::Options{cache.path() + QStringLiteral("/SiteIcons"), timeoutMs, deadlineMs});
         made->onUpdate = [this] { ++updates; };
         return made;
     }
@@ -249,7 +284,7 @@ TEST_F(SiteIconsFetch, ReadsAtMostTheFirst400000BytesOfAPage) {
     EXPECT_LT(server.bodyBytesSent(QStringLiteral("/")), 32 * 1024 * 1024);
 }
 
-TEST_F(SiteIconsFetch, AbandonsIconsLargerThanOneMebibyte) {
+TEST_F(SiteIconsFetch, AbandonsIconsLargerThanTheCap) {
     QByteArray padded = png(128);
     padded +=
         QByteArray(static_cast<qsizetype>(SiteIcons::kIconByteLimit) + 1 - padded.size(), '\0');
@@ -272,7 +307,7 @@ TEST_F(SiteIconsFetch, AbandonsIconsLargerThanOneMebibyte) {
     EXPECT_EQ(server.paths(),
               (QStringList{QStringLiteral("/"), QStringLiteral("/declared.png"),
                            QStringLiteral("/streamed.png"), QStringLiteral("/fits.png")}));
-    EXPECT_EQ(width(), 100); // exactly 1 MiB is still allowed
+    EXPECT_EQ(width(), 100); // exactly the cap is still allowed
     EXPECT_LT(server.bodyBytesSent(QStringLiteral("/streamed.png")), 32 * 1024 * 1024);
 }
 
@@ -317,4 +352,105 @@ TEST_F(SiteIconsFetch, AnIconThatCannotBeSavedIsStillShown) {
     EXPECT_EQ(log.count(QStringLiteral("Could not save icon for 127.0.0.1: ")), 1);
     EXPECT_EQ(updates, 1);
     EXPECT_EQ(width(), 70);
+}
+
+TEST_F(SiteIconsFetch, ATricklingPageEndsAtTheDeadline) {
+    icons = make(10000, 500);
+    HttpTestServer::Route page;
+    page.body = html(linkTag("icon", "/never.png"));
+    page.declareLength = false;
+    page.trickleMs = 20; // every byte restarts the transfer timeout
+    server.route(QStringLiteral("/"), page);
+    server.file(QStringLiteral("/favicon.ico"), png(64), "image/x-icon");
+
+    search();
+    EXPECT_EQ(width(), 64);
+    EXPECT_FALSE(server.paths().contains(QStringLiteral("/never.png")));
+}
+
+TEST_F(SiteIconsFetch, ReadsThePageWhateverItsStatus) {
+    server.file(QStringLiteral("/i.png"), png(72));
+    for (const int status : {400, 418, 500}) {
+        HttpTestServer::Route page;
+        page.status = status;
+        page.body = html(linkTag("icon", "/i.png"));
+        server.route(QStringLiteral("/"), page);
+        icons = make();
+        QFile::remove(icons->fileURL(QStringLiteral("127.0.0.1")));
+        search();
+        EXPECT_EQ(width(), 72) << status;
+    }
+    EXPECT_EQ(server.paths().count(QStringLiteral("/i.png")), 3);
+    EXPECT_FALSE(server.paths().contains(QStringLiteral("/favicon.ico")));
+}
+
+TEST_F(SiteIconsFetch, ParsesTheStartOfAPageCompressedPastTenMebibytes) {
+    QByteArray body = html(linkTag("icon", "/i.png"));
+    body += QByteArray(12 * 1024 * 1024, ' ');
+    HttpTestServer::Route page;
+    page.body = compressed(body, 31);
+    page.headers = {{"Content-Encoding", "gzip"}}; // sent whatever the client asked for
+    server.route(QStringLiteral("/"), page);
+    server.file(QStringLiteral("/i.png"), png(90));
+
+    search();
+    EXPECT_EQ(width(), 90);
+    EXPECT_EQ(server.requests().first().headers.value("accept-encoding"), "identity");
+}
+
+TEST(SiteIconsInflater, ExpandsWithinTheLimit) {
+    const QByteArray text = QByteArray("<link rel=icon>") + QByteArray(100000, 'x');
+    for (const int windowBits : {31, 15, -15}) {
+        const QByteArray packed = compressed(text, windowBits);
+        Inflater whole(windowBits == 31 ? Inflater::Encoding::gzip : Inflater::Encoding::deflate,
+                       1000000);
+        QByteArray out;
+        // In small pieces, as a network delivers it.
+        for (qsizetype at = 0; at < packed.size(); at += 7)
+            ASSERT_EQ(whole.feed(packed.mid(at, 7), out), Inflater::Result::more) << windowBits;
+        EXPECT_EQ(out, text) << windowBits;
+
+        Inflater bounded(Inflater::Encoding::gzip, 1000);
+        out.clear();
+        EXPECT_EQ(bounded.feed(compressed(text, 31), out), Inflater::Result::full);
+        EXPECT_EQ(out, text.left(1001));
+    }
+    QByteArray out;
+    EXPECT_EQ(Inflater(Inflater::Encoding::gzip, 1000).feed("not compressed at all", out),
+              Inflater::Result::failed);
+    EXPECT_FALSE(Inflater::forHeader("br", 1000));
+    EXPECT_TRUE(Inflater::forHeader(" GZip", 1000));
+}
+
+TEST_F(SiteIconsFetch, TakesALargeValidIcon) {
+    const QByteArray large = noisyPng(1200);
+    ASSERT_GT(large.size(), 5 * 1000 * 1000);
+    server.page(QStringLiteral("/"), html(linkTag("apple-touch-icon", "/large.png")));
+    server.file(QStringLiteral("/large.png"), large);
+
+    search();
+    EXPECT_EQ(width(), 1200);
+}
+
+TEST_F(SiteIconsFetch, ACacheFileThatDoesNotDecodeIsReadAgainOnlyOnceChanged) {
+    const QString path = icons->fileURL(QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    const QByteArray good = png(40);
+    const QDateTime then = QDateTime::currentDateTime().addSecs(-100);
+    auto write = [&](const QByteArray& bytes, const QDateTime& modified) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        ASSERT_TRUE(file.flush());
+        ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    };
+    write(QByteArray(good.size(), 'x'), then);
+    EXPECT_FALSE(icons->icon(server.base()));
+    // Same size and time: taken as the same broken file, not read again.
+    write(good, then);
+    EXPECT_FALSE(icons->icon(server.base()));
+    write(good, then.addSecs(1));
+    const std::optional<QImage> image = icons->icon(server.base());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 40);
 }
