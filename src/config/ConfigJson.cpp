@@ -1,8 +1,5 @@
 #include "config/ConfigJson.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -70,59 +67,62 @@ Node& Node::insert(const QString& memberKey, Node value) {
 
 namespace {
 
-void writeString(QByteArray& out, const QString& text) {
-    out.append('"');
+// For each ASCII character, the letter of its short escape, or 0.
+constexpr std::array<char, 128> kEscapeLetters = [] {
+    std::array<char, 128> letters{};
+    for (const auto& [character, letter] : kShortEscapes)
+        letters[size_t(character)] = letter;
+    return letters;
+}();
+
+// One pass, through a small buffer: strings can be megabytes (a pasted snippet).
+void writeString(QByteArray& out, QStringView text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::array<char, 4096> buffer{};
+    size_t used = 0;
+    const auto put = [&](char c) { buffer[used++] = c; };
+    const auto escapeUnit = [&](char16_t c) {
+        for (const char e : {'\\', 'u', kHex[(c >> 12) & 0xF], kHex[(c >> 8) & 0xF],
+                             kHex[(c >> 4) & 0xF], kHex[c & 0xF]})
+            put(e);
+    };
+    put('"');
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
-        switch (c) {
-        case u'"':
-            out.append("\\\"");
-            continue;
-        case u'\\':
-            out.append("\\\\");
-            continue;
-        case u'/':
-            out.append("\\/");
-            continue;
-        case u'\b':
-            out.append("\\b");
-            continue;
-        case u'\f':
-            out.append("\\f");
-            continue;
-        case u'\n':
-            out.append("\\n");
-            continue;
-        case u'\r':
-            out.append("\\r");
-            continue;
-        case u'\t':
-            out.append("\\t");
-            continue;
-        default:
-            break;
+        if (used + 8 > buffer.size()) {
+            out.append(buffer.data(), qsizetype(used));
+            used = 0;
         }
-        const bool high = QChar::isHighSurrogate(c);
-        const bool pairs = high && i + 1 < size && QChar::isLowSurrogate(text.at(i + 1).unicode());
-        if (pairs) {
-            out.append(QStringView(text).mid(i, 2).toUtf8());
-            ++i;
-        } else if (c < 0x20 || QChar::isSurrogate(c)) {
-            // Control characters, and lone surrogates so that they read back unchanged.
-            static constexpr char kHex[] = "0123456789abcdef";
-            const char escape[] = {'\\',
-                                   'u',
-                                   kHex[(c >> 12) & 0xF],
-                                   kHex[(c >> 8) & 0xF],
-                                   kHex[(c >> 4) & 0xF],
-                                   kHex[c & 0xF]};
-            out.append(escape, sizeof escape);
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            if (const char letter = kEscapeLetters[c]) {
+                put('\\');
+                put(letter);
+            } else if (c < 0x20) {
+                escapeUnit(c);
+            } else {
+                put(char(c));
+            }
+        } else if (c < 0x800) {
+            put(char(0xC0 | (c >> 6)));
+            put(char(0x80 | (c & 0x3F)));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[++i].unicode());
+            put(char(0xF0 | (u >> 18)));
+            put(char(0x80 | ((u >> 12) & 0x3F)));
+            put(char(0x80 | ((u >> 6) & 0x3F)));
+            put(char(0x80 | (u & 0x3F)));
+        } else if (QChar::isSurrogate(c)) {
+            escapeUnit(c); // a lone surrogate, so that it reads back unchanged
         } else {
-            out.append(QStringView(text).mid(i, 1).toUtf8());
+            put(char(0xE0 | (c >> 12)));
+            put(char(0x80 | ((c >> 6) & 0x3F)));
+            put(char(0x80 | (c & 0x3F)));
         }
     }
-    out.append('"');
+    put('"');
+    out.append(buffer.data(), qsizetype(used));
 }
 
 template <typename T> void writeNumber(QByteArray& out, T value) {
@@ -132,7 +132,8 @@ template <typename T> void writeNumber(QByteArray& out, T value) {
 }
 
 void indent(QByteArray& out, int depth) {
-    out.append(QByteArray(depth * 2, ' '));
+    for (int i = 0; i < depth; ++i)
+        out.append("  ", 2);
 }
 
 bool writeNode(QByteArray& out, const Node& node, int depth, QString* error) {
@@ -216,28 +217,28 @@ QString missing(const char* key) {
 }
 
 // The member `key` of `object` as a string, or a failure naming what went wrong.
-std::optional<QString> stringMember(const QJsonObject& object, const char* key, QString* error) {
-    const auto it = object.constFind(QLatin1String(key));
-    if (it == object.constEnd()) {
+std::optional<QString> stringMember(const Node& object, const char* key, QString* error) {
+    const Node* member = object.member(QLatin1String(key));
+    if (!member) {
         fail(error, missing(key));
         return std::nullopt;
     }
-    auto text = decodeString(*it);
+    auto text = decodeString(*member);
     if (!text)
         fail(error, expected("String"));
     return text;
 }
 
 template <typename T>
-std::optional<T> rawValueOf(const QJsonValue& value, const char* typeName, QString* error) {
-    if (!value.isString()) {
+std::optional<T> rawValueOf(const Node& value, const char* typeName, QString* error) {
+    if (value.type != Node::Type::string) {
         fail(error, expected("String"));
         return std::nullopt;
     }
-    auto decoded = T::fromRawValue(value.toString());
+    auto decoded = T::fromRawValue(value.string);
     if (!decoded) {
         fail(error, QStringLiteral("Cannot initialize %1 from invalid String value %2")
-                        .arg(QLatin1String(typeName), value.toString()));
+                        .arg(QLatin1String(typeName), value.string));
     }
     return decoded;
 }
@@ -329,44 +330,41 @@ Node encode(const ButtonAction& action) {
     return n;
 }
 
-std::optional<ButtonFunction> decodeFunction(const QJsonValue& value, QString* error) {
+std::optional<ButtonFunction> decodeFunction(const Node& value, QString* error) {
     return rawValueOf<ButtonFunction>(value, "ButtonFunction", error);
 }
 
-std::optional<KnobRole> decodeKnobRole(const QJsonValue& value, QString* error) {
+std::optional<KnobRole> decodeKnobRole(const Node& value, QString* error) {
     return rawValueOf<KnobRole>(value, "KnobRole", error);
 }
 
-std::optional<PlaybackMode> decodePlaybackMode(const QJsonValue& value, QString* error) {
+std::optional<PlaybackMode> decodePlaybackMode(const Node& value, QString* error) {
     return rawValueOf<PlaybackMode>(value, "PlaybackMode", error);
 }
 
-std::optional<KeyCombo> decodeKeyCombo(const QJsonValue& value, QString* error) {
-    if (!value.isObject()) {
+std::optional<KeyCombo> decodeKeyCombo(const Node& value, QString* error) {
+    if (value.type != Node::Type::object) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
     }
-    const QJsonObject object = value.toObject();
-    const QJsonValue keyCode = object.value(QLatin1String("keyCode"));
-    const QJsonValue flags = object.value(QLatin1String("flags"));
-    const QJsonValue display = object.value(QLatin1String("display"));
-    if (keyCode.isUndefined() || flags.isUndefined() || display.isUndefined()) {
-        fail(error, missing(keyCode.isUndefined() ? "keyCode"
-                            : flags.isUndefined() ? "flags"
-                                                  : "display"));
+    const Node* keyCode = value.member(u"keyCode");
+    const Node* flags = value.member(u"flags");
+    const Node* display = value.member(u"display");
+    if (!keyCode || !flags || !display) {
+        fail(error, missing(!keyCode ? "keyCode" : !flags ? "flags" : "display"));
         return std::nullopt;
     }
-    const auto code = decodeInteger(keyCode, 0, UINT16_MAX);
+    const auto code = decodeInteger(*keyCode, 0, UINT16_MAX);
     if (!code) {
         fail(error, QStringLiteral("Parsed JSON number does not fit in UInt16."));
         return std::nullopt;
     }
-    const auto mask = decodeUnsigned(flags);
+    const auto mask = decodeUnsigned(*flags);
     if (!mask) {
         fail(error, QStringLiteral("Parsed JSON number does not fit in UInt64."));
         return std::nullopt;
     }
-    const auto text = decodeString(display);
+    const auto text = decodeString(*display);
     if (!text) {
         fail(error, expected("String"));
         return std::nullopt;
@@ -374,12 +372,11 @@ std::optional<KeyCombo> decodeKeyCombo(const QJsonValue& value, QString* error) 
     return KeyCombo{static_cast<uint16_t>(*code), *mask, *text};
 }
 
-std::optional<Snippet> decodeSnippet(const QJsonValue& value, QString* error) {
-    if (!value.isObject()) {
+std::optional<Snippet> decodeSnippet(const Node& object, QString* error) {
+    if (object.type != Node::Type::object) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
     }
-    const QJsonObject object = value.toObject();
     const auto idText = stringMember(object, "id", error);
     if (!idText)
         return std::nullopt;
@@ -397,17 +394,18 @@ std::optional<Snippet> decodeSnippet(const QJsonValue& value, QString* error) {
     return Snippet{*id, *name, *text};
 }
 
-std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error) {
-    if (!value.isObject()) {
+std::optional<ButtonAction> decodeAction(const Node& object, QString* error) {
+    if (object.type != Node::Type::object) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
     }
-    const QJsonObject object = value.toObject();
     int found = -1;
     int count = 0;
+    const Node* payload = nullptr;
     for (size_t i = 0; i < kCaseNames.size(); ++i) {
-        if (object.contains(QLatin1String(kCaseNames[i]))) {
+        if (const Node* member = object.member(QLatin1String(kCaseNames[i]))) {
             found = static_cast<int>(i);
+            payload = member;
             ++count;
         }
     }
@@ -415,36 +413,32 @@ std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error
         fail(error, QStringLiteral("Invalid number of keys found, expected one."));
         return std::nullopt;
     }
-    const QJsonValue payloadValue = object.value(QLatin1String(kCaseNames[found]));
-    if (!payloadValue.isObject()) {
+    if (payload->type != Node::Type::object) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
     }
-    const QJsonObject payload = payloadValue.toObject();
-    const auto unlabelled = [&]() -> std::optional<QJsonValue> {
-        const auto it = payload.constFind(QLatin1String("_0"));
-        if (it == payload.constEnd()) {
+    const auto unlabelled = [&]() -> const Node* {
+        const Node* member = payload->member(u"_0");
+        if (!member)
             fail(error, missing("_0"));
-            return std::nullopt;
-        }
-        return *it;
+        return member;
     };
 
     switch (static_cast<ButtonAction::Kind::Value>(found)) {
     case ButtonAction::Kind::nothing:
         return ButtonAction::nothing();
     case ButtonAction::Kind::app:
-        if (auto path = stringMember(payload, "path", error))
+        if (auto path = stringMember(*payload, "path", error))
             return ButtonAction::app(*path);
         return std::nullopt;
     case ButtonAction::Kind::function:
-        if (auto member = unlabelled()) {
+        if (const Node* member = unlabelled()) {
             if (auto function = decodeFunction(*member, error))
                 return ButtonAction::function(*function);
         }
         return std::nullopt;
     case ButtonAction::Kind::snippet: {
-        const auto idText = stringMember(payload, "id", error);
+        const auto idText = stringMember(*payload, "id", error);
         if (!idText)
             return std::nullopt;
         if (auto id = parseUuid(*idText))
@@ -453,17 +447,17 @@ std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error
         return std::nullopt;
     }
     case ButtonAction::Kind::keys:
-        if (auto member = unlabelled()) {
+        if (const Node* member = unlabelled()) {
             if (auto combo = decodeKeyCombo(*member, error))
                 return ButtonAction::keys(*combo);
         }
         return std::nullopt;
     case ButtonAction::Kind::shortcut:
-        if (auto name = stringMember(payload, "name", error))
+        if (auto name = stringMember(*payload, "name", error))
             return ButtonAction::shortcut(*name);
         return std::nullopt;
     case ButtonAction::Kind::url:
-        if (auto member = unlabelled()) {
+        if (const Node* member = unlabelled()) {
             if (auto text = decodeString(*member))
                 return ButtonAction::url(*text);
             fail(error, expected("String"));
@@ -473,50 +467,67 @@ std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error
     return std::nullopt;
 }
 
-std::optional<int64_t> decodeInteger(const QJsonValue& value, int64_t min, int64_t max) {
-    if (!value.isDouble())
+std::optional<int64_t> decodeInteger(const Node& value, int64_t min, int64_t max) {
+    int64_t integer = 0;
+    switch (value.type) {
+    case Node::Type::integer:
+        integer = value.integer;
+        break;
+    case Node::Type::floating: {
+        // 1e2 or 90.0: integral, so taken, as long as it fits.
+        const double d = value.floating;
+        if (!(std::floor(d) == d && d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            return std::nullopt;
+        integer = static_cast<int64_t>(d);
+        break;
+    }
+    default: // unsignedInteger is beyond every signed range
         return std::nullopt;
-    // Qt keeps integral numbers that fit in 64 bits exactly; toInteger() gives its fallback
-    // for anything else, so two different fallbacks tell the cases apart.
-    const qint64 integer = value.toInteger(0);
-    if (integer != value.toInteger(1))
-        return std::nullopt;
+    }
     if (integer < min || integer > max)
         return std::nullopt;
     return integer;
 }
 
-std::optional<uint64_t> decodeUnsigned(const QJsonValue& value) {
-    if (!value.isDouble())
+std::optional<uint64_t> decodeUnsigned(const Node& value) {
+    if (value.type == Node::Type::unsignedInteger)
+        return value.unsignedInteger;
+    if (value.type == Node::Type::floating) {
+        const double d = value.floating;
+        if (std::floor(d) == d && d >= 0 && d < 18446744073709551616.0)
+            return static_cast<uint64_t>(d);
         return std::nullopt;
+    }
     if (auto integer = decodeInteger(value, 0, INT64_MAX))
         return static_cast<uint64_t>(*integer);
-    // Beyond the signed range Qt holds the number as a double; take it when it is integral.
-    const double d = value.toDouble();
-    if (d >= 9223372036854775808.0 && d < 18446744073709551616.0 && std::floor(d) == d)
-        return static_cast<uint64_t>(d);
     return std::nullopt;
 }
 
-std::optional<double> decodeDouble(const QJsonValue& value) {
-    if (!value.isDouble())
+std::optional<double> decodeDouble(const Node& value) {
+    switch (value.type) {
+    case Node::Type::floating:
+        if (!std::isfinite(value.floating))
+            return std::nullopt;
+        return value.floating;
+    case Node::Type::integer:
+        return static_cast<double>(value.integer);
+    case Node::Type::unsignedInteger:
+        return static_cast<double>(value.unsignedInteger);
+    default:
         return std::nullopt;
-    const double d = value.toDouble();
-    if (!std::isfinite(d))
-        return std::nullopt;
-    return d;
+    }
 }
 
-std::optional<bool> decodeBool(const QJsonValue& value) {
-    if (!value.isBool())
+std::optional<bool> decodeBool(const Node& value) {
+    if (value.type != Node::Type::boolean)
         return std::nullopt;
-    return value.toBool();
+    return value.boolean;
 }
 
-std::optional<QString> decodeString(const QJsonValue& value) {
-    if (!value.isString())
+std::optional<QString> decodeString(const Node& value) {
+    if (value.type != Node::Type::string)
         return std::nullopt;
-    return value.toString();
+    return value.string;
 }
 
 } // namespace velloq::ConfigJson

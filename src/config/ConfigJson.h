@@ -1,23 +1,28 @@
 #pragma once
 
-// JSON forms of the configuration values. Reading goes through Qt's JSON parser; writing
-// through our own small writer, because the file's layout is fixed: pretty-printed, members
-// sorted by key at every level, "/" escaped as "\/", floats in their shortest round-trip form.
+// JSON forms of the configuration values, read and written by our own small reader and
+// writer: the file's layout is fixed (pretty-printed, members sorted by key at every level,
+// "/" escaped as "\/", floats in their shortest round-trip form), and integers must be read
+// exactly, up to the full unsigned 64-bit range, which Qt's parser holds as doubles.
 
 #include "config/ActionModel.h"
 
+#include <QAnyStringView>
 #include <QByteArray>
-#include <QJsonValue>
+#include <QByteArrayView>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace velloq::ConfigJson {
 
-// A JSON value to be written. Objects keep their members in `children`, each named by its
-// `key`; the writer sorts them.
+// A JSON value, read or to be written. Objects keep their members in `children`, each named
+// by its `key`; the writer sorts them. The reader gives integral numbers without fraction or
+// exponent as `integer` (when they fit) or `unsignedInteger`, any other number as `floating`.
 struct Node {
     enum class Type { null, boolean, integer, unsignedInteger, floating, string, array, object };
 
@@ -42,7 +47,24 @@ struct Node {
     // Appends an element (array) or a member (object).
     Node& append(Node value);
     Node& insert(const QString& memberKey, Node value);
+    // The member named `name` of an object (the last one, if named twice); null otherwise.
+    const Node* member(QAnyStringView name) const;
+    bool isNull() const { return type == Type::null; }
 };
+
+// The two-character escapes of JSON strings: the character, and the letter after the
+// backslash that stands for it.
+inline constexpr std::array<std::pair<char, char>, 8> kShortEscapes{{{'"', '"'},
+                                                                     {'\\', '\\'},
+                                                                     {'/', '/'},
+                                                                     {'\b', 'b'},
+                                                                     {'\f', 'f'},
+                                                                     {'\n', 'n'},
+                                                                     {'\r', 'r'},
+                                                                     {'\t', 't'}}};
+
+// Reads one JSON text (RFC 8259, UTF-8). Nothing, with `error` set, when it is not valid.
+std::optional<Node> parse(QByteArrayView text, QString* error = nullptr);
 
 // The pretty-printed text, ending in a newline. Nothing (with `error` set) for a float that
 // is not finite, which JSON cannot hold.
@@ -63,19 +85,19 @@ Node encode(PlaybackMode mode);
 // Decoders give nothing for a value of the wrong shape; `error`, when given, gets the
 // failure's description (for an action with no or several case names:
 // "Invalid number of keys found, expected one.").
-std::optional<ButtonAction> decodeAction(const QJsonValue& value, QString* error = nullptr);
-std::optional<KeyCombo> decodeKeyCombo(const QJsonValue& value, QString* error = nullptr);
-std::optional<Snippet> decodeSnippet(const QJsonValue& value, QString* error = nullptr);
-std::optional<ButtonFunction> decodeFunction(const QJsonValue& value, QString* error = nullptr);
-std::optional<KnobRole> decodeKnobRole(const QJsonValue& value, QString* error = nullptr);
-std::optional<PlaybackMode> decodePlaybackMode(const QJsonValue& value, QString* error = nullptr);
+std::optional<ButtonAction> decodeAction(const Node& value, QString* error = nullptr);
+std::optional<KeyCombo> decodeKeyCombo(const Node& value, QString* error = nullptr);
+std::optional<Snippet> decodeSnippet(const Node& value, QString* error = nullptr);
+std::optional<ButtonFunction> decodeFunction(const Node& value, QString* error = nullptr);
+std::optional<KnobRole> decodeKnobRole(const Node& value, QString* error = nullptr);
+std::optional<PlaybackMode> decodePlaybackMode(const Node& value, QString* error = nullptr);
 
 // Scalars as the file's readers take them: numbers must be integral and in range for the
 // integer types and finite for floats; no conversions between JSON types.
-std::optional<int64_t> decodeInteger(const QJsonValue& value, int64_t min, int64_t max);
-std::optional<uint64_t> decodeUnsigned(const QJsonValue& value);
-std::optional<double> decodeDouble(const QJsonValue& value);
-std::optional<bool> decodeBool(const QJsonValue& value);
-std::optional<QString> decodeString(const QJsonValue& value);
+std::optional<int64_t> decodeInteger(const Node& value, int64_t min, int64_t max);
+std::optional<uint64_t> decodeUnsigned(const Node& value);
+std::optional<double> decodeDouble(const Node& value);
+std::optional<bool> decodeBool(const Node& value);
+std::optional<QString> decodeString(const Node& value);
 
 } // namespace velloq::ConfigJson

@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace velloq {
 
@@ -16,33 +19,62 @@ namespace velloq {
 // newer version's settings), the store remembers that the loaded file was damaged and, before
 // the first save replaces it, keeps the original beside it as
 // "config.json.unreadable-YYYYMMDD-HHMMSS" and logs one line naming it. It does this once.
+// Something that is not a regular file at the path (a named pipe, a folder) is not read at
+// all: one log line, defaults, and it is moved aside the same way.
+//
+// saveInBackground() lets the controller save on every change without waiting on the disk:
+// a writer thread writes the newest configuration it was given; one that is replaced while
+// waiting is never written, so saves land in order and the last one always reaches the file.
 class ConfigStore {
 public:
     explicit ConfigStore(QString path = DockConfig::fileURL());
+    // Writes what is still waiting first.
+    ~ConfigStore();
+    ConfigStore(const ConfigStore&) = delete;
+    ConfigStore& operator=(const ConfigStore&) = delete;
 
     // Reads and decodes the file; defaults if it is missing, unreadable or not a JSON object.
-    // Logs nothing and writes nothing.
+    // Writes nothing.
     DockConfig load();
 
     // Keeps the damaged original first (see above), then writes atomically. False, with the
     // log line "Could not save config: <reason>", when either step fails; the file is then
-    // left as it was and the next save tries again.
+    // left as it was and the next save tries again. Waits for background saves first.
     bool save(const DockConfig& config);
+
+    // Saves on the writer thread and returns at once; failures are logged as by save().
+    void saveInBackground(const DockConfig& config);
+    // Returns once every configuration handed to saveInBackground() was saved (or failed).
+    void flush();
 
     const QString& path() const { return path_; }
     // Whether the last load found a file it could not read or decode in whole or in part,
     // and its copy has not been kept yet.
-    bool needsKeeping() const { return needsKeeping_; }
+    bool needsKeeping() const;
     // Where the damaged original was kept, once it was.
-    const std::optional<QString>& keptCopy() const { return keptCopy_; }
+    std::optional<QString> keptCopy() const;
 
 private:
+    bool saveNow(const DockConfig& config);
     bool keepOriginal(QString* error);
+    void runWriter();
 
-    QString path_;
+    const QString path_;
+
+    // The file and what is known of it; held for a whole load or save.
+    mutable std::mutex fileMutex_;
     bool needsKeeping_ = false;
     QByteArray loadedBytes_; // what load() read, for filesystems without hard links
     std::optional<QString> keptCopy_;
+
+    // The background writer.
+    std::mutex queueMutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::optional<DockConfig> waiting_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread writer_; // started by the first saveInBackground()
 };
 
 } // namespace velloq

@@ -6,9 +6,6 @@
 #include "support/Log.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <array>
 #include <functional>
@@ -22,13 +19,12 @@ namespace {
 const QString kDefaultAnimation = QStringLiteral("Sports Car");
 
 template <typename T, typename Decode>
-std::optional<QList<T>> decodeList(const QJsonValue& value, Decode decode) {
-    if (!value.isArray())
+std::optional<QList<T>> decodeList(const Node& value, Decode decode) {
+    if (value.type != Node::Type::array)
         return std::nullopt;
-    const QJsonArray array = value.toArray();
     QList<T> list;
-    list.reserve(array.size());
-    for (const QJsonValue& element : array) {
+    list.reserve(qsizetype(value.children.size()));
+    for (const Node& element : value.children) {
         std::optional<T> decoded = decode(element);
         if (!decoded) // one bad element fails the whole list
             return std::nullopt;
@@ -37,7 +33,7 @@ std::optional<QList<T>> decodeList(const QJsonValue& value, Decode decode) {
     return list;
 }
 
-std::optional<std::optional<QString>> decodeOptionalString(const QJsonValue& value) {
+std::optional<std::optional<QString>> decodeOptionalString(const Node& value) {
     if (value.isNull())
         return std::optional<QString>();
     if (auto text = ConfigJson::decodeString(value))
@@ -92,7 +88,7 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
                 encodeList(snippets, [](const Snippet& s) { return ConfigJson::encode(s); }));
     root.insert(QStringLiteral("dockBrightness"), Node::of(dockBrightness));
     root.insert(QStringLiteral("knobStep"), Node::of(knobStep));
-    root.insert(QStringLiteral("extraRotation"), Node::of(static_cast<int64_t>(extraRotation)));
+    root.insert(QStringLiteral("extraRotation"), Node::of(extraRotation));
     root.insert(QStringLiteral("showHUD"), Node::of(showHUD));
     root.insert(QStringLiteral("nativeIndicators"), Node::of(nativeIndicators));
     root.insert(QStringLiteral("customIcons"),
@@ -117,14 +113,13 @@ std::optional<DockConfig::Decoded> DockConfig::decodeReporting(const QByteArray&
     // Editors may put a byte-order mark in front; the JSON parser would refuse the whole file.
     static const QByteArray kBom("\xEF\xBB\xBF");
     const QByteArray text = json.startsWith(kBom) ? json.mid(kBom.size()) : json;
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+    const std::optional<Node> document = ConfigJson::parse(text);
+    if (!document || document->type != Node::Type::object)
         return std::nullopt;
-    return decodeReporting(document.object());
+    return decodeReporting(*document);
 }
 
-DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {
+DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
     Decoded result;
     DockConfig& config = result.config;
 
@@ -132,7 +127,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {
     // that is present but undecodable keeps its default and is reported as dropped.
     struct Member {
         const char* name;
-        std::function<bool(const QJsonValue&, DockConfig&)> take;
+        std::function<bool(const Node&, DockConfig&)> take;
     };
     const auto assign = [](auto decoded, auto& field) {
         if (!decoded)
@@ -142,86 +137,81 @@ DockConfig::Decoded DockConfig::decodeReporting(const QJsonObject& object) {
     };
     const std::array<Member, 14> members{{
         {"keys",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(decodeList<ButtonAction>(
-                               v, [](const QJsonValue& e) { return ConfigJson::decodeAction(e); }),
+                               v, [](const Node& e) { return ConfigJson::decodeAction(e); }),
                            c.keys);
          }},
         {"knobs",
-         [&](const QJsonValue& v, DockConfig& c) {
-             return assign(
-                 decodeList<KnobRole>(
-                     v, [](const QJsonValue& e) { return ConfigJson::decodeKnobRole(e); }),
-                 c.knobs);
+         [&](const Node& v, DockConfig& c) {
+             return assign(decodeList<KnobRole>(
+                               v, [](const Node& e) { return ConfigJson::decodeKnobRole(e); }),
+                           c.knobs);
          }},
         {"snippets",
-         [&](const QJsonValue& v, DockConfig& c) {
-             return assign(decodeList<Snippet>(
-                               v, [](const QJsonValue& e) { return ConfigJson::decodeSnippet(e); }),
-                           c.snippets);
+         [&](const Node& v, DockConfig& c) {
+             return assign(
+                 decodeList<Snippet>(v, [](const Node& e) { return ConfigJson::decodeSnippet(e); }),
+                 c.snippets);
          }},
         {"dockBrightness",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeDouble(v), c.dockBrightness);
          }},
         {"knobStep",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeDouble(v), c.knobStep);
          }},
         {"extraRotation",
-         [&](const QJsonValue& v, DockConfig& c) {
-             auto degrees = ConfigJson::decodeInteger(v, INT32_MIN, INT32_MAX);
-             if (!degrees)
-                 return false;
-             c.extraRotation = static_cast<int>(*degrees);
-             return true;
+         [&](const Node& v, DockConfig& c) {
+             return assign(ConfigJson::decodeInteger(v, INT64_MIN, INT64_MAX), c.extraRotation);
          }},
-        {"showHUD", [&](const QJsonValue& v,
+        {"showHUD", [&](const Node& v,
                         DockConfig& c) { return assign(ConfigJson::decodeBool(v), c.showHUD); }},
         {"nativeIndicators",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeBool(v), c.nativeIndicators);
          }},
         {"customIcons",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(decodeList<std::optional<QString>>(v, decodeOptionalString),
                            c.customIcons);
          }},
         {"screensaverEnabled",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeBool(v), c.screensaverEnabled);
          }},
         {"screensaverDelay",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeDouble(v), c.screensaverDelay);
          }},
         {"screensaverAnimation",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeString(v), c.screensaverAnimation);
          }},
         {"screensaverPlayback",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodePlaybackMode(v), c.screensaverPlayback);
          }},
         {"screensaverSpeed",
-         [&](const QJsonValue& v, DockConfig& c) {
+         [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeDouble(v), c.screensaverSpeed);
          }},
     }};
 
     for (const Member& member : members) {
-        const QJsonValue value = object.value(QLatin1String(member.name));
-        if (value.isUndefined() || value.isNull())
+        const Node* value = object.member(QLatin1String(member.name));
+        if (!value || value->isNull())
             continue;
-        if (!member.take(value, config))
+        if (!member.take(*value, config))
             result.droppedMembers.append(QLatin1String(member.name));
     }
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+    for (const Node& child : object.children) {
         const bool known = std::any_of(members.begin(), members.end(), [&](const Member& m) {
-            return it.key() == QLatin1String(m.name);
+            return child.key == QLatin1String(m.name);
         });
-        if (!known)
-            result.droppedMembers.append(it.key());
+        if (!known && !result.droppedMembers.contains(child.key))
+            result.droppedMembers.append(child.key);
     }
 
     while (config.customIcons.size() < kMinKeys)

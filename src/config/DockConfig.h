@@ -6,11 +6,14 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
-class QJsonObject;
-
 namespace velloq {
+
+namespace ConfigJson {
+struct Node;
+}
 
 // Every user setting. Lists are indexed by key index (keys, customIcons) or knob index (knobs)
 // and are never shortened; they may be longer than the minimum.
@@ -23,7 +26,7 @@ struct DockConfig {
     QList<Snippet> snippets;                   // one "Example" snippet with a fresh id
     double dockBrightness = 70;                // percent, 0 to 100
     double knobStep = 3;                       // percent per knob detent
-    int extraRotation = 0;                     // degrees added to the model's rotation
+    int64_t extraRotation = 0;                 // degrees added to the model's rotation
     bool showHUD = true;                       // our own indicator after knob/mute changes
     bool nativeIndicators = true;              // prefer the desktop's own indicators
     QList<std::optional<QString>> customIcons; // nine empty; absolute image paths
@@ -55,7 +58,7 @@ struct DockConfig {
     static std::optional<DockConfig> decode(const QByteArray& json);
     // The same, saying which members were dropped. A leading UTF-8 byte-order mark is skipped.
     static std::optional<Decoded> decodeReporting(const QByteArray& json);
-    static Decoded decodeReporting(const QJsonObject& object);
+    static Decoded decodeReporting(const ConfigJson::Node& object);
 
     // Writes `encoded()` to `fileURL()` (or `path`) atomically and durably, creating the folder.
     // On failure logs "Could not save config: <reason>" and gives false. Keeps no copy of a

@@ -153,7 +153,8 @@ void DockController::setConfig(const DockConfig& value) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);
-    configStore_->save(config_);
+    // Off the main thread: a dragged slider assigns at every step.
+    configStore_->saveInBackground(config_);
     if (old.dockBrightness != config_.dockBrightness)
         dock_->enqueueAll({StreamDock::brightnessCommand(truncated(config_.dockBrightness))});
     screensaverSettingsChanged(old);

@@ -90,9 +90,11 @@ public:
 
     // --- Published state ---
     const DockConfig& config() const { return config_; }
-    // Saves, sends a changed dock brightness, lets the screensaver react and schedules a
-    // refresh; an equal value changes nothing.
+    // Saves (on the store's writer thread), sends a changed dock brightness, lets the
+    // screensaver react and schedules a refresh; an equal value changes nothing.
     void setConfig(const DockConfig& value);
+    // Returns once the last configuration set is in the file. Destruction does it too.
+    void flushSave() { configStore_->flush(); }
     Selection selected() const { return selected_; }
     void setSelected(const Selection& value);
     MenuTab tab() const { return tab_; }

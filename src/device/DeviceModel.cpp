@@ -46,8 +46,13 @@ int baseRotation(const std::optional<DockModel>& model) {
     return model ? model->baseRotation() : 0;
 }
 
-int finalRotation(const std::optional<DockModel>& model, int extraRotation) {
-    return (baseRotation(model) + extraRotation) % 360;
+int finalRotation(const std::optional<DockModel>& model, int64_t extraRotation) {
+    // Reduce first: the sum itself could overflow for a hand-edited extraRotation.
+    const int base = baseRotation(model);
+    int turn = (base + static_cast<int>(extraRotation % 360)) % 360;
+    if (extraRotation < -base && turn > 0)
+        turn -= 360; // the sum is negative, and so is its remainder
+    return turn;
 }
 
 } // namespace velloq::DockModels

@@ -42,7 +42,7 @@ int imageEdge(const std::optional<DockModel>& model);
 int baseRotation(const std::optional<DockModel>& model);
 
 // (base rotation + extraRotation) % 360; the remainder keeps the sign of the sum.
-int finalRotation(const std::optional<DockModel>& model, int extraRotation);
+int finalRotation(const std::optional<DockModel>& model, int64_t extraRotation);
 
 } // namespace DockModels
 } // namespace velloq

@@ -4,15 +4,16 @@
 #include "support/AppPaths.h"
 
 #include <QFile>
-#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -26,6 +27,10 @@ constexpr char kMagic[] = "VLQDOCK1";
 constexpr int kMagicSize = 8;
 constexpr int kHeaderSize = 14;
 constexpr int kHelloTimeoutMs = 2000;
+// A socket file exists from bind() on, but refuses connections until its owner calls
+// listen(); an emulator that does both in turn gets this long.
+constexpr auto kConnectRetryFor = std::chrono::milliseconds(3000);
+constexpr int kConnectRetryIntervalMs = 50;
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -48,8 +53,9 @@ std::optional<uint64_t> socketIdentity(const QString& path) {
     return (uint64_t(st.st_dev) << 40) ^ uint64_t(st.st_ino);
 }
 
-// A connected, non-blocking SOCK_SEQPACKET socket, or an invalid fd with `error` set.
-UniqueFd connectSocket(const QString& path, QString* error) {
+// A connected, non-blocking SOCK_SEQPACKET socket, or an invalid fd with `error` set (and
+// `code` to the errno, when given).
+UniqueFd connectSocket(const QString& path, QString* error, int* code = nullptr) {
     const QByteArray encoded = QFile::encodeName(path);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -69,7 +75,10 @@ UniqueFd connectSocket(const QString& path, QString* error) {
     const int sendBuffer = 4 * 1025;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        *error = errnoText(errno);
+        const int failure = errno;
+        *error = errnoText(failure);
+        if (code)
+            *code = failure;
         return {};
     }
     return fd;
@@ -126,8 +135,6 @@ std::optional<EmulatorHello> EmulatorHello::decode(const QByteArray& message) {
     hello.productID = bigEndian16(message, 10);
     hello.maxOutputReportSize = bigEndian16(message, 12);
     hello.name = QString::fromUtf8(message.mid(kHeaderSize));
-    if (hello.maxOutputReportSize == 0)
-        return std::nullopt;
     return hello;
 }
 
@@ -136,6 +143,8 @@ struct EmulatorDiscovery::Entry {
     UniqueFd fd;                         // held from connect until open() hands it over
     QSocketNotifier* notifier = nullptr; // owned by the discovery object
     QTimer* helloTimer = nullptr;
+    QTimer* retryTimer = nullptr; // while a refused connection is retried
+    std::chrono::steady_clock::time_point retryUntil;
     std::optional<HidDeviceInfo> info; // set once the hello arrived and it was reported
 
     // Later, because this may run inside the notifier's or the timer's own signal.
@@ -145,10 +154,12 @@ struct EmulatorDiscovery::Entry {
             notifier->deleteLater();
             notifier = nullptr;
         }
-        if (helloTimer) {
-            helloTimer->stop();
-            helloTimer->deleteLater();
-            helloTimer = nullptr;
+        for (QTimer** timer : {&helloTimer, &retryTimer}) {
+            if (*timer) {
+                (*timer)->stop();
+                (*timer)->deleteLater();
+                *timer = nullptr;
+            }
         }
     }
     ~Entry() { stopWatching(); }
@@ -163,7 +174,9 @@ EmulatorDiscovery::EmulatorDiscovery(QString folder, QObject* parent)
     , folder_(std::move(folder)) {
 }
 
-EmulatorDiscovery::~EmulatorDiscovery() = default;
+EmulatorDiscovery::~EmulatorDiscovery() {
+    delete inotifyNotifier_; // before the descriptor it watches closes
+}
 
 QString EmulatorDiscovery::defaultFolder() {
     return AppPaths::runtimeDir() + QStringLiteral("/velloq/docks");
@@ -194,14 +207,60 @@ void EmulatorDiscovery::start() {
         Q_EMIT discoveryFailed(QStringLiteral("emulated docks: ") + error);
         return;
     }
-    delete watcher_;
-    watcher_ = new QFileSystemWatcher(this);
-    if (!watcher_->addPath(folder_)) {
-        Q_EMIT discoveryFailed(QStringLiteral("emulated docks: cannot watch ") + folder_);
+    // inotify itself rather than a directory watcher: every creation is an event of its
+    // own, so a socket made again under the same name (even with the same inode) is seen.
+    delete inotifyNotifier_;
+    inotifyNotifier_ = nullptr;
+    inotify_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!inotify_ ||
+        ::inotify_add_watch(inotify_.get(), QFile::encodeName(folder_).constData(),
+                            IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR) < 0) {
+        Q_EMIT discoveryFailed(QStringLiteral("emulated docks: cannot watch ") + folder_ +
+                               QStringLiteral(": ") + errnoText(errno));
+        inotify_.reset();
         return;
     }
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { rescan(); });
+    inotifyNotifier_ = new QSocketNotifier(inotify_.get(), QSocketNotifier::Read, this);
+    connect(inotifyNotifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
     rescan();
+}
+
+void EmulatorDiscovery::readEvents() {
+    alignas(inotify_event) std::array<char, 16 * 1024> buffer{};
+    bool overflow = false;
+    for (;;) {
+        const ssize_t n = ::read(inotify_.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t offset = 0; offset < n;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer.data() + offset, sizeof event);
+            const char* name = buffer.data() + offset + sizeof event;
+            offset += ssize_t(sizeof event + event.len);
+            if (event.mask & IN_Q_OVERFLOW)
+                overflow = true;
+            // Names starting with a dot are sockets still being set up.
+            if (event.len == 0 || name[0] == '.')
+                continue;
+            const QString path = folder_ + QLatin1Char('/') + QFile::decodeName(name);
+            if (event.mask & (IN_DELETE | IN_MOVED_FROM))
+                forget(path);
+            if (event.mask & (IN_CREATE | IN_MOVED_TO))
+                socketAppeared(path);
+        }
+    }
+    if (overflow)
+        rescan();
+}
+
+void EmulatorDiscovery::socketAppeared(const QString& path) {
+    // Whatever was known under this name is gone, even if the events of its removal were
+    // folded into this one.
+    forget(path);
+    if (const std::optional<uint64_t> identity = socketIdentity(path))
+        connectTo(path, *identity);
 }
 
 void EmulatorDiscovery::rescan() {
@@ -235,25 +294,46 @@ void EmulatorDiscovery::rescan() {
 void EmulatorDiscovery::connectTo(const QString& path, uint64_t identity) {
     auto entry = std::make_unique<Entry>();
     entry->identity = identity;
-    QString error;
-    entry->fd = connectSocket(path, &error);
-    // A stale socket (its emulator is gone) stays in the table, so it is not retried until
-    // it is replaced.
-    if (entry->fd) {
-        entry->notifier = new QSocketNotifier(entry->fd.get(), QSocketNotifier::Read, this);
-        connect(entry->notifier, &QSocketNotifier::activated, this,
-                [this, path] { readHello(path); });
-        entry->helloTimer = new QTimer(this);
-        entry->helloTimer->setSingleShot(true);
-        connect(entry->helloTimer, &QTimer::timeout, this, [this, path] {
-            if (const auto it = entries_.find(path); it != entries_.end()) {
-                it->second->stopWatching();
-                it->second->fd.reset();
-            }
-        });
-        entry->helloTimer->start(kHelloTimeoutMs);
-    }
+    entry->retryUntil = std::chrono::steady_clock::now() + kConnectRetryFor;
     entries_[path] = std::move(entry);
+    tryConnect(path);
+}
+
+void EmulatorDiscovery::tryConnect(const QString& path) {
+    Entry& entry = *entries_.at(path);
+    QString error;
+    int code = 0;
+    entry.fd = connectSocket(path, &error, &code);
+    if (!entry.fd) {
+        // Refused: not listening yet (or a full backlog), or a stale socket whose emulator is
+        // gone. Retried for a while; after that it stays in the table, unconnected, until it
+        // is replaced.
+        const bool mayListenSoon = code == ECONNREFUSED || code == EAGAIN;
+        if (!mayListenSoon || std::chrono::steady_clock::now() >= entry.retryUntil)
+            return;
+        if (!entry.retryTimer) {
+            entry.retryTimer = new QTimer(this);
+            entry.retryTimer->setSingleShot(true);
+            connect(entry.retryTimer, &QTimer::timeout, this, [this, path] {
+                if (entries_.contains(path))
+                    tryConnect(path);
+            });
+        }
+        entry.retryTimer->start(kConnectRetryIntervalMs);
+        return;
+    }
+    entry.stopWatching();
+    entry.notifier = new QSocketNotifier(entry.fd.get(), QSocketNotifier::Read, this);
+    connect(entry.notifier, &QSocketNotifier::activated, this, [this, path] { readHello(path); });
+    entry.helloTimer = new QTimer(this);
+    entry.helloTimer->setSingleShot(true);
+    connect(entry.helloTimer, &QTimer::timeout, this, [this, path] {
+        if (const auto it = entries_.find(path); it != entries_.end()) {
+            it->second->stopWatching();
+            it->second->fd.reset();
+        }
+    });
+    entry.helloTimer->start(kHelloTimeoutMs);
 }
 
 void EmulatorDiscovery::readHello(const QString& path) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-class QFileSystemWatcher;
+class QSocketNotifier;
 
 namespace velloq {
 
@@ -39,7 +39,9 @@ struct EmulatorHello {
 
 // Finds emulated docks: SOCK_SEQPACKET sockets in $XDG_RUNTIME_DIR/velloq/docks/. Each socket
 // is connected and its hello read before it is reported, as usage page 0xFFA0, usage 1. A
-// socket that disappears, or whose connection closes before it is opened, is a removal.
+// socket that disappears, or whose connection closes before it is opened, is a removal. A
+// socket that refuses the connection (bound, not yet listening) is tried again for a few
+// seconds; every socket created in the folder is a new dock, even under a name just freed.
 class EmulatorDiscovery final : public DiscoverySource {
     Q_OBJECT
 public:
@@ -63,13 +65,17 @@ private:
     struct Entry;
 
     void rescan();
+    void readEvents();
+    void socketAppeared(const QString& path);
     void connectTo(const QString& path, uint64_t identity);
+    void tryConnect(const QString& path);
     void readHello(const QString& path);
     void watchPeer(const QString& path);
     void forget(const QString& path);
 
     QString folder_;
-    QFileSystemWatcher* watcher_ = nullptr;
+    UniqueFd inotify_;
+    QSocketNotifier* inotifyNotifier_ = nullptr;
     std::map<QString, std::unique_ptr<Entry>> entries_;
 };
 

@@ -23,6 +23,10 @@ bool isSocket(int fd) {
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+QString timedOutText() {
+    return QStringLiteral("timed out");
+}
 } // namespace
 
 HidHandle::HidHandle(UniqueFd descriptor)
@@ -30,8 +34,10 @@ HidHandle::HidHandle(UniqueFd descriptor)
     , socket(isSocket(fd.get())) {
 }
 
-HidWriter::HidWriter(std::chrono::milliseconds writeTimeout)
+HidWriter::HidWriter(std::chrono::milliseconds writeTimeout,
+                     std::chrono::milliseconds stalledWriteTimeout)
     : writeTimeout_(writeTimeout)
+    , stalledWriteTimeout_(stalledWriteTimeout)
     , thread_([this] { run(); }) {
 }
 
@@ -54,17 +60,22 @@ void HidWriter::submit(Batch batch) {
     wake_.notify_one();
 }
 
-void HidWriter::submitAndWait(Batch batch) {
-    std::promise<void> written;
-    std::future<void> future = written.get_future();
+bool HidWriter::submitAndWait(Batch batch, std::chrono::milliseconds limit) {
+    // Shared, because the batch may outlive this call when the limit passes first.
+    auto written = std::make_shared<std::promise<void>>();
+    std::future<void> future = written->get_future();
     auto previous = std::move(batch.done);
-    batch.done = [&written, previous = std::move(previous)] {
+    batch.done = [written, previous = std::move(previous)] {
         if (previous)
             previous();
-        written.set_value();
+        written->set_value();
     };
     submit(std::move(batch));
-    future.wait();
+    if (limit == std::chrono::milliseconds::max()) {
+        future.wait();
+        return true;
+    }
+    return future.wait_for(limit) == std::future_status::ready;
 }
 
 void HidWriter::waitForIdle() {
@@ -98,22 +109,41 @@ void HidWriter::run() {
 }
 
 void HidWriter::write(const Batch& batch) {
+    HidHandle& handle = *batch.handle;
     for (const QByteArray& report : batch.reports) {
-        const std::optional<QString> error = writeReport(*batch.handle, report, batch.packetSize);
+        const bool wasStalled = handle.stalled;
+        const std::optional<QString> error = writeReport(handle, report, batch.packetSize);
         if (!error)
             return;
-        if (!error->isEmpty())
+        if (error->isEmpty()) {
+            if (wasStalled) {
+                handle.stalled = false;
+                logLine(QStringLiteral("The dock reads again; %1 reports were dropped meanwhile")
+                            .arg(handle.droppedWhileStalled));
+                handle.droppedWhileStalled = 0;
+            }
+        } else if (handle.stalled && *error == timedOutText()) {
+            // One line when a stall starts and one when it ends, not one per report.
+            if (wasStalled) {
+                ++handle.droppedWhileStalled;
+            } else {
+                handle.droppedWhileStalled = 1;
+                logLine(QStringLiteral("Write failed: ") + *error +
+                        QStringLiteral(" (the dock stopped reading; reports are dropped until it "
+                                       "reads again)"));
+            }
+        } else {
             logLine(QStringLiteral("Write failed: ") + *error);
+        }
     }
 }
 
 std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArray& report,
                                               int packetSize) {
-    if (handle.stalled)
-        return QStringLiteral("timed out");
     const QByteArray data = QByteArray(1, '\0') + Protocol::padded(report, packetSize);
     const int fd = handle.fd.get();
-    const auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
+    const auto deadline =
+        std::chrono::steady_clock::now() + (handle.stalled ? stalledWriteTimeout_ : writeTimeout_);
     for (;;) {
         const ssize_t n = handle.socket
                               ? ::send(fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL)
@@ -136,7 +166,7 @@ std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArra
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 handle.stalled = true;
-                return QStringLiteral("timed out");
+                return timedOutText();
             }
             pollfd p{fd, POLLOUT, 0};
             const int ready = ::poll(&p, 1, int(std::min<int64_t>(left.count(), 100)));

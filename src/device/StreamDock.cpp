@@ -88,7 +88,9 @@ void StreamDock::enqueueAll(const QList<QByteArray>& reports) {
 void StreamDock::shutdown() {
     if (!held_)
         return;
-    writer_->submitAndWait({held_->handle, packetSize_, Protocol::shutdownBatch(), {}});
+    if (!writer_->submitAndWait({held_->handle, packetSize_, Protocol::shutdownBatch(), {}},
+                                kShutdownLimit))
+        logLine(QStringLiteral("Write failed: the dock did not take the shutdown batch in time"));
 }
 
 int StreamDock::pendingBatches() const {
@@ -138,6 +140,8 @@ void StreamDock::deviceAppeared(DiscoverySource* source, const HidDeviceInfo& in
 
     delete keepAliveTimer_;
     keepAliveTimer_ = new QTimer(this);
+    // A coarse timer may fire up to 5 % early; the dock expects the keep-alive on time.
+    keepAliveTimer_->setTimerType(Qt::PreciseTimer);
     keepAliveTimer_->setInterval(keepAliveInterval_);
     connect(keepAliveTimer_, &QTimer::timeout, this,
             [this] { enqueueAll(Protocol::keepAliveBatch()); });

@@ -52,6 +52,8 @@ public:
 
     static constexpr std::chrono::milliseconds kKeepAliveInterval{15000};
     static constexpr int kDefaultPacketSize = 1024;
+    // How long quitting waits for a dock that does not read.
+    static constexpr std::chrono::milliseconds kShutdownLimit{3000};
 
     // Takes ownership of the sources. Touches no hardware until start().
     explicit StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources,
@@ -82,8 +84,8 @@ public:
         return Protocol::brightnessCommand(percent);
     }
 
-    // Writes the shutdown batch after every queued batch, and returns once it is written.
-    // Returns at once when no dock is held.
+    // Writes the shutdown batch after every queued batch, and returns once it is written, or
+    // after kShutdownLimit when the dock does not read. Returns at once when no dock is held.
     void shutdown();
 
     // Batches queued but not yet fully written (read under pendingLock).

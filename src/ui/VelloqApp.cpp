@@ -41,6 +41,7 @@ void VelloqApp::quitOnTerminationSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 void VelloqApp::choosePlatform() {

@@ -40,6 +40,7 @@ TEST_F(ActionsTest, SetActionSavesOnceAndPromptsWhenInputIsNeeded) {
     controller->setAction(copy, -1); // out of range
     EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(controller->config().keys[3], copy);
+    controller->flushSave();
     EXPECT_EQ(ConfigStore(configPath()).load().keys[3], copy);
     EXPECT_EQ(permissions.prompts, 0);
 
@@ -90,6 +91,7 @@ TEST_F(ActionsTest, DeletingASnippetClearsEveryKeyUsingItInOneChange) {
     EXPECT_EQ(now.keys[1], ButtonAction::nothing());
     EXPECT_EQ(now.keys[7], ButtonAction::nothing());
     EXPECT_EQ(now.keys[2], ButtonAction::snippet(kept.id));
+    controller->flushSave();
     EXPECT_EQ(ConfigStore(configPath()).load(), now);
 }
 

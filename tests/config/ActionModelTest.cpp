@@ -1,20 +1,20 @@
 #include "config/ActionModel.h"
 #include "config/ConfigJson.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QMap>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
 
 namespace velloq {
 namespace {
 
-QJsonValue json(const char* text) {
-    QJsonParseError error{};
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray("{\"v\":") + text + "}", &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
-    return document.object().value(QStringLiteral("v"));
+ConfigJson::Node json(QByteArrayView text) {
+    const std::optional<ConfigJson::Node> node = ConfigJson::parse(text);
+    EXPECT_TRUE(node) << text.toByteArray().constData();
+    return node.value_or(ConfigJson::Node{});
 }
 
 QString written(const ConfigJson::Node& node) {
@@ -153,6 +153,34 @@ TEST(ActionModel, KeyComboLimits) {
               (KeyCombo{40, KeyCombo::kShift | KeyCombo::kCommand, QStringLiteral("⇧⌘K")}));
     EXPECT_FALSE(ConfigJson::decodeKeyCombo(json(R"({"keyCode":65536,"flags":0,"display":""})")));
     EXPECT_FALSE(ConfigJson::decodeKeyCombo(json(R"({"keyCode":"40","flags":0,"display":""})")));
+    // Every unsigned 64-bit mask exactly, not through a double.
+    for (const auto& [text, flags] : std::vector<std::pair<const char*, uint64_t>>{
+             {"18446744073709551615", UINT64_MAX},
+             {"9223372036854775809", (uint64_t(1) << 63) + 1},
+             {"9007199254740993", (uint64_t(1) << 53) + 1}}) {
+        const auto combo = ConfigJson::decodeKeyCombo(
+            json(QByteArray(QByteArray(R"({"keyCode":1,"display":"","flags":)") + text + "}")));
+        ASSERT_TRUE(combo) << text;
+        EXPECT_EQ(combo->flags, flags) << text;
+        EXPECT_TRUE(written(ConfigJson::encode(*combo)).contains(QLatin1String(text)));
+    }
+}
+
+TEST(ActionModel, ReaderTakesJsonAndRefusesTheRest) {
+    const auto parsed = ConfigJson::parse(R"( {"a": [1, -2, 3.5, 1e2, true, null, "\u00e9\ud800"],
+                                               "a": "last", "b": {}} )");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->member(u"a")->string, QStringLiteral("last")); // as Qt: the last wins
+    EXPECT_EQ(ConfigJson::parse(R"(["\u00e9\ud800"])")->children[0].string,
+              QString(QChar(0xE9)) + QChar(0xD800));
+    EXPECT_EQ(ConfigJson::parse("[-9223372036854775808]")->children[0].integer, INT64_MIN);
+    EXPECT_EQ(ConfigJson::parse("[1e400]")->children[0].floating, HUGE_VAL);
+    for (const char* bad :
+         {"", "{", "{}x", "{\"a\" 1}", "[1,]", "[01]", "[1.]", "[-]", "[\"\x01\"]", "[\"\xc3\"]",
+          "[\"\xed\xa0\x80\"]", "[\"\\x\"]", "[tru]", "'a'"})
+        EXPECT_FALSE(ConfigJson::parse(bad)) << bad;
+    EXPECT_FALSE(ConfigJson::parse(QByteArray(QByteArray(600, '[') + QByteArray(600, ']'))));
+    EXPECT_TRUE(ConfigJson::parse(QByteArray(QByteArray(500, '[') + QByteArray(500, ']'))));
 }
 
 TEST(ActionModel, EncodedForms) {
@@ -185,9 +213,8 @@ TEST(ActionModel, EveryCaseRoundTrips) {
         actions << ButtonAction::function(f);
     for (const ButtonAction& action : actions) {
         const QByteArray text = *ConfigJson::write(ConfigJson::encode(action));
-        const QJsonDocument document = QJsonDocument::fromJson(text);
         QString error;
-        EXPECT_EQ(ConfigJson::decodeAction(document.object(), &error), action)
+        EXPECT_EQ(ConfigJson::decodeAction(json(text.constData()), &error), action)
             << error.toStdString();
     }
 }

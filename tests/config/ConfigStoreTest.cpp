@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace velloq {
 namespace {
 
@@ -136,16 +138,77 @@ TEST_F(ConfigStoreTest, AnEmptyOrHandPaddedFileNeedsNoCopy) {
     EXPECT_FALSE(store.needsKeeping());
 }
 
-TEST_F(ConfigStoreTest, AFileThatCannotBeReadIsNotReplaced) {
-    // A folder where the file should be: it cannot be read, kept or replaced.
+TEST_F(ConfigStoreTest, WhatCannotBeReadOrLinkedIsMovedAsideAndReplaced) {
+    // A folder where the file should be cannot be read or hard-linked, like a file of
+    // another user under protected_hardlinks; it is moved aside, and saving goes on.
     ConfigStore store;
-    QDir().mkpath(store.path());
-    const DockConfig config = store.load();
+    const QString folder = QFileInfo(store.path()).absolutePath();
+    QDir().mkpath(store.path() + QStringLiteral("/inside"));
+    DockConfig config = store.load();
     EXPECT_TRUE(store.needsKeeping());
+    config.knobStep = 4;
     LogCapture log;
-    EXPECT_FALSE(store.save(config));
+    ASSERT_TRUE(store.save(config));
+    EXPECT_EQ(DockConfig::decode(readAll(store.path())), config);
+    ASSERT_TRUE(store.keptCopy());
+    EXPECT_TRUE(QFileInfo::exists(*store.keptCopy() + QStringLiteral("/inside")));
+    EXPECT_EQ(log.count(QStringLiteral("Kept the config file that could not be read as ")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("Could not save config: ")), 0);
+}
+
+TEST_F(ConfigStoreTest, ANamedPipeIsNotReadButMovedAside) {
+    ConfigStore store;
+    QDir().mkpath(QFileInfo(store.path()).absolutePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store.path()).constData(), 0600), 0);
+    LogCapture log;
+    DockConfig config = store.load(); // would block for good if it opened the pipe
+    EXPECT_EQ(config.keys, DockConfig().keys);
+    EXPECT_EQ(log.count(QStringLiteral("Could not open ") + store.path() +
+                        QStringLiteral(": not a regular file")),
+              1);
+    config.showHUD = false;
+    ASSERT_TRUE(store.save(config));
+    EXPECT_TRUE(QFileInfo(store.path()).isFile());
+    EXPECT_EQ(DockConfig::decode(readAll(store.path())), config);
+}
+
+TEST_F(ConfigStoreTest, WhenNoCopyCanBeKeptTheLogSaysSo) {
+    // A damaged file in a folder where nobody, not even root, can create a file.
+    ConfigStore store(QStringLiteral("/proc/self/status"));
+    store.load();
+    ASSERT_TRUE(store.needsKeeping());
+    LogCapture log;
+    EXPECT_FALSE(store.save(DockConfig()));
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].startsWith(
+        QStringLiteral("Could not save config: Cannot keep a copy of /proc/self/status as ")))
+        << log.lines()[0].toStdString();
+    EXPECT_TRUE(store.needsKeeping()); // tried again on the next save
+}
+
+TEST_F(ConfigStoreTest, BackgroundSavesLandInOrderAndTheLastOneWins) {
+    DockConfig config;
+    {
+        ConfigStore store;
+        for (int step = 0; step <= 100; ++step) {
+            config.dockBrightness = step;
+            store.saveInBackground(config);
+        }
+        store.flush();
+        EXPECT_EQ(DockConfig::decode(readAll(store.path())), config);
+        config.knobStep = 8;
+        store.saveInBackground(config);
+    } // destruction writes what is waiting
+    EXPECT_EQ(DockConfig::decode(readAll(DockConfig::fileURL())), config);
+
+    // Failures are logged from the writer as from a direct save.
+    const QString blocker = path() + QStringLiteral("/plain-file");
+    writeAll(blocker, "x");
+    ConfigStore blocked(blocker + QStringLiteral("/config.json"));
+    LogCapture log;
+    blocked.saveInBackground(config);
+    blocked.flush();
     EXPECT_EQ(log.count(QStringLiteral("Could not save config: ")), 1);
-    EXPECT_TRUE(QFileInfo(store.path()).isDir());
 }
 
 TEST_F(ConfigStoreTest, ASymlinkedFileIsWrittenThrough) {

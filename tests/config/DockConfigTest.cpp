@@ -5,8 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +114,8 @@ TEST(DockConfig, WrongTypedAndNullMembersFallBackOneByOne) {
     EXPECT_EQ(decoded(R"({"extraRotation": 90})").extraRotation, 90);
     EXPECT_EQ(decoded(R"({"extraRotation": -270})").extraRotation, -270);
     EXPECT_EQ(decoded(R"({"extraRotation": 1e2})").extraRotation, 100);
+    EXPECT_EQ(decoded(R"({"extraRotation": 3000000000})").extraRotation, 3000000000);
+    EXPECT_EQ(decoded(R"({"extraRotation": -9223372036854775808})").extraRotation, INT64_MIN);
     EXPECT_EQ(decoded(R"({"dockBrightness": 55})").dockBrightness, 55);
 }
 
@@ -125,8 +125,7 @@ TEST(DockConfig, ABadElementResetsOnlyItsList) {
         "knobs": ["volume", "loudness"],
         "snippets": [{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","name":"a","text":"b"}],
         "dockBrightness": 40})";
-    const QJsonObject object = QJsonDocument::fromJson(text).object();
-    const DockConfig::Decoded result = DockConfig::decodeReporting(object);
+    const DockConfig::Decoded result = *DockConfig::decodeReporting(QByteArray(text));
     EXPECT_EQ(result.config.keys, QList<ButtonAction>(9, ButtonAction::nothing()));
     EXPECT_EQ(result.config.knobs, DockConfig().knobs);
     ASSERT_EQ(result.config.snippets.size(), 1);
@@ -147,9 +146,18 @@ TEST(DockConfig, ABadElementResetsOnlyItsList) {
     EXPECT_EQ(lost.keys[0].kind(), ButtonAction::Kind::snippet);
 }
 
+TEST(DockConfig, LargeFlagsKeepTheKeysListAndRoundTrip) {
+    const DockConfig config = decoded(
+        R"({"keys":[{"keys":{"_0":{"keyCode":1,"flags":18446744073709551615,"display":"x"}}}]})");
+    ASSERT_EQ(config.keys[0].kind(), ButtonAction::Kind::keys);
+    EXPECT_EQ(config.keys[0].keyCombo()->flags, UINT64_MAX);
+    EXPECT_EQ(DockConfig::decode(*config.encoded()), config);
+}
+
 TEST(DockConfig, MissingAndNullMembersAreNotReportedAsDropped) {
-    const QJsonObject object = QJsonDocument::fromJson(R"({"showHUD":null,"keys":[]})").object();
-    EXPECT_TRUE(DockConfig::decodeReporting(object).droppedMembers.isEmpty());
+    const auto result = DockConfig::decodeReporting(QByteArray(R"({"showHUD":null,"keys":[]})"));
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->droppedMembers.isEmpty());
 }
 
 DockConfig knownConfig() {
@@ -251,6 +259,14 @@ TEST(DockConfig, ExactFileLayout) {
 )");
     EXPECT_EQ(QString::fromUtf8(*knownConfig().encoded()), expected);
     EXPECT_EQ(DockConfig::decode(expected.toUtf8()), knownConfig());
+}
+
+TEST(DockConfig, StringsAreWrittenAsUtf8WithTheFixedEscapes) {
+    const QString text = QStringLiteral("a\"\\/\b\f\n\r\t\u0001\u007f\u00e9\u20ac") +
+                         QString::fromUcs4(U"\U0001F600") + QChar(0xD800) + QStringLiteral("z");
+    EXPECT_EQ(*ConfigJson::write(ConfigJson::Node::of(text)),
+              QByteArray(R"("a\"\\\/\b\f\n\r\t\u0001)") +
+                  "\x7f\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80" + R"(\ud800z")" + "\n");
 }
 
 TEST(DockConfig, NonFiniteFloatsCannotBeEncoded) {

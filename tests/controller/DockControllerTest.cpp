@@ -307,6 +307,7 @@ TEST_F(DockControllerTest, EqualConfigurationNeitherSavesNorRefreshes) {
     DockConfig same = controller->config();
     controller->setConfig(same);
     QTest::qWait(400);
+    controller->flushSave();
     EXPECT_FALSE(QFile::exists(configPath()));
     EXPECT_EQ(changed.count(), 0);
     EXPECT_TRUE(emulator->commandLog().isEmpty());
@@ -321,6 +322,7 @@ TEST_F(DockControllerTest, BrightnessChangeSavesAndSendsOneLig) {
     controller->setConfig(config);
     EXPECT_EQ(changed.count(), 1);
     ASSERT_TRUE(test::waitUntil([&] { return emulator->brightness() == 40; }));
+    controller->flushSave();
     EXPECT_EQ(ConfigStore(configPath()).load().dockBrightness, 40.7);
     QTest::qWait(400); // the refresh runs and finds no face changed
     EXPECT_EQ(describe(emulator->commandLog()), QStringLiteral("LIG 40"));

@@ -52,4 +52,10 @@ TEST(DeviceModel, DerivedGeometryAndRotation) {
     // The remainder keeps the sign of the sum.
     EXPECT_EQ(DockModels::finalRotation(old, -90), -90);
     EXPECT_EQ(DockModels::finalRotation(v3, -450), -0);
+    // Hand-edited extremes neither overflow nor lose the turn.
+    EXPECT_EQ(DockModels::finalRotation(v3, INT64_MAX), 97);   // 2^63 - 1 = 7 mod 360
+    EXPECT_EQ(DockModels::finalRotation(v3, INT64_MIN), -278); // -2^63 = -8 mod 360
+    EXPECT_EQ(DockModels::finalRotation(v3, 3000000000), 210);
+    EXPECT_EQ(DockModels::finalRotation(v3, -400), -310);
+    EXPECT_EQ(DockModels::finalRotation(v3, -60), 30);
 }

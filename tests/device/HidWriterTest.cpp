@@ -47,16 +47,38 @@ TEST(HidWriter, RunsOnItsOwnNamedThread) {
     EXPECT_TRUE(named);
 }
 
-TEST(HidWriter, AStalledDockTimesOutOnceThenFailsFast) {
+TEST(HidWriter, AStallLogsTwiceAndTheLinkComesBack) {
     LogCapture log;
-    HidWriter writer(50ms);
+    HidWriter writer(50ms, 10ms);
     SocketPair pair(4096);
     // Far more than the buffer holds; nobody reads.
     writer.submitAndWait({pair.handle, 1024, QList<QByteArray>(30, Protocol::connect()), {}});
+    writer.submitAndWait({pair.handle, 1024, QList<QByteArray>(30, Protocol::connect()), {}});
     EXPECT_TRUE(pair.handle->stalled);
-    EXPECT_GE(log.count(QStringLiteral("Write failed: timed out")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("Write failed: ")),
-              log.count(QStringLiteral("Write failed: timed out")));
+
+    // The dock reads again: the next batch gets through whole.
+    QByteArray buffer(2048, '\0');
+    while (::recv(pair.peer.get(), buffer.data(), size_t(buffer.size()), MSG_DONTWAIT) > 0) {
+    }
+    writer.submitAndWait({pair.handle, 1024, {Protocol::stp(), Protocol::han()}, {}});
+    EXPECT_FALSE(pair.handle->stalled);
+    QList<QByteArray> got;
+    for (ssize_t n = 0;
+         (n = ::recv(pair.peer.get(), buffer.data(), size_t(buffer.size()), MSG_DONTWAIT)) > 0;)
+        got.append(buffer.left(n));
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[1], QByteArray(1, '\0') + Protocol::padded(Protocol::han(), 1024));
+
+    EXPECT_EQ(log.count(QStringLiteral("Write failed: timed out")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("Write failed: ")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("The dock reads again")), 1);
+}
+
+TEST(HidWriter, AWaitCanGiveUpWhileTheBatchStaysQueued) {
+    SocketPair pair(4096);
+    HidWriter writer(60s);
+    writer.submit({pair.handle, 1024, QList<QByteArray>(30, Protocol::connect()), {}});
+    EXPECT_FALSE(writer.submitAndWait({pair.handle, 1024, {Protocol::han()}, {}}, 50ms));
 }
 
 TEST(HidWriter, DestructionCancelsAWaitingWrite) {

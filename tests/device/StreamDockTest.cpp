@@ -138,8 +138,8 @@ TEST_F(StreamDockTest, IgnoresInterfacesAndIdsOutsideTheTable) {
 }
 
 TEST_F(StreamDockTest, ChoosesPacketSizeFromTheLargestOutputReport) {
-    const std::vector<std::pair<int, int>> cases = {{513, 512},   {512, 512},   {1023, 512},
-                                                    {1024, 1024}, {4096, 1024}, {-1, 1024}};
+    const std::vector<std::pair<int, int>> cases = {
+        {513, 512}, {512, 512}, {1023, 512}, {1024, 1024}, {4096, 1024}, {-1, 1024}, {0, 512}};
     for (const auto& [maxOutput, expected] : cases) {
         const QString n = QStringLiteral("/dev/hidraw%1").arg(maxOutput + 10);
         fake->attach(dockInfo(n, 0x6603, 0x1003, maxOutput));
@@ -318,6 +318,10 @@ protected:
 
 TEST_F(StreamDockKeepAliveTest, SendsConnectWhileADockIsHeld) {
     connectDock(512);
+    // A coarse timer fires up to 5 % early, 0.75 s before the dock's 15 s.
+    const QList<QTimer*> timers = dock->findChildren<QTimer*>();
+    ASSERT_EQ(timers.size(), 1);
+    EXPECT_EQ(timers[0]->timerType(), Qt::PreciseTimer);
     QList<QByteArray> got;
     ASSERT_TRUE(test::waitUntil([&] {
         got += fake->drain(node);

@@ -33,7 +33,11 @@ TEST(EmulatorHello, RoundTripsAndRejectsMalformedMessages) {
     EXPECT_FALSE(EmulatorHello::decode(bytes.left(13)));
     EXPECT_FALSE(EmulatorHello::decode("VLQDOCK2" + bytes.mid(8)));
     EXPECT_FALSE(EmulatorHello::decode(bytes + QByteArray(EmulatorHello::kMaxName, 'x')));
-    EXPECT_FALSE(EmulatorHello::decode(EmulatorHello{1, 2, 0, {}}.encode()));
+    // Below 1024 means 512-byte reports, 0 included.
+    const std::optional<EmulatorHello> zero =
+        EmulatorHello::decode(EmulatorHello{1, 2, 0, {}}.encode());
+    ASSERT_TRUE(zero);
+    EXPECT_EQ(zero->maxOutputReportSize, 0);
     const EmulatorHello longName{1, 2, 3, QString(200, QLatin1Char('n'))};
     EXPECT_EQ(longName.encode().size(), 14 + EmulatorHello::kMaxName);
 }
@@ -109,6 +113,73 @@ TEST(EmulatorDiscovery, HandsOverAWorkingConnectionAndReportsItsEnd) {
     dock.unplug();
     ASSERT_TRUE(test::waitUntil([&] { return removed.size() == 1; }));
     EXPECT_TRUE(dock.protocolErrors().isEmpty());
+}
+
+// An emulated dock played by hand, so the test decides when it binds, listens and goes.
+struct HandMadeDock {
+    explicit HandMadeDock(const QString& socketPath, bool listenNow = true)
+        : path(socketPath)
+        , listener(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray encoded = QFile::encodeName(path);
+        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+        EXPECT_EQ(
+            ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        if (listenNow)
+            startListening();
+    }
+    ~HandMadeDock() { ::unlink(QFile::encodeName(path).constData()); }
+    void startListening() { EXPECT_EQ(::listen(listener.get(), 4), 0); }
+    // Takes a waiting connection and greets it; true once one was greeted.
+    bool answer() {
+        if (!peer.valid()) {
+            peer.reset(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!peer.valid())
+                return false;
+            const QByteArray hello =
+                EmulatorHello{0x0300, 0x3002, 1024, QStringLiteral("x")}.encode();
+            EXPECT_EQ(::send(peer.get(), hello.constData(), size_t(hello.size()), MSG_NOSIGNAL),
+                      hello.size());
+        }
+        return true;
+    }
+
+    const QString path;
+    UniqueFd listener;
+    UniqueFd peer;
+};
+
+TEST(EmulatorDiscovery, RetriesASocketThatIsNotListeningYet) {
+    EmulatorDiscovery discovery;
+    QSignalSpy attached(&discovery, &DiscoverySource::deviceAttached);
+    discovery.start();
+    HandMadeDock dock(discovery.folder() + "/late.sock", false);
+    // The creation is already queued: discovery tries now, and is refused.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    dock.startListening();
+    ASSERT_TRUE(test::waitUntil([&] { return dock.answer() && attached.size() == 1; }));
+    EXPECT_EQ(attached.at(0).at(0).value<HidDeviceInfo>().node, dock.path);
+}
+
+TEST(EmulatorDiscovery, NoticesEveryReplugUnderTheSameName) {
+    EmulatorDiscovery discovery;
+    QSignalSpy attached(&discovery, &DiscoverySource::deviceAttached);
+    QSignalSpy removed(&discovery, &DiscoverySource::deviceRemoved);
+    discovery.start();
+    const QString path = discovery.folder() + "/replug.sock";
+    constexpr int kCycles = 200;
+    auto dock = std::make_unique<HandMadeDock>(path);
+    for (int cycle = 1; cycle <= kCycles; ++cycle) {
+        ASSERT_TRUE(test::waitUntil([&] { return dock->answer() && attached.size() == cycle; }))
+            << "replug " << cycle << " was not noticed";
+        // Gone and back under the same name (often with the same inode) before discovery
+        // looks again.
+        dock.reset();
+        dock = std::make_unique<HandMadeDock>(path);
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return removed.size() == kCycles; }));
 }
 
 } // namespace
