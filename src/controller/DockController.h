@@ -51,6 +51,8 @@ class DockController : public QObject, private StreamDockDelegate {
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(std::optional<QString> loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
     Q_PROPERTY(bool screensaverRunning READ screensaverRunning NOTIFY screensaverRunningChanged)
+    Q_PROPERTY(
+        QString inaccessibleDockNode READ inaccessibleDockNode NOTIFY inaccessibleDockNodeChanged)
 
 public:
     static constexpr int kScreenKeys = 6;
@@ -105,6 +107,9 @@ public:
     bool launchAtLogin() const { return launchAtLogin_; }
     std::optional<QString> loginItemNote() const { return loginItemNote_; }
     bool screensaverRunning() const { return screensaverRunning_; }
+    // The node of a supported dock that was found but could not be opened (usually the udev
+    // rule is missing); empty once a dock connects or that node goes away.
+    QString inaccessibleDockNode() const { return inaccessibleDockNode_; }
 
     StreamDock& dock() { return *dock_; }
     // Made on first use.
@@ -183,6 +188,7 @@ Q_SIGNALS:
     void launchAtLoginChanged();
     void loginItemNoteChanged();
     void screensaverRunningChanged();
+    void inaccessibleDockNodeChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
 
@@ -206,6 +212,9 @@ private:
     void streamDockDidConnect(StreamDock& dock) override;
     void streamDockDidDisconnect(StreamDock& dock) override;
     void streamDockDidReceive(StreamDock& dock, const DockEvent& event) override;
+    void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
+                                const QString& reason) override;
+    void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
@@ -259,6 +268,7 @@ private:
     bool launchAtLogin_ = false;
     std::optional<QString> loginItemNote_;
     bool screensaverRunning_ = false;
+    QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
 
     std::map<int, QByteArray> sentImages_;
