@@ -42,7 +42,7 @@ protected:
         QCursor::setPos(QApplication::primaryScreen()->geometry().center());
     }
     void TearDown() override {
-        if (dropdown->menu())
+        if (row && dropdown->menu())
             dropdown->menu()->close();
     }
 
@@ -86,7 +86,7 @@ TEST_F(DropdownTest, SectionsGiveHeadingsWithSeparatorsBetweenAndTheCheckedItemU
         << QCursor::pos().y();
 
     menu.actions()[5]->trigger();
-    EXPECT_EQ(chosen, QVariant(3));
+    EXPECT_TRUE(waitUntil([&] { return chosen == QVariant(3); }));
     EXPECT_EQ(dropdown->currentTitle(), u"a2") << "the owner stores the choice, not the control";
 }
 
@@ -96,4 +96,19 @@ TEST_F(DropdownTest, AFirstOptionWithASectionGetsNoSeparatorAboveAndUnsectionedO
                           DropdownOption::of(QStringLiteral("y"), 3, QStringLiteral("Y"))});
     dropdown->setSelection(1);
     EXPECT_EQ(entries(clickOpen()), QStringList({"#X", "x*", "plain", "-", "#Y", "y"}));
+}
+
+TEST_F(DropdownTest, AnOwnerMayRebuildItsViewWhenAChoiceIsMade) {
+    dropdown->setOptions({DropdownOption::of(QStringLiteral("One"), 1),
+                          DropdownOption::of(QStringLiteral("Two"), 2)});
+    dropdown->setSelection(1);
+    QVariant chosen;
+    dropdown->setOnSelect([&](const QVariant& value) {
+        chosen = value;
+        row.reset(); // as an editor does when the configuration changes
+    });
+    QMenu& menu = clickOpen();
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(menu.actions()[1]).center());
+    EXPECT_TRUE(waitUntil([&] { return chosen == QVariant(2); }));
+    EXPECT_EQ(row, nullptr);
 }
