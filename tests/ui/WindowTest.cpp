@@ -201,6 +201,11 @@ TEST_F(WindowTest, TabsFollowTheControllerAndTabReachesEveryControl) {
         }
     }
 
+    const auto quit = std::find_if(buttons.begin(), buttons.end(),
+                                   [](QPushButton* button) { return button->text() == u"Quit"; });
+    ASSERT_NE(quit, buttons.end());
+    EXPECT_EQ((*quit)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
     // Space on a focused element selects it, as a click does.
     preview().element(Selection::knob(2))->setFocus();
     QTest::keyClick(preview().element(Selection::knob(2)), Qt::Key_Space);
