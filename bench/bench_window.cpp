@@ -4,11 +4,7 @@
 // figures include the emulator's small share.
 
 #include "EmulatedDock.h"
-#include "config/ConfigStore.h"
-#include "controller/DockController.h"
-#include "device/EmulatorDiscovery.h"
-#include "siteicons/SiteIcons.h"
-#include "system/Permissions.h"
+#include "EmulatorSession.h"
 #include "ui/MenuView.h"
 
 #include <QApplication>
@@ -26,19 +22,13 @@
 #include <vector>
 
 using namespace velloq;
+using namespace velloq::session;
 
 namespace {
 
 constexpr double kShowTargetMs = 150;
 constexpr double kBeforeTargetMB = 60;
 constexpr double kAfterTargetMB = 80;
-
-class GrantedPermissions final : public Permissions {
-public:
-    bool inputAccess() override { return true; }
-    void promptForInputAccess() override {}
-    void openAccessibilitySettings() override {}
-};
 
 // Notes the first paint of the watched window.
 class PaintWatch final : public QObject {
@@ -50,20 +40,6 @@ public:
     }
     bool painted = false;
 };
-
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 double residentMB() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -98,16 +74,7 @@ double showAndTime(MenuView& window) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velloq-bench-XXXXXX"));
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const QString dir = home.path() + QLatin1Char('/') + QString::fromLatin1(name);
-        QDir().mkpath(dir);
-        qputenv(name, QFile::encodeName(dir));
-    }
-    const QString runtime = home.path() + QStringLiteral("/runtime");
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    PrivateHome home(QStringLiteral("velloq-bench"));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -131,15 +98,7 @@ int main(int argc, char** argv) {
     GrantedPermissions permissions;
     SteadyClock clock;
     SiteIcons siteIcons(SiteIcons::Options{home.path() + QStringLiteral("/SiteIcons"), 10000});
-    std::vector<std::unique_ptr<DiscoverySource>> sources;
-    sources.push_back(std::make_unique<EmulatorDiscovery>());
-    DockController::Services services;
-    services.dock = std::make_unique<StreamDock>(std::move(sources));
-    services.configStore = std::make_unique<ConfigStore>();
-    services.clock = &clock;
-    services.permissions = &permissions;
-    services.siteIcons = &siteIcons;
-    DockController controller(std::move(services));
+    DockController controller(emulatorServices(clock, permissions, siteIcons));
     controller.start();
     if (!spinUntil([&] { return controller.isConnected(); }, 5000))
         return 1;

@@ -6,11 +6,7 @@
 // Run it on an X server (Xvfb is fine); scripts/window-shots does that.
 
 #include "EmulatedDock.h"
-#include "config/ConfigStore.h"
-#include "controller/DockController.h"
-#include "device/EmulatorDiscovery.h"
-#include "siteicons/SiteIcons.h"
-#include "system/Permissions.h"
+#include "EmulatorSession.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
 #include "ui/MenuView.h"
@@ -30,29 +26,9 @@
 #include <functional>
 
 using namespace velloq;
+using namespace velloq::session;
 
 namespace {
-
-class GrantedPermissions final : public Permissions {
-public:
-    bool inputAccess() override { return true; }
-    void promptForInputAccess() override {}
-    void openAccessibilitySettings() override {}
-};
-
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool spinUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        spin(10);
-    return done();
-}
 
 bool save(const QPixmap& pixmap, const QString& path) {
     if (pixmap.save(path))
@@ -81,16 +57,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velloq-window-shots <output folder>\n");
         return 2;
     }
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velloq-shots-XXXXXX"));
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const QString dir = home.path() + QLatin1Char('/') + QString::fromLatin1(name);
-        QDir().mkpath(dir);
-        qputenv(name, QFile::encodeName(dir));
-    }
-    const QString runtime = home.path() + QStringLiteral("/runtime");
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    PrivateHome home(QStringLiteral("velloq-shots"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloq"));
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -119,15 +86,7 @@ int main(int argc, char** argv) {
     GrantedPermissions permissions;
     SteadyClock clock;
     SiteIcons siteIcons(SiteIcons::Options{home.path() + QStringLiteral("/SiteIcons"), 10000});
-    std::vector<std::unique_ptr<DiscoverySource>> sources;
-    sources.push_back(std::make_unique<EmulatorDiscovery>());
-    DockController::Services services;
-    services.dock = std::make_unique<StreamDock>(std::move(sources));
-    services.configStore = std::make_unique<ConfigStore>();
-    services.clock = &clock;
-    services.permissions = &permissions;
-    services.siteIcons = &siteIcons;
-    DockController controller(std::move(services));
+    DockController controller(emulatorServices(clock, permissions, siteIcons));
     controller.start();
     if (!spinUntil([&] { return controller.isConnected(); }, 5000))
         return 1;
