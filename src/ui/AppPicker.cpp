@@ -29,7 +29,9 @@ AppPicker::AppPicker(DockController& controller, int index, const QString& path,
     icon_->setFixedSize(kCurrentIconPx, kCurrentIconPx);
     layout->addWidget(icon_);
     layout->addWidget(name_, 1);
-    choose_->setMenu(menu_);
+    // A popup, not QPushButton::setMenu's modal exec: the lists fill in while it is open.
+    connect(choose_, &QPushButton::clicked, this,
+            [this] { menu_->popup(choose_->mapToGlobal(QPoint(0, choose_->height()))); });
     layout->addWidget(choose_);
 
     connect(menu_, &QMenu::aboutToShow, this, [this] {

@@ -205,8 +205,10 @@ void KeyEditor::buildDetails(const Shape& shape) {
         auto* choose = new QPushButton(QStringLiteral("Choose"), row);
         choose->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         shortcutMenu_ = new QMenu(choose);
-        choose->setMenu(shortcutMenu_);
-        fillShortcutMenu();
+        connect(choose, &QPushButton::clicked, this, [this, choose] {
+            fillShortcutMenu();
+            shortcutMenu_->popup(choose->mapToGlobal(QPoint(0, choose->height())));
+        });
         rowLayout->addWidget(choose);
         layout->addWidget(row);
         break;
@@ -217,6 +219,7 @@ void KeyEditor::buildDetails(const Shape& shape) {
     }
     // Keep the icon row and the stretch below the details.
     static_cast<QVBoxLayout*>(this->layout())->insertWidget(2, details_);
+    details_->show(); // now, not when the layout gets round to it
 }
 
 QWidget* KeyEditor::buildTextField(const QString& placeholder) {
