@@ -36,7 +36,7 @@ ScreensaverSettings::ScreensaverSettings(DockController& controller, QWidget* pa
     , enabled_(new QCheckBox(QStringLiteral("Show a screensaver when the dock isn’t used"), this))
     , delay_(new ValueSlider(
           1, 30, 1,
-          [](double minutes) {
+          [](double minutes) -> QString {
               return QStringLiteral("Start after ") + ValueSlider::wholeNumber(minutes) +
                      QStringLiteral(" min without a press");
           },
@@ -45,7 +45,7 @@ ScreensaverSettings::ScreensaverSettings(DockController& controller, QWidget* pa
     , playback_(new Dropdown(this))
     , speed_(new ValueSlider(
           0.25, 3.0, 0.25,
-          [](double speed) {
+          [](double speed) -> QString {
               return QStringLiteral("Speed: ") + QLocale().toString(speed) + QStringLiteral("×");
           },
           this))

@@ -95,7 +95,7 @@ QWidget* SettingsView::buildContent() {
 
     brightness_ = new ValueSlider(
         0, 100, 5,
-        [](double percent) {
+        [](double percent) -> QString {
             return QStringLiteral("Dock screen brightness: ") + ValueSlider::wholeNumber(percent) +
                    u'%';
         },
