@@ -170,10 +170,18 @@ public:
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
     static QList<AppEntry> findInstalledApps();
-    // Computed on first use, then kept.
-    const QList<AppEntry>& installedApps();
-    // Read anew each time.
-    QList<AppEntry> runningApps();
+    // The application lists are scanned on a worker thread; each result arrives on the main
+    // thread with its change signal. The installed list is scanned once and kept for the run;
+    // the running list is scanned anew on every load, and a scan overtaken by a newer one is
+    // dropped. Both are empty until their first scan has arrived.
+    void loadInstalledApps();
+    QList<AppEntry> installedApps() const;
+    bool installedAppsLoaded() const;
+    void loadRunningApps();
+    QList<AppEntry> runningApps() const;
+    bool runningAppsLoaded() const;
+    // Velloq's "Input access" help.
+    void openAccessibilitySettings();
     void setLaunchAtLogin(bool enabled);
 
 Q_SIGNALS:
@@ -191,6 +199,8 @@ Q_SIGNALS:
     void inaccessibleDockNodeChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
+    void installedAppsChanged();
+    void runningAppsChanged();
 
 protected:
     // The services, for the actions code.
@@ -238,6 +248,7 @@ private:
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);
     void setLoginItemNote(const std::optional<QString>& note);
+    void scanRunningApps();
 
     std::unique_ptr<StreamDock> dock_;
     std::unique_ptr<AnimationSink> sink_;
