@@ -37,8 +37,13 @@ struct DockController::ActionState {
     // recordMonitor: the key watcher while a shortcut is being recorded.
     std::unique_ptr<ShortcutRecorder> recordMonitor;
 
+    // The application lists, filled by scans on worker threads.
     std::optional<QList<DesktopEntry>> installedEntries;
     std::optional<QList<AppEntry>> installedApps;
+    bool installedScanning = false;
+    bool runningScanWanted = false; // waits for the installed entries
+    std::optional<QList<AppEntry>> runningApps;
+    quint64 runningStamp = 0;
 };
 
 // The speaker symbol for an output level.

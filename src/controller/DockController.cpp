@@ -193,6 +193,7 @@ void DockController::setShortcutNames(const QStringList& value) {
 // ---------------------------------------------------------------- The dock's delegate
 
 void DockController::streamDockDidConnect(StreamDock& dock) {
+    publish(this, inaccessibleDockNode_, QString(), &DockController::inaccessibleDockNodeChanged);
     setIsConnected(true);
     const auto model = dock.model();
     setDeviceName(model ? model->name : kUnknownDock);
@@ -209,6 +210,16 @@ void DockController::streamDockDidDisconnect(StreamDock&) {
         setScreensaverRunning(false);
     }
     lastDockActivity_ = clock_->now();
+}
+
+void DockController::streamDockCouldNotOpen(StreamDock&, const QString& node, const QString&) {
+    publish(this, inaccessibleDockNode_, node, &DockController::inaccessibleDockNodeChanged);
+}
+
+void DockController::streamDockUnheldNodeRemoved(StreamDock&, const QString& node) {
+    if (node == inaccessibleDockNode_)
+        publish(this, inaccessibleDockNode_, QString(),
+                &DockController::inaccessibleDockNodeChanged);
 }
 
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {

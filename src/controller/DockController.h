@@ -51,6 +51,8 @@ class DockController : public QObject, private StreamDockDelegate {
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(std::optional<QString> loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
     Q_PROPERTY(bool screensaverRunning READ screensaverRunning NOTIFY screensaverRunningChanged)
+    Q_PROPERTY(
+        QString inaccessibleDockNode READ inaccessibleDockNode NOTIFY inaccessibleDockNodeChanged)
 
 public:
     static constexpr int kScreenKeys = 6;
@@ -107,6 +109,9 @@ public:
     bool launchAtLogin() const { return launchAtLogin_; }
     std::optional<QString> loginItemNote() const { return loginItemNote_; }
     bool screensaverRunning() const { return screensaverRunning_; }
+    // The node of a supported dock that was found but could not be opened (usually the udev
+    // rule is missing); empty once a dock connects or that node goes away.
+    QString inaccessibleDockNode() const { return inaccessibleDockNode_; }
 
     StreamDock& dock() { return *dock_; }
     // Made on first use.
@@ -167,10 +172,18 @@ public:
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
     static QList<AppEntry> findInstalledApps();
-    // Computed on first use, then kept.
-    const QList<AppEntry>& installedApps();
-    // Read anew each time.
-    QList<AppEntry> runningApps();
+    // The application lists are scanned on a worker thread; each result arrives on the main
+    // thread with its change signal. The installed list is scanned once and kept for the run;
+    // the running list is scanned anew on every load, and a scan overtaken by a newer one is
+    // dropped. Both are empty until their first scan has arrived.
+    void loadInstalledApps();
+    QList<AppEntry> installedApps() const;
+    bool installedAppsLoaded() const;
+    void loadRunningApps();
+    QList<AppEntry> runningApps() const;
+    bool runningAppsLoaded() const;
+    // Velloq's "Input access" help.
+    void openAccessibilitySettings();
     void setLaunchAtLogin(bool enabled);
 
 Q_SIGNALS:
@@ -185,8 +198,11 @@ Q_SIGNALS:
     void launchAtLoginChanged();
     void loginItemNoteChanged();
     void screensaverRunningChanged();
+    void inaccessibleDockNodeChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
+    void installedAppsChanged();
+    void runningAppsChanged();
 
 protected:
     // The services, for the actions code.
@@ -208,6 +224,9 @@ private:
     void streamDockDidConnect(StreamDock& dock) override;
     void streamDockDidDisconnect(StreamDock& dock) override;
     void streamDockDidReceive(StreamDock& dock, const DockEvent& event) override;
+    void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
+                                const QString& reason) override;
+    void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
@@ -231,6 +250,7 @@ private:
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);
     void setLoginItemNote(const std::optional<QString>& note);
+    void scanRunningApps();
 
     std::unique_ptr<StreamDock> dock_;
     std::unique_ptr<AnimationSink> sink_;
@@ -261,6 +281,7 @@ private:
     bool launchAtLogin_ = false;
     std::optional<QString> loginItemNote_;
     bool screensaverRunning_ = false;
+    QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
 
     std::map<int, QByteArray> sentImages_;

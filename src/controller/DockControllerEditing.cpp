@@ -13,15 +13,43 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QPointer>
+#include <QThreadPool>
 #include <QUuid>
+
+#include <utility>
 
 namespace velloq {
 
 namespace {
 
 constexpr int kIconFetchDelayMs = 1200;
+
+// Runs `work` on a worker thread and hands its result to `done` on the main thread, unless
+// `context` is gone by then. `work` must keep to plain data.
+template <typename Work, typename Done> void inBackground(QObject* context, Work work, Done done) {
+    QThreadPool::globalInstance()->start([guard = QPointer<QObject>(context),
+                                          work = std::move(work),
+                                          done = std::move(done)]() mutable {
+        auto result = work();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard = std::move(guard), done = std::move(done),
+             result = std::move(result)]() mutable {
+                if (guard)
+                    done(std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// The installed applications as a worker scans them: icons are still to be made.
+struct InstalledScan {
+    QList<DesktopEntry> entries;
+    QList<AppEntry> apps;
+};
 
 QString imageNameFilter() {
     QStringList patterns;
@@ -209,25 +237,96 @@ QList<AppEntry> DockController::findInstalledApps() {
     return Applications::findInstalledApps();
 }
 
-const QList<AppEntry>& DockController::installedApps() {
+void DockController::loadInstalledApps() {
     ActionState& state = actionState();
-    if (!state.installedApps) {
-        const QStringList dirs = actionServices_.applicationDirs.isEmpty()
-                                     ? DesktopEntries::applicationDirs()
-                                     : actionServices_.applicationDirs;
-        state.installedEntries = DesktopEntries::installedApplications(dirs);
-        QList<AppEntry> apps;
-        for (const DesktopEntry& entry : std::as_const(*state.installedEntries))
-            apps.append({entry.path, entry.displayName(), entry.icon()});
-        Applications::sortByName(apps);
-        state.installedApps = std::move(apps);
-    }
-    return *state.installedApps;
+    if (state.installedEntries || state.installedScanning)
+        return;
+    state.installedScanning = true;
+    const QStringList dirs = actionServices_.applicationDirs.isEmpty()
+                                 ? DesktopEntries::applicationDirs()
+                                 : actionServices_.applicationDirs;
+    inBackground(
+        this,
+        [dirs] {
+            InstalledScan scan;
+            scan.entries = DesktopEntries::installedApplications(dirs);
+            for (const DesktopEntry& entry : std::as_const(scan.entries))
+                scan.apps.append({entry.path, entry.displayName(), QIcon()});
+            Applications::sortByName(scan.apps);
+            return scan;
+        },
+        [this](InstalledScan scan) {
+            ActionState& arrived = actionState();
+            arrived.installedScanning = false;
+            QHash<QString, const DesktopEntry*> byPath;
+            for (const DesktopEntry& entry : std::as_const(scan.entries))
+                byPath.insert(entry.path, &entry);
+            for (AppEntry& app : scan.apps)
+                app.icon = byPath.value(app.path)->icon();
+            arrived.installedEntries = std::move(scan.entries);
+            arrived.installedApps = std::move(scan.apps);
+            Q_EMIT installedAppsChanged();
+            if (std::exchange(arrived.runningScanWanted, false))
+                scanRunningApps();
+        });
 }
 
-QList<AppEntry> DockController::runningApps() {
-    installedApps();
-    return Applications::runningApps(*actionState().installedEntries);
+QList<AppEntry> DockController::installedApps() const {
+    return actionState_ && actionState_->installedApps ? *actionState_->installedApps
+                                                       : QList<AppEntry>();
+}
+
+bool DockController::installedAppsLoaded() const {
+    return actionState_ && actionState_->installedApps;
+}
+
+void DockController::loadRunningApps() {
+    ActionState& state = actionState();
+    if (!state.installedEntries) {
+        // The running apps are matched against the installed ones.
+        ++state.runningStamp; // a scan still running is overtaken
+        state.runningScanWanted = true;
+        loadInstalledApps();
+        return;
+    }
+    scanRunningApps();
+}
+
+void DockController::scanRunningApps() {
+    ActionState& state = actionState();
+    const quint64 stamp = ++state.runningStamp;
+    // The matcher makes the entries' icons, which only the main thread may do: it gets the
+    // entries without them, and the icons are added when the result arrives.
+    QList<DesktopEntry> entries = *state.installedEntries;
+    for (DesktopEntry& entry : entries)
+        entry.iconName.clear();
+    inBackground(
+        this, [entries] { return Applications::runningApps(entries); },
+        [this, stamp](QList<AppEntry> apps) {
+            ActionState& arrived = actionState();
+            if (stamp != arrived.runningStamp)
+                return;
+            QHash<QString, QIcon> icons;
+            for (const AppEntry& app : std::as_const(*arrived.installedApps))
+                icons.insert(app.path, app.icon);
+            for (AppEntry& app : apps)
+                app.icon = icons.value(app.path);
+            arrived.runningApps = std::move(apps);
+            Q_EMIT runningAppsChanged();
+        });
+}
+
+QList<AppEntry> DockController::runningApps() const {
+    return actionState_ && actionState_->runningApps ? *actionState_->runningApps
+                                                     : QList<AppEntry>();
+}
+
+bool DockController::runningAppsLoaded() const {
+    return actionState_ && actionState_->runningApps;
+}
+
+void DockController::openAccessibilitySettings() {
+    permissions().openAccessibilitySettings();
 }
 
 void DockController::setLaunchAtLogin(bool enabled) {
