@@ -300,16 +300,23 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
     return result;
 }
 
-const Page* DockConfig::page(const QUuid& id) const {
+namespace {
+// Non-const `Config` iterates non-const, so that a list shared with a copy detaches first.
+template <typename Config> auto* findPage(Config& config, const QUuid& id) {
     if (id.isNull())
-        return nullptr;
-    const auto found =
-        std::find_if(pages.begin(), pages.end(), [&](const Page& p) { return p.id == id; });
-    return found != pages.end() ? &*found : nullptr;
+        return decltype(&*config.pages.begin())(nullptr);
+    const auto found = std::find_if(config.pages.begin(), config.pages.end(),
+                                    [&](const Page& p) { return p.id == id; });
+    return found != config.pages.end() ? &*found : nullptr;
+}
+} // namespace
+
+const Page* DockConfig::page(const QUuid& id) const {
+    return findPage(*this, id);
 }
 
 Page* DockConfig::page(const QUuid& id) {
-    return const_cast<Page*>(std::as_const(*this).page(id));
+    return findPage(*this, id);
 }
 
 const QList<ButtonAction>& DockConfig::keysOf(const QUuid& pageID) const {

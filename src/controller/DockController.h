@@ -42,6 +42,7 @@ class DockController : public QObject, private StreamDockDelegate {
     Q_PROPERTY(velloq::DockConfig config READ config WRITE setConfig NOTIFY configChanged)
     Q_PROPERTY(velloq::Selection selected READ selected WRITE setSelected NOTIFY selectedChanged)
     Q_PROPERTY(velloq::MenuTab tab READ tab WRITE setTab NOTIFY tabChanged)
+    Q_PROPERTY(QUuid currentPage READ currentPage WRITE setCurrentPage NOTIFY currentPageChanged)
     Q_PROPERTY(std::optional<int> recordingKey READ recordingKey NOTIFY recordingKeyChanged)
     Q_PROPERTY(QStringList shortcutNames READ shortcutNames NOTIFY shortcutNamesChanged)
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
@@ -101,6 +102,15 @@ public:
     void setSelected(const Selection& value);
     MenuTab tab() const { return tab_; }
     void setTab(MenuTab value);
+    // The page the dock shows and the window edits; the nil id is home. Not saved.
+    QUuid currentPage() const { return currentPage_; }
+    // Shows the page at once (only the faces that differ); an id of no page changes nothing.
+    void setCurrentPage(const QUuid& value);
+    // The current page's keys and custom images: what the dock shows and the editors change.
+    const QList<ButtonAction>& currentKeys() const { return config_.keysOf(currentPage_); }
+    const QList<std::optional<QString>>& currentCustomIcons() const {
+        return config_.customIconsOf(currentPage_);
+    }
     std::optional<int> recordingKey() const { return recordingKey_; }
     QStringList shortcutNames() const { return shortcutNames_; }
     bool isConnected() const { return isConnected_; }
@@ -169,6 +179,14 @@ public:
     void clearCustomIcon(int key);
     // Removes the snippet and turns the keys that pasted it into `nothing`, in one change.
     void deleteSnippet(const QUuid& id);
+    // Appends a page whose first key opens home, and makes it current; gives its id.
+    QUuid addPage(const QString& name);
+    void renamePage(const QUuid& id, const QString& name);
+    // Removes the page and turns the keys that opened it (on every page) into `nothing`, in
+    // one change; home becomes current if it was.
+    void deletePage(const QUuid& id);
+    // How many keys, on every page, open this page.
+    int keysOpening(const QUuid& id) const;
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
     static QList<AppEntry> findInstalledApps();
@@ -190,6 +208,7 @@ Q_SIGNALS:
     void configChanged();
     void selectedChanged();
     void tabChanged();
+    void currentPageChanged();
     void recordingKeyChanged();
     void shortcutNamesChanged();
     void isConnectedChanged();
@@ -235,6 +254,13 @@ private:
     void setAccessibilityGranted(bool value);
     void setScreensaverRunning(bool value);
     void setShortcutNames(const QStringList& value);
+    void openPage(const QUuid& id);
+    // The configuration with `edit` applied to the current page's keys and custom images.
+    template <typename Edit> void editCurrentPage(Edit edit) {
+        DockConfig next = config_;
+        edit(next.keysOf(currentPage_), next.customIconsOf(currentPage_));
+        setConfig(next);
+    }
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
 
@@ -273,6 +299,7 @@ private:
     DockConfig config_;
     Selection selected_ = Selection::key(0);
     MenuTab tab_ = MenuTab::buttons;
+    QUuid currentPage_;
     std::optional<int> recordingKey_;
     QStringList shortcutNames_;
     bool isConnected_ = false;

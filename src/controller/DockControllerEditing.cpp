@@ -77,11 +77,9 @@ std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
 }
 
 void DockController::setAction(const ButtonAction& action, int key) {
-    if (key < 0 || key >= config_.keys.size())
+    if (key < 0 || key >= currentKeys().size())
         return;
-    DockConfig next = config_;
-    next.keys[key] = action;
-    setConfig(next);
+    editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; });
 
     if (needsAccessibility(action) && !permissions().inputAccess())
         permissions().promptForInputAccess();
@@ -151,7 +149,7 @@ std::optional<QString> DockController::copyIntoStorage(const QString& source,
 }
 
 bool DockController::useCustomIcon(int key, const QString& source) {
-    if (key < 0 || key >= config_.customIcons.size())
+    if (key < 0 || key >= currentCustomIcons().size())
         return false;
     QString extension = QFileInfo(source).suffix();
     if (extension.isEmpty())
@@ -162,9 +160,7 @@ bool DockController::useCustomIcon(int key, const QString& source) {
                                                         QStringLiteral("Could not copy icon: "));
     if (!copy)
         return false;
-    DockConfig next = config_;
-    next.customIcons[key] = *copy;
-    setConfig(next);
+    editCurrentPage([&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
     return true;
 }
 
@@ -183,21 +179,58 @@ bool DockController::useScreensaverGIF(const QString& source) {
 }
 
 void DockController::clearCustomIcon(int key) {
-    if (key < 0 || key >= config_.customIcons.size())
+    if (key < 0 || key >= currentCustomIcons().size())
         return;
-    DockConfig next = config_;
-    next.customIcons[key] = std::nullopt;
-    setConfig(next);
+    editCurrentPage(
+        [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = std::nullopt; });
 }
 
 void DockController::deleteSnippet(const QUuid& id) {
     DockConfig next = config_;
     next.snippets.removeIf([&id](const Snippet& snippet) { return snippet.id == id; });
-    for (ButtonAction& action : next.keys) {
+    next.forEachAction([&id](ButtonAction& action) {
         if (action.snippetID() == id)
             action = ButtonAction::nothing();
-    }
+    });
     setConfig(next);
+}
+
+QUuid DockController::addPage(const QString& name) {
+    DockConfig next = config_;
+    Page page = Page::make(name);
+    // The dock shows the new page at once: give it a way back before it has anything else.
+    page.keys[0] = ButtonAction::page(QUuid());
+    const QUuid id = page.id;
+    next.pages.append(std::move(page));
+    setConfig(next);
+    setCurrentPage(id);
+    return id;
+}
+
+void DockController::renamePage(const QUuid& id, const QString& name) {
+    DockConfig next = config_;
+    if (Page* page = next.page(id)) {
+        page->name = name;
+        setConfig(next);
+    }
+}
+
+void DockController::deletePage(const QUuid& id) {
+    if (!config_.page(id))
+        return;
+    DockConfig next = config_;
+    next.pages.removeIf([&id](const Page& page) { return page.id == id; });
+    next.forEachAction([&id](ButtonAction& action) {
+        if (action.pageID() == id)
+            action = ButtonAction::nothing();
+    });
+    setConfig(next); // moves the dock home if it showed this page
+}
+
+int DockController::keysOpening(const QUuid& id) const {
+    int count = 0;
+    config_.forEachAction([&](const ButtonAction& action) { count += action.pageID() == id; });
+    return count;
 }
 
 void DockController::startRecordingShortcut(int key) {

@@ -179,6 +179,7 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
     connect(&controller_, &DockController::configChanged, this, [this] { refresh(false); });
     connect(&controller_, &DockController::siteIconsUpdated, this, [this] { refresh(true); });
     connect(&controller_, &DockController::selectedChanged, this, [this] { refresh(false); });
+    connect(&controller_, &DockController::currentPageChanged, this, [this] { refresh(false); });
     refresh(false);
 }
 
@@ -189,14 +190,15 @@ QWidget* DeviceMockView::element(const Selection& selection) const {
 
 void DeviceMockView::refresh(bool force) {
     const DockConfig& config = controller_.config();
+    const QList<ButtonAction>& actions = controller_.currentKeys();
+    const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();
     const Selection selected = controller_.selected();
     for (int index = 0; index < keys_.size(); ++index) {
         PreviewElement* key = keys_[index];
         key->setSelected(selected == Selection::key(index));
-        if (index < config.keys.size()) {
-            const std::optional<QString> icon =
-                index < config.customIcons.size() ? config.customIcons[index] : std::nullopt;
-            key->face()->setFace(config.keys[index], icon, config.snippets,
+        if (index < actions.size()) {
+            const std::optional<QString> icon = index < icons.size() ? icons[index] : std::nullopt;
+            key->face()->setFace(actions[index], icon, config.snippets, config.pages,
                                  index >= DockController::kScreenKeys, force);
         } else {
             key->face()->clearFace();

@@ -37,6 +37,13 @@ QList<DropdownOption> functionOptions() {
 
 } // namespace
 
+QList<DropdownOption> KeyEditor::pageOptions(const DockConfig& config) {
+    QList<DropdownOption> options{DropdownOption::of(QStringLiteral("Home"), QUuid())};
+    for (const Page& page : config.pages)
+        options << DropdownOption::of(page.name, page.id);
+    return options;
+}
+
 KeyEditor::KeyEditor(DockController& controller, int index, QWidget* parent)
     : QWidget(parent)
     , controller_(controller)
@@ -75,6 +82,7 @@ KeyEditor::KeyEditor(DockController& controller, int index, QWidget* parent)
     layout->addStretch(1);
 
     connect(&controller_, &DockController::configChanged, this, &KeyEditor::sync);
+    connect(&controller_, &DockController::currentPageChanged, this, &KeyEditor::sync);
     connect(&controller_, &DockController::shortcutNamesChanged, this,
             &KeyEditor::fillShortcutMenu);
     sync();
@@ -103,12 +111,14 @@ ButtonAction KeyEditor::defaultAction(ButtonAction::Kind kind, const DockConfig&
         return ButtonAction::shortcut(QString());
     case ButtonAction::Kind::url:
         return ButtonAction::url(QString());
+    case ButtonAction::Kind::page:
+        return ButtonAction::page(QUuid()); // home
     }
     return ButtonAction::nothing();
 }
 
 ButtonAction KeyEditor::action() const {
-    const QList<ButtonAction>& keys = controller_.config().keys;
+    const QList<ButtonAction>& keys = controller_.currentKeys();
     return index_ >= 0 && index_ < keys.size() ? keys.at(index_) : ButtonAction::nothing();
 }
 
@@ -132,6 +142,10 @@ void KeyEditor::sync() {
         snippet_->setOptions(options);
         snippet_->setSelection(*current.snippetID());
     }
+    if (page_) {
+        page_->setOptions(pageOptions(config));
+        page_->setSelection(*current.pageID());
+    }
     if (recorder_)
         recorder_->setCombo(*current.keyCombo());
     if (text_) {
@@ -152,6 +166,7 @@ void KeyEditor::buildDetails(const Shape& shape) {
     appPicker_ = nullptr;
     function_ = nullptr;
     snippet_ = nullptr;
+    page_ = nullptr;
     recorder_ = nullptr;
     text_ = nullptr;
     shortcutMenu_ = nullptr;
@@ -216,6 +231,13 @@ void KeyEditor::buildDetails(const Shape& shape) {
     case ButtonAction::Kind::url:
         layout->addWidget(buildTextField(QStringLiteral("example.com")));
         break;
+    case ButtonAction::Kind::page:
+        page_ = new Dropdown(details_);
+        page_->setOnSelect([this](const QVariant& value) {
+            controller_.setAction(ButtonAction::page(value.toUuid()), index_);
+        });
+        layout->addWidget(new LabeledRow(QStringLiteral("Page"), page_, details_));
+        break;
     }
     // Keep the icon row and the stretch below the details.
     static_cast<QVBoxLayout*>(this->layout())->insertWidget(2, details_);
@@ -258,7 +280,7 @@ void KeyEditor::syncIconRow() {
     iconRow_->setVisible(shown);
     if (!shown)
         return;
-    const QList<std::optional<QString>>& icons = controller_.config().customIcons;
+    const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();
     const QString path = index_ < icons.size() && icons.at(index_) ? *icons.at(index_) : QString();
     if (path.isEmpty()) {
         iconText_->setText(QStringLiteral("Icon: automatic"));

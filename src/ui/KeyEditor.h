@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ActionModel.h"
+#include "ui/DropdownOption.h"
 
 #include <QPointer>
 #include <QString>
@@ -36,6 +37,8 @@ public:
     static QString title(int index);
     // What choosing `kind` in the "Action" menu stores.
     static ButtonAction defaultAction(ButtonAction::Kind kind, const DockConfig& config);
+    // "Home", then the pages in their order; the values are the page ids (nil for home).
+    static QList<DropdownOption> pageOptions(const DockConfig& config);
 
 private:
     // The details shown below the kind menu; rebuilt only when this changes, so that a text
@@ -62,6 +65,7 @@ private:
     QPointer<AppPicker> appPicker_;
     QPointer<Dropdown> function_;
     QPointer<Dropdown> snippet_;
+    QPointer<Dropdown> page_;
     QPointer<KeyRecorder> recorder_;
     QPointer<QLineEdit> text_;
     QPointer<QMenu> shortcutMenu_;

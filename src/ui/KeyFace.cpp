@@ -34,15 +34,17 @@ KeyFace::KeyFace(QWidget* parent)
 }
 
 void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                      const QList<Snippet>& snippets, bool compact, bool force) {
+                      const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
+                      bool force) {
     if (!force && action_ == action && customIcon_ == customIcon && snippets_ == snippets &&
-        compact_ == compact)
+        pages_ == pages && compact_ == compact)
         return;
     action_ = action;
     customIcon_ = customIcon;
     snippets_ = snippets;
+    pages_ = pages;
     compact_ = compact;
-    picture_ = IconRenderer::picture(action, customIcon, snippets);
+    picture_ = IconRenderer::picture(action, customIcon, snippets, pages);
 
     const bool animated = picture_.kind == IconRenderer::Picture::Kind::image && customIcon &&
                           !customIcon->isEmpty() && AnimatedImage::isAnimated(*customIcon);

@@ -25,7 +25,8 @@ public:
     // Recomputes the picture only when an input changed, or when `force` is set (a website
     // icon arrived).
     void setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                 const QList<Snippet>& snippets, bool compact, bool force = false);
+                 const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
+                 bool force = false);
     // No face at all: the key lies outside the configuration's lists.
     void clearFace();
     bool hasFace() const { return action_.has_value(); }
@@ -41,6 +42,7 @@ private:
     std::optional<ButtonAction> action_;
     std::optional<QString> customIcon_;
     QList<Snippet> snippets_;
+    QList<Page> pages_;
     bool compact_ = false;
     IconRenderer::Picture picture_;
     AnimatedImage* animated_ = nullptr;

@@ -5,6 +5,7 @@
 #include "system/Permissions.h"
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
+#include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
 #include "ui/SnippetsView.h"
@@ -202,6 +203,7 @@ QWidget* MenuView::makeContent(int tab) {
     column->setSpacing(kPadding);
     switch (allMenuTabs()[tab]) {
     case MenuTab::buttons:
+        column->addWidget(new PageBar(controller_, content));
         column->addWidget(new DeviceMockView(controller_, content), 0, Qt::AlignHCenter);
         banner_ = new AccessibilityBanner(permissions_, content);
         column->addWidget(banner_);

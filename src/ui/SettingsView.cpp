@@ -174,7 +174,7 @@ void SettingsView::sync() {
     }
     nativeIndicators_->setChecked(config.nativeIndicators);
     showHUD_->setChecked(config.showHUD);
-    rotation_->setSelection(config.extraRotation);
+    rotation_->setSelection(QVariant::fromValue<qlonglong>(config.extraRotation)); // numeric ==
 }
 
 void SettingsView::syncLoginItem() {

@@ -70,6 +70,13 @@ TEST(Pages, StoredFormRoundTrip) {
     EXPECT_EQ(back->config.keysOf(kPageID)[1], ButtonAction::function(ButtonFunction::playPause));
     EXPECT_EQ(back->config.keysOf(QUuid())[0], ButtonAction::page(kPageID));
     EXPECT_EQ(back->config.keysOf(kOtherID), back->config.keys); // unknown: home
+
+    // Editing a copy's page leaves the original, whose lists it shared, alone.
+    DockConfig copy = config;
+    copy.page(kPageID)->name = QStringLiteral("Renamed");
+    copy.keysOf(kPageID)[2] = ButtonAction::function(ButtonFunction::copy);
+    EXPECT_EQ(config.pages[0].name, QStringLiteral("Media"));
+    EXPECT_EQ(config.pages[0].keys[2], ButtonAction::nothing());
 }
 
 TEST(Pages, BrokenPagesFallBackWithoutTouchingTheRest) {

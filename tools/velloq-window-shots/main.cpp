@@ -1,5 +1,6 @@
-// Takes the window's screenshots for docs/window: the three tabs and an open dropdown, with a
-// sample configuration on an emulated dock, in a private data folder.
+// Takes the window's screenshots for docs/window: the three tabs, an open dropdown and the
+// Buttons tab on a second page, with a sample configuration on an emulated dock, in a private
+// data folder.
 //
 //   velloq-window-shots <output folder>
 //
@@ -77,6 +78,18 @@ int main(int argc, char** argv) {
                    ButtonAction::function(ButtonFunction::toggleMute),
                    ButtonAction::function(ButtonFunction::screenshot),
                    ButtonAction::nothing()};
+    Page media = Page::make(QStringLiteral("Media"));
+    media.keys = {ButtonAction::page(QUuid()),
+                  ButtonAction::function(ButtonFunction::previousTrack),
+                  ButtonAction::function(ButtonFunction::playPause),
+                  ButtonAction::function(ButtonFunction::nextTrack),
+                  ButtonAction::function(ButtonFunction::toggleMute),
+                  ButtonAction::function(ButtonFunction::toggleMicMute),
+                  ButtonAction::nothing(),
+                  ButtonAction::nothing(),
+                  ButtonAction::page(QUuid())};
+    config.pages = {media};
+    config.keys[8] = ButtonAction::page(media.id);
     if (!ConfigStore().save(config))
         return 1;
 
@@ -132,5 +145,12 @@ int main(int argc, char** argv) {
     controller.setTab(MenuTab::settings);
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/settings.png")) && ok;
+
+    // The Buttons tab editing the second page, its way home selected.
+    controller.setTab(MenuTab::buttons);
+    controller.setCurrentPage(media.id);
+    controller.setSelected(Selection::key(0));
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
     return ok ? 0 : 1;
 }
