@@ -54,8 +54,9 @@ void PageBar::sync() {
     pages_->setOptions(KeyEditor::pageOptions(controller_.config()));
     pages_->setSelection(controller_.currentPage());
     const bool home = controller_.currentPage().isNull();
-    rename_->setEnabled(!home);
-    delete_->setEnabled(!home);
+    // Hidden rather than disabled: home has neither, and the Tab order skips nothing shown.
+    rename_->setVisible(!home);
+    delete_->setVisible(!home);
 }
 
 void PageBar::askToRename() {
