@@ -118,7 +118,10 @@ protected:
         for (QAction* action : menu->actions()) {
             if (action->text() == title && action->isEnabled()) {
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-                return waitUntil([&] { return !QApplication::activePopupWidget(); });
+                const bool closed = waitUntil([&] { return !QApplication::activePopupWidget(); });
+                // The dropdown hands the choice over in a queued call once its menu is gone.
+                QCoreApplication::sendPostedEvents();
+                return closed;
             }
         }
         menu->close();
