@@ -151,6 +151,16 @@ TEST_F(EditorsTest, PagesOnTheDockAKeyOpensAPageAndAnotherReturnsHome) {
     ASSERT_TRUE(waitUntil([&] { return settled() && emulator->faceData(1) != homeFace; }));
     EXPECT_FALSE(emulator->faceData(0).isEmpty()); // the way home
 
+    // The screensaver ends on the page it interrupted, without acting.
+    const QByteArray pageFace = emulator->faceData(1);
+    controller->startScreensaver();
+    ASSERT_TRUE(controller->screensaverRunning());
+    ASSERT_TRUE(emulator->tapKey(1));
+    ASSERT_TRUE(waitUntil([&] { return !controller->screensaverRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return settled() && emulator->faceData(1) == pageFace; }));
+    EXPECT_EQ(controller->currentPage(), media);
+    EXPECT_FALSE(QFile::exists(marker));
+
     ASSERT_TRUE(emulator->tapKey(1));
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(marker); }));
     // The missing page is only logged; the next key still acts on this page.
