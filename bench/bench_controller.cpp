@@ -3,13 +3,8 @@
 // thread of its own, whose CPU time is taken out of the process's, so what is left is
 // Velloq's own share.
 
-#include "BenchSupport.h"
 #include "EmulatedDock.h"
-#include "config/ConfigStore.h"
-#include "controller/DockController.h"
-#include "device/EmulatorDiscovery.h"
-#include "siteicons/SiteIcons.h"
-#include "system/Permissions.h"
+#include "EmulatorSession.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,6 +23,7 @@
 #include <vector>
 
 using namespace velloq;
+using namespace velloq::session;
 
 namespace {
 
@@ -45,16 +41,6 @@ double cpuSeconds(clockid_t clock) {
 double steadySeconds() {
     return SteadyClock().now();
 }
-
-using bench::spin;
-using bench::spinUntil;
-
-class GrantedPermissions final : public Permissions {
-public:
-    bool inputAccess() override { return true; }
-    void promptForInputAccess() override {}
-    void openAccessibilitySettings() override {}
-};
 
 // Notes when each key action arrives.
 class TimedController final : public DockController {
@@ -158,16 +144,7 @@ void report(const char* what, double value, const char* unit, double scale, doub
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velloq-bench-XXXXXX"));
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-        const QString dir = home.path() + QLatin1Char('/') + QString::fromLatin1(name);
-        QDir().mkpath(dir);
-        qputenv(name, QFile::encodeName(dir));
-    }
-    const QString runtime = home.path() + QStringLiteral("/runtime");
-    QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    PrivateHome home(QStringLiteral("velloq-bench"));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -189,15 +166,7 @@ int main(int argc, char** argv) {
     SteadyClock clock;
     GrantedPermissions permissions;
     SiteIcons siteIcons({home.path() + QStringLiteral("/SiteIcons"), 10000});
-    std::vector<std::unique_ptr<DiscoverySource>> sources;
-    sources.push_back(std::make_unique<EmulatorDiscovery>());
-    DockController::Services services;
-    services.dock = std::make_unique<StreamDock>(std::move(sources));
-    services.configStore = std::make_unique<ConfigStore>();
-    services.clock = &clock;
-    services.permissions = &permissions;
-    services.siteIcons = &siteIcons;
-    TimedController controller(std::move(services));
+    TimedController controller(emulatorServices(clock, permissions, siteIcons));
     controller.start();
     if (!spinUntil([&] { return controller.isConnected(); }, 5000)) {
         std::fprintf(stderr, "the emulated dock was not found\n");

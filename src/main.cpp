@@ -1,6 +1,7 @@
 #include "support/Log.h"
 #include "ui/AppIcon.h"
 #include "ui/CommandLine.h"
+#include "ui/SingleInstance.h"
 #include "ui/VelloqApp.h"
 
 #include <QApplication>
@@ -16,7 +17,22 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("app.velloq.Velloq"));
     QApplication::setWindowIcon(velloq::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second launch shows the running Velloq's window and ends.
+    velloq::SingleInstance instance;
+    switch (instance.claim()) {
+    case velloq::SingleInstance::Claim::activated:
+        return 0;
+    case velloq::SingleInstance::Claim::unreachable:
+        return 1;
+    case velloq::SingleInstance::Claim::first:
+    case velloq::SingleInstance::Claim::noBus:
+        break;
+    }
+
     velloq::VelloqApp::quitOnTerminationSignals();
     velloq::VelloqApp shell;
+    QObject::connect(&instance, &velloq::SingleInstance::activated, &shell.controller(),
+                     [&shell] { shell.showWindow(); });
     return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "config/ActionModel.h"
 
+#include "config/DockConfig.h"
+
 #include <array>
 
 namespace velloq {
@@ -47,9 +49,9 @@ constexpr std::array<FunctionInfo, 22> kFunctions{{
 constexpr std::array<const char*, 3> kSections{"Editing", "System", "Media & Audio"};
 constexpr std::array<const char*, 4> kKnobRoles{"volume", "microphone", "brightness", "nothing"};
 constexpr std::array<const char*, 2> kPlaybackModes{"loop", "bounce"};
-constexpr std::array<const char*, 7> kKinds{"Nothing",       "Open App",          "Function",
+constexpr std::array<const char*, 8> kKinds{"Nothing",       "Open App",          "Function",
                                             "Paste Snippet", "Keyboard Shortcut", "Run Shortcut",
-                                            "Open Website"};
+                                            "Open Website",  "Open Page"};
 
 template <typename T, size_t N> QList<T> casesOf() {
     QList<T> cases;
@@ -146,6 +148,11 @@ Snippet Snippet::make(const QString& name, const QString& text) {
     return Snippet{QUuid::createUuid(), name, text};
 }
 
+Page Page::make(const QString& name) {
+    return Page{QUuid::createUuid(), name, QList<ButtonAction>(DockConfig::kMinKeys),
+                QList<std::optional<QString>>(DockConfig::kMinKeys)};
+}
+
 namespace {
 template <typename T, typename Variant> std::optional<T> alternative(const Variant& payload) {
     if (const T* value = std::get_if<T>(&payload))
@@ -181,6 +188,12 @@ std::optional<QString> ButtonAction::shortcutName() const {
 std::optional<QString> ButtonAction::urlText() const {
     if (const Url* u = std::get_if<Url>(&payload_))
         return u->text;
+    return std::nullopt;
+}
+
+std::optional<QUuid> ButtonAction::pageID() const {
+    if (const PageLink* p = std::get_if<PageLink>(&payload_))
+        return p->id;
     return std::nullopt;
 }
 

@@ -135,13 +135,13 @@ struct Snippet {
     bool operator==(const Snippet&) const = default;
 };
 
-// What a dock button does: exactly one of seven cases with its payload.
+// What a dock button does: exactly one of eight cases with its payload.
 class ButtonAction {
 public:
-    // The seven kinds, for the editor's kind menu. The raw value is also the title.
+    // The eight kinds, for the editor's kind menu. The raw value is also the title.
     class Kind {
     public:
-        enum Value : uint8_t { nothing, app, function, snippet, keys, shortcut, url };
+        enum Value : uint8_t { nothing, app, function, snippet, keys, shortcut, url, page };
 
         constexpr Kind() = default;
         constexpr Kind(Value value)
@@ -149,7 +149,7 @@ public:
         constexpr operator Value() const { return value_; } // NOLINT
 
         // "Nothing", "Open App", "Function", "Paste Snippet", "Keyboard Shortcut",
-        // "Run Shortcut", "Open Website".
+        // "Run Shortcut", "Open Website", "Open Page".
         QString rawValue() const;
         QString title() const { return rawValue(); }
         QString id() const { return rawValue(); }
@@ -174,6 +174,8 @@ public:
     static ButtonAction shortcut(const QString& name) { return ButtonAction(Shortcut{name}); }
     // Open a website; the text is the address exactly as the user typed it.
     static ButtonAction url(const QString& text) { return ButtonAction(Url{text}); }
+    // Show the page with this id on the dock; the nil id is the home page.
+    static ButtonAction page(const QUuid& id) { return ButtonAction(PageLink{id}); }
 
     Kind kind() const { return Kind(static_cast<Kind::Value>(payload_.index())); }
 
@@ -184,6 +186,7 @@ public:
     std::optional<KeyCombo> keyCombo() const;
     std::optional<QString> shortcutName() const;
     std::optional<QString> urlText() const;
+    std::optional<QUuid> pageID() const;
 
     bool operator==(const ButtonAction&) const = default;
 
@@ -203,13 +206,31 @@ private:
         QString text;
         bool operator==(const Url&) const = default;
     };
+    struct PageLink {
+        QUuid id;
+        bool operator==(const PageLink&) const = default;
+    };
     // Alternatives in the order of Kind, so that index() is the kind.
-    using Payload = std::variant<Nothing, App, ButtonFunction, QUuid, KeyCombo, Shortcut, Url>;
+    using Payload =
+        std::variant<Nothing, App, ButtonFunction, QUuid, KeyCombo, Shortcut, Url, PageLink>;
 
     explicit ButtonAction(Payload payload)
         : payload_(std::move(payload)) {}
 
     Payload payload_;
+};
+
+// A further set of nine buttons that a `page` action shows on the dock. Its lists are indexed
+// and padded like the top-level ones, which are the home page.
+struct Page {
+    QUuid id;
+    QString name;
+    QList<ButtonAction> keys;                  // nine `nothing`
+    QList<std::optional<QString>> customIcons; // nine empty
+
+    // A new empty page with a fresh random id.
+    static Page make(const QString& name);
+    bool operator==(const Page&) const = default;
 };
 
 } // namespace velloq

@@ -258,8 +258,19 @@ std::optional<T> rawValueOf(const Node& value, const char* typeName, QString* er
     return decoded;
 }
 
-constexpr std::array<const char*, 7> kCaseNames{"nothing", "app",      "function", "snippet",
-                                                "keys",    "shortcut", "url"};
+constexpr std::array<const char*, 8> kCaseNames{"nothing", "app",      "function", "snippet",
+                                                "keys",    "shortcut", "url",      "page"};
+
+// The member `key` of `object` as a UUID in the 8-4-4-4-12 form.
+std::optional<QUuid> uuidMember(const Node& object, const char* key, QString* error) {
+    const auto text = stringMember(object, key, error);
+    if (!text)
+        return std::nullopt;
+    auto id = parseUuid(*text);
+    if (!id)
+        fail(error, QStringLiteral("Attempted to decode UUID from invalid UUID string."));
+    return id;
+}
 
 } // namespace
 
@@ -339,6 +350,9 @@ Node encode(const ButtonAction& action) {
     case ButtonAction::Kind::url:
         payload.insert(QStringLiteral("_0"), Node::of(*action.urlText()));
         break;
+    case ButtonAction::Kind::page:
+        payload.insert(QStringLiteral("id"), Node::of(uuidString(*action.pageID())));
+        break;
     }
     Node n = Node::object();
     n.insert(QLatin1String(kCaseNames[action.kind()]), std::move(payload));
@@ -392,14 +406,9 @@ std::optional<Snippet> decodeSnippet(const Node& object, QString* error) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
     }
-    const auto idText = stringMember(object, "id", error);
-    if (!idText)
+    const auto id = uuidMember(object, "id", error);
+    if (!id)
         return std::nullopt;
-    const auto id = parseUuid(*idText);
-    if (!id) {
-        fail(error, QStringLiteral("Attempted to decode UUID from invalid UUID string."));
-        return std::nullopt;
-    }
     const auto name = stringMember(object, "name", error);
     if (!name)
         return std::nullopt;
@@ -452,15 +461,14 @@ std::optional<ButtonAction> decodeAction(const Node& object, QString* error) {
                 return ButtonAction::function(*function);
         }
         return std::nullopt;
-    case ButtonAction::Kind::snippet: {
-        const auto idText = stringMember(*payload, "id", error);
-        if (!idText)
-            return std::nullopt;
-        if (auto id = parseUuid(*idText))
+    case ButtonAction::Kind::snippet:
+        if (auto id = uuidMember(*payload, "id", error))
             return ButtonAction::snippet(*id);
-        fail(error, QStringLiteral("Attempted to decode UUID from invalid UUID string."));
         return std::nullopt;
-    }
+    case ButtonAction::Kind::page:
+        if (auto id = uuidMember(*payload, "id", error))
+            return ButtonAction::page(*id);
+        return std::nullopt;
     case ButtonAction::Kind::keys:
         if (const Node* member = unlabelled()) {
             if (auto combo = decodeKeyCombo(*member, error))

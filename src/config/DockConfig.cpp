@@ -48,6 +48,76 @@ template <typename T, typename Decode> Node encodeList(const QList<T>& list, Dec
     return array;
 }
 
+template <typename T> void padTo(QList<T>& list, int size, const T& filler) {
+    while (list.size() < size)
+        list.append(filler);
+}
+
+Node encodedIcons(const QList<std::optional<QString>>& icons) {
+    return encodeList(icons, [](const std::optional<QString>& path) {
+        return path ? Node::of(*path) : Node::null();
+    });
+}
+
+Node encodedKeys(const QList<ButtonAction>& keys) {
+    return encodeList(keys, [](const ButtonAction& a) { return ConfigJson::encode(a); });
+}
+
+const QString kUnnamedPage = QStringLiteral("Page");
+
+// One page. Without a usable id (missing, malformed, nil or taken) it cannot be opened and is
+// left out; a bad name, key list or image list falls back on its own. `repaired` is set when
+// anything had to give way.
+std::optional<Page> decodePage(const Node& value, const QList<Page>& earlier, bool& repaired) {
+    if (value.type != Node::Type::object) {
+        repaired = true;
+        return std::nullopt;
+    }
+    const Node* idNode = value.member(u"id");
+    const auto idText = idNode ? ConfigJson::decodeString(*idNode) : std::nullopt;
+    const auto id = idText ? ConfigJson::parseUuid(*idText) : std::nullopt;
+    if (!id || id->isNull() ||
+        std::any_of(earlier.begin(), earlier.end(), [&](const Page& p) { return p.id == *id; })) {
+        repaired = true;
+        return std::nullopt;
+    }
+    Page page{*id, kUnnamedPage, {}, {}};
+    const auto member = [&](const char16_t* name, auto decode, auto& field) {
+        const Node* node = value.member(QStringView(name));
+        if (!node || node->isNull())
+            return;
+        if (auto decoded = decode(*node))
+            field = std::move(*decoded);
+        else
+            repaired = true;
+    };
+    member(
+        u"name", [](const Node& n) { return ConfigJson::decodeString(n); }, page.name);
+    member(
+        u"keys",
+        [](const Node& n) {
+            return decodeList<ButtonAction>(
+                n, [](const Node& e) { return ConfigJson::decodeAction(e); });
+        },
+        page.keys);
+    member(
+        u"customIcons",
+        [](const Node& n) { return decodeList<std::optional<QString>>(n, decodeOptionalString); },
+        page.customIcons);
+    padTo(page.keys, DockConfig::kMinKeys, ButtonAction::nothing());
+    padTo(page.customIcons, DockConfig::kMinKeys, std::optional<QString>());
+    return page;
+}
+
+Node encodePage(const Page& page) {
+    Node n = Node::object();
+    n.insert(QStringLiteral("id"), Node::of(ConfigJson::uuidString(page.id)));
+    n.insert(QStringLiteral("name"), Node::of(page.name));
+    n.insert(QStringLiteral("keys"), encodedKeys(page.keys));
+    n.insert(QStringLiteral("customIcons"), encodedIcons(page.customIcons));
+    return n;
+}
+
 } // namespace
 
 DockConfig::DockConfig()
@@ -80,8 +150,7 @@ std::optional<QString> DockConfig::screensaverURL() const {
 
 std::optional<QByteArray> DockConfig::encoded(QString* error) const {
     Node root = Node::object();
-    root.insert(QStringLiteral("keys"),
-                encodeList(keys, [](const ButtonAction& a) { return ConfigJson::encode(a); }));
+    root.insert(QStringLiteral("keys"), encodedKeys(keys));
     root.insert(QStringLiteral("knobs"),
                 encodeList(knobs, [](KnobRole r) { return ConfigJson::encode(r); }));
     root.insert(QStringLiteral("snippets"),
@@ -91,15 +160,14 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
     root.insert(QStringLiteral("extraRotation"), Node::of(extraRotation));
     root.insert(QStringLiteral("showHUD"), Node::of(showHUD));
     root.insert(QStringLiteral("nativeIndicators"), Node::of(nativeIndicators));
-    root.insert(QStringLiteral("customIcons"),
-                encodeList(customIcons, [](const std::optional<QString>& path) {
-                    return path ? Node::of(*path) : Node::null();
-                }));
+    root.insert(QStringLiteral("customIcons"), encodedIcons(customIcons));
     root.insert(QStringLiteral("screensaverEnabled"), Node::of(screensaverEnabled));
     root.insert(QStringLiteral("screensaverDelay"), Node::of(screensaverDelay));
     root.insert(QStringLiteral("screensaverAnimation"), Node::of(screensaverAnimation));
     root.insert(QStringLiteral("screensaverPlayback"), ConfigJson::encode(screensaverPlayback));
     root.insert(QStringLiteral("screensaverSpeed"), Node::of(screensaverSpeed));
+    if (!pages.isEmpty())
+        root.insert(QStringLiteral("pages"), encodeList(pages, encodePage));
     return ConfigJson::write(root, error);
 }
 
@@ -133,7 +201,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
         field = std::move(*decoded);
         return true;
     };
-    const std::array<Member, 14> members{{
+    const std::array<Member, 15> members{{
         {"keys",
          [&](const Node& v, DockConfig& c) {
              return assign(decodeList<ButtonAction>(
@@ -195,6 +263,18 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
          [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeDouble(v), c.screensaverSpeed);
          }},
+        {"pages",
+         [&](const Node& v, DockConfig& c) {
+             if (v.type != Node::Type::array)
+                 return false;
+             // A broken page is repaired or left out; the others stay.
+             bool repaired = false;
+             for (const Node& element : v.children) {
+                 if (auto page = decodePage(element, c.pages, repaired))
+                     c.pages.append(std::move(*page));
+             }
+             return !repaired;
+         }},
     }};
 
     for (const Member& member : members) {
@@ -212,13 +292,49 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
             result.droppedMembers.append(child.key);
     }
 
-    while (config.customIcons.size() < kMinKeys)
-        config.customIcons.append(std::nullopt);
-    while (config.keys.size() < kMinKeys)
-        config.keys.append(ButtonAction::nothing());
-    while (config.knobs.size() < kMinKnobs)
-        config.knobs.append(KnobRole::nothing);
+    padTo(config.customIcons, kMinKeys, std::optional<QString>());
+    padTo(config.keys, kMinKeys, ButtonAction::nothing());
+    padTo(config.knobs, kMinKnobs, KnobRole(KnobRole::nothing));
     return result;
+}
+
+namespace {
+// Non-const `Config` iterates non-const, so that a list shared with a copy detaches first.
+template <typename Config> auto* findPage(Config& config, const QUuid& id) {
+    if (id.isNull())
+        return decltype(&*config.pages.begin())(nullptr);
+    const auto found = std::find_if(config.pages.begin(), config.pages.end(),
+                                    [&](const Page& p) { return p.id == id; });
+    return found != config.pages.end() ? &*found : nullptr;
+}
+} // namespace
+
+const Page* DockConfig::page(const QUuid& id) const {
+    return findPage(*this, id);
+}
+
+Page* DockConfig::page(const QUuid& id) {
+    return findPage(*this, id);
+}
+
+const QList<ButtonAction>& DockConfig::keysOf(const QUuid& pageID) const {
+    const Page* p = page(pageID);
+    return p ? p->keys : keys;
+}
+
+QList<ButtonAction>& DockConfig::keysOf(const QUuid& pageID) {
+    Page* p = page(pageID);
+    return p ? p->keys : keys;
+}
+
+const QList<std::optional<QString>>& DockConfig::customIconsOf(const QUuid& pageID) const {
+    const Page* p = page(pageID);
+    return p ? p->customIcons : customIcons;
+}
+
+QList<std::optional<QString>>& DockConfig::customIconsOf(const QUuid& pageID) {
+    Page* p = page(pageID);
+    return p ? p->customIcons : customIcons;
 }
 
 bool DockConfig::save() const {

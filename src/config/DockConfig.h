@@ -35,11 +35,26 @@ struct DockConfig {
     QString screensaverAnimation; // "Sports Car"; an absolute path or a built-in name
     PlaybackMode screensaverPlayback = PlaybackMode::loop;
     double screensaverSpeed = 1;
+    // Further sets of buttons; written only when there are any, so that a file without pages
+    // keeps its exact form.
+    QList<Page> pages;
 
     // The defaults (a new random id for the example snippet each time).
     DockConfig();
 
     bool operator==(const DockConfig&) const = default;
+
+    // The page with this id, or null (also for the nil id, which is the home page).
+    const Page* page(const QUuid& id) const;
+    Page* page(const QUuid& id);
+    // The keys and custom images of a page; the top-level ones for home or an unknown id.
+    const QList<ButtonAction>& keysOf(const QUuid& pageID) const;
+    QList<ButtonAction>& keysOf(const QUuid& pageID);
+    const QList<std::optional<QString>>& customIconsOf(const QUuid& pageID) const;
+    QList<std::optional<QString>>& customIconsOf(const QUuid& pageID);
+    // Calls `f` with every action of every page, home first.
+    template <typename F> void forEachAction(F f) const { visitActions(*this, f); }
+    template <typename F> void forEachAction(F f) { visitActions(*this, f); }
 
     // $XDG_DATA_HOME/Velloq/config.json.
     static QString fileURL();
@@ -65,6 +80,16 @@ struct DockConfig {
     // damaged file: ConfigStore does that.
     bool save() const;
     bool save(const QString& path) const;
+
+private:
+    template <typename Self, typename F> static void visitActions(Self& config, F& f) {
+        for (auto& action : config.keys)
+            f(action);
+        for (auto& p : config.pages) {
+            for (auto& action : p.keys)
+                f(action);
+        }
+    }
 };
 
 // The tolerant reader's result with what it had to drop.

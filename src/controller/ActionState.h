@@ -53,8 +53,13 @@ struct DockController::ActionState {
     bool audioJobRunning = false;
     QThreadPool audioWorker;
 
+    // The application lists, filled by scans on worker threads.
     std::optional<QList<DesktopEntry>> installedEntries;
     std::optional<QList<AppEntry>> installedApps;
+    bool installedScanning = false;
+    bool runningScanWanted = false; // waits for the installed entries
+    std::optional<QList<AppEntry>> runningApps;
+    quint64 runningStamp = 0;
 };
 
 // The speaker symbol for an output level.

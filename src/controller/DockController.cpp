@@ -3,6 +3,7 @@
 #include "hud/HUD.h"
 #include "imaging/IconRenderer.h"
 #include "siteicons/SiteIcons.h"
+#include "support/Log.h"
 #include "system/Autostart.h"
 #include "system/Permissions.h"
 #include "system/ShortcutsFolder.h"
@@ -128,10 +129,10 @@ void DockController::start() {
         Q_EMIT weak->siteIconsUpdated();
         weak->refreshScreens(false);
     };
-    for (const ButtonAction& action : std::as_const(config_.keys)) {
+    config_.forEachAction([this](const ButtonAction& action) {
         if (const auto text = action.urlText())
             siteIcons_->fetchIfNeeded(*text);
-    }
+    });
 
     loadShortcutNames();
 
@@ -153,6 +154,8 @@ void DockController::setConfig(const DockConfig& value) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);
+    if (!currentPage_.isNull() && !config_.page(currentPage_))
+        publish(this, currentPage_, QUuid(), &DockController::currentPageChanged);
     // Off the main thread: a dragged slider assigns at every step.
     configStore_->saveInBackground(config_);
     if (old.dockBrightness != config_.dockBrightness)
@@ -168,6 +171,24 @@ void DockController::setSelected(const Selection& value) {
 
 void DockController::setTab(MenuTab value) {
     publish(this, tab_, value, &DockController::tabChanged);
+}
+
+void DockController::setCurrentPage(const QUuid& value) {
+    if (value == currentPage_ || (!value.isNull() && !config_.page(value)))
+        return;
+    currentPage_ = value;
+    // At once, not after the refresh delay: the press should feel like opening a folder.
+    refreshScreens(false);
+    Q_EMIT currentPageChanged();
+}
+
+void DockController::openPage(const QUuid& id) {
+    if (!id.isNull() && !config_.page(id)) {
+        logLine(QStringLiteral("No page with the id ") + id.toString(QUuid::WithoutBraces) +
+                QStringLiteral(" to open"));
+        return;
+    }
+    setCurrentPage(id);
 }
 
 void DockController::setIsConnected(bool value) {
@@ -193,6 +214,7 @@ void DockController::setShortcutNames(const QStringList& value) {
 // ---------------------------------------------------------------- The dock's delegate
 
 void DockController::streamDockDidConnect(StreamDock& dock) {
+    publish(this, inaccessibleDockNode_, QString(), &DockController::inaccessibleDockNodeChanged);
     setIsConnected(true);
     const auto model = dock.model();
     setDeviceName(model ? model->name : kUnknownDock);
@@ -211,6 +233,16 @@ void DockController::streamDockDidDisconnect(StreamDock&) {
     lastDockActivity_ = clock_->now();
 }
 
+void DockController::streamDockCouldNotOpen(StreamDock&, const QString& node, const QString&) {
+    publish(this, inaccessibleDockNode_, node, &DockController::inaccessibleDockNodeChanged);
+}
+
+void DockController::streamDockUnheldNodeRemoved(StreamDock&, const QString& node) {
+    if (node == inaccessibleDockNode_)
+        publish(this, inaccessibleDockNode_, QString(),
+                &DockController::inaccessibleDockNodeChanged);
+}
+
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     lastDockActivity_ = clock_->now();
     if (engineScreensaverActive()) {
@@ -221,8 +253,8 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     }
     switch (event.kind) {
     case DockEvent::Kind::key:
-        if (event.index >= 0 && event.index < config_.keys.size())
-            perform(config_.keys[event.index]);
+        if (event.index >= 0 && event.index < currentKeys().size())
+            perform(currentKeys()[event.index]);
         break;
     case DockEvent::Kind::knobTurn:
         if (event.index >= 0 && event.index < config_.knobs.size())
@@ -243,14 +275,15 @@ void DockController::refreshScreens(bool force) {
     const auto model = dock_->model();
     const int size = DockModels::imageEdge(model);
     const int rotation = DockModels::finalRotation(model, config_.extraRotation);
+    const QList<ButtonAction>& keys = currentKeys();
+    const QList<std::optional<QString>>& icons = currentCustomIcons();
 
     ImageBatch batch;
     for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < config_.keys.size() ? config_.keys[i] : ButtonAction();
-        const std::optional<QString> customIcon =
-            i < config_.customIcons.size() ? config_.customIcons[i] : std::nullopt;
+        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
+        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
         const IconRenderer::Picture picture =
-            IconRenderer::picture(action, customIcon, config_.snippets);
+            IconRenderer::picture(action, customIcon, config_.snippets, config_.pages);
         const std::optional<QByteArray> face = IconRenderer::face(picture, size, rotation);
         const auto sent = sentImages_.find(i);
         if (!force) {
@@ -270,9 +303,8 @@ void DockController::refreshScreens(bool force) {
 
     AnimationEngine& engine = animations();
     for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < config_.keys.size() ? config_.keys[i] : ButtonAction();
-        const std::optional<QString> customIcon =
-            i < config_.customIcons.size() ? config_.customIcons[i] : std::nullopt;
+        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
+        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
         engine.setButtonAnimation(i, animatedIconPath(action, customIcon), size, rotation);
     }
 }
@@ -374,11 +406,10 @@ bool DockController::needsAccessibility(const ButtonAction& action) {
 }
 
 bool DockController::anyActionNeedsAccessibility() const {
-    for (const ButtonAction& action : config_.keys) {
-        if (needsAccessibility(action))
-            return true;
-    }
-    return false;
+    bool any = false;
+    config_.forEachAction(
+        [&any](const ButtonAction& action) { any = any || needsAccessibility(action); });
+    return any;
 }
 
 } // namespace velloq

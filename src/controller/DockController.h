@@ -43,6 +43,7 @@ class DockController : public QObject, private StreamDockDelegate {
     Q_PROPERTY(velloq::DockConfig config READ config WRITE setConfig NOTIFY configChanged)
     Q_PROPERTY(velloq::Selection selected READ selected WRITE setSelected NOTIFY selectedChanged)
     Q_PROPERTY(velloq::MenuTab tab READ tab WRITE setTab NOTIFY tabChanged)
+    Q_PROPERTY(QUuid currentPage READ currentPage WRITE setCurrentPage NOTIFY currentPageChanged)
     Q_PROPERTY(std::optional<int> recordingKey READ recordingKey NOTIFY recordingKeyChanged)
     Q_PROPERTY(QStringList shortcutNames READ shortcutNames NOTIFY shortcutNamesChanged)
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
@@ -52,6 +53,8 @@ class DockController : public QObject, private StreamDockDelegate {
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(std::optional<QString> loginItemNote READ loginItemNote NOTIFY loginItemNoteChanged)
     Q_PROPERTY(bool screensaverRunning READ screensaverRunning NOTIFY screensaverRunningChanged)
+    Q_PROPERTY(
+        QString inaccessibleDockNode READ inaccessibleDockNode NOTIFY inaccessibleDockNodeChanged)
 
 public:
     static constexpr int kScreenKeys = 6;
@@ -100,6 +103,15 @@ public:
     void setSelected(const Selection& value);
     MenuTab tab() const { return tab_; }
     void setTab(MenuTab value);
+    // The page the dock shows and the window edits; the nil id is home. Not saved.
+    QUuid currentPage() const { return currentPage_; }
+    // Shows the page at once (only the faces that differ); an id of no page changes nothing.
+    void setCurrentPage(const QUuid& value);
+    // The current page's keys and custom images: what the dock shows and the editors change.
+    const QList<ButtonAction>& currentKeys() const { return config_.keysOf(currentPage_); }
+    const QList<std::optional<QString>>& currentCustomIcons() const {
+        return config_.customIconsOf(currentPage_);
+    }
     std::optional<int> recordingKey() const { return recordingKey_; }
     QStringList shortcutNames() const { return shortcutNames_; }
     bool isConnected() const { return isConnected_; }
@@ -108,6 +120,9 @@ public:
     bool launchAtLogin() const { return launchAtLogin_; }
     std::optional<QString> loginItemNote() const { return loginItemNote_; }
     bool screensaverRunning() const { return screensaverRunning_; }
+    // The node of a supported dock that was found but could not be opened (usually the udev
+    // rule is missing); empty once a dock connects or that node goes away.
+    QString inaccessibleDockNode() const { return inaccessibleDockNode_; }
 
     StreamDock& dock() { return *dock_; }
     // Made on first use.
@@ -165,19 +180,36 @@ public:
     void clearCustomIcon(int key);
     // Removes the snippet and turns the keys that pasted it into `nothing`, in one change.
     void deleteSnippet(const QUuid& id);
+    // Appends a page whose first key opens home, and makes it current; gives its id.
+    QUuid addPage(const QString& name);
+    void renamePage(const QUuid& id, const QString& name);
+    // Removes the page and turns the keys that opened it (on every page) into `nothing`, in
+    // one change; home becomes current if it was.
+    void deletePage(const QUuid& id);
+    // How many keys, on every page, open this page.
+    int keysOpening(const QUuid& id) const;
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
     static QList<AppEntry> findInstalledApps();
-    // Computed on first use, then kept.
-    const QList<AppEntry>& installedApps();
-    // Read anew each time.
-    QList<AppEntry> runningApps();
+    // The application lists are scanned on a worker thread; each result arrives on the main
+    // thread with its change signal. The installed list is scanned once and kept for the run;
+    // the running list is scanned anew on every load, and a scan overtaken by a newer one is
+    // dropped. Both are empty until their first scan has arrived.
+    void loadInstalledApps();
+    QList<AppEntry> installedApps() const;
+    bool installedAppsLoaded() const;
+    void loadRunningApps();
+    QList<AppEntry> runningApps() const;
+    bool runningAppsLoaded() const;
+    // Velloq's "Input access" help.
+    void openAccessibilitySettings();
     void setLaunchAtLogin(bool enabled);
 
 Q_SIGNALS:
     void configChanged();
     void selectedChanged();
     void tabChanged();
+    void currentPageChanged();
     void recordingKeyChanged();
     void shortcutNamesChanged();
     void isConnectedChanged();
@@ -186,8 +218,11 @@ Q_SIGNALS:
     void launchAtLoginChanged();
     void loginItemNoteChanged();
     void screensaverRunningChanged();
+    void inaccessibleDockNodeChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
+    void installedAppsChanged();
+    void runningAppsChanged();
 
 protected:
     // The services, for the actions code.
@@ -209,6 +244,9 @@ private:
     void streamDockDidConnect(StreamDock& dock) override;
     void streamDockDidDisconnect(StreamDock& dock) override;
     void streamDockDidReceive(StreamDock& dock, const DockEvent& event) override;
+    void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
+                                const QString& reason) override;
+    void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
@@ -217,6 +255,13 @@ private:
     void setAccessibilityGranted(bool value);
     void setScreensaverRunning(bool value);
     void setShortcutNames(const QStringList& value);
+    void openPage(const QUuid& id);
+    // The configuration with `edit` applied to the current page's keys and custom images.
+    template <typename Edit> void editCurrentPage(Edit edit) {
+        DockConfig next = config_;
+        edit(next.keysOf(currentPage_), next.customIconsOf(currentPage_));
+        setConfig(next);
+    }
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
 
@@ -242,6 +287,7 @@ private:
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);
     void setLoginItemNote(const std::optional<QString>& note);
+    void scanRunningApps();
 
     std::unique_ptr<StreamDock> dock_;
     std::unique_ptr<AnimationSink> sink_;
@@ -264,6 +310,7 @@ private:
     DockConfig config_;
     Selection selected_ = Selection::key(0);
     MenuTab tab_ = MenuTab::buttons;
+    QUuid currentPage_;
     std::optional<int> recordingKey_;
     QStringList shortcutNames_;
     bool isConnected_ = false;
@@ -272,6 +319,7 @@ private:
     bool launchAtLogin_ = false;
     std::optional<QString> loginItemNote_;
     bool screensaverRunning_ = false;
+    QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
 
     std::map<int, QByteArray> sentImages_;

@@ -133,6 +133,9 @@ void DockController::perform(const ButtonAction& action) {
         siteIcons().fetchIfNeeded(text);
         return;
     }
+    case ButtonAction::Kind::page:
+        openPage(*action.pageID());
+        return;
     }
 }
 

@@ -13,15 +13,43 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QPointer>
+#include <QThreadPool>
 #include <QUuid>
+
+#include <utility>
 
 namespace velloq {
 
 namespace {
 
 constexpr int kIconFetchDelayMs = 1200;
+
+// Runs `work` on a worker thread and hands its result to `done` on the main thread, unless
+// `context` is gone by then. `work` must keep to plain data.
+template <typename Work, typename Done> void inBackground(QObject* context, Work work, Done done) {
+    QThreadPool::globalInstance()->start([guard = QPointer<QObject>(context),
+                                          work = std::move(work),
+                                          done = std::move(done)]() mutable {
+        auto result = work();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard = std::move(guard), done = std::move(done),
+             result = std::move(result)]() mutable {
+                if (guard)
+                    done(std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// The installed applications as a worker scans them: icons are still to be made.
+struct InstalledScan {
+    QList<DesktopEntry> entries;
+    QList<AppEntry> apps;
+};
 
 QString imageNameFilter() {
     QStringList patterns;
@@ -49,11 +77,9 @@ std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
 }
 
 void DockController::setAction(const ButtonAction& action, int key) {
-    if (key < 0 || key >= config_.keys.size())
+    if (key < 0 || key >= currentKeys().size())
         return;
-    DockConfig next = config_;
-    next.keys[key] = action;
-    setConfig(next);
+    editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; });
 
     if (needsAccessibility(action) && !permissions().inputAccess())
         permissions().promptForInputAccess();
@@ -123,7 +149,7 @@ std::optional<QString> DockController::copyIntoStorage(const QString& source,
 }
 
 bool DockController::useCustomIcon(int key, const QString& source) {
-    if (key < 0 || key >= config_.customIcons.size())
+    if (key < 0 || key >= currentCustomIcons().size())
         return false;
     QString extension = QFileInfo(source).suffix();
     if (extension.isEmpty())
@@ -134,9 +160,7 @@ bool DockController::useCustomIcon(int key, const QString& source) {
                                                         QStringLiteral("Could not copy icon: "));
     if (!copy)
         return false;
-    DockConfig next = config_;
-    next.customIcons[key] = *copy;
-    setConfig(next);
+    editCurrentPage([&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
     return true;
 }
 
@@ -155,21 +179,58 @@ bool DockController::useScreensaverGIF(const QString& source) {
 }
 
 void DockController::clearCustomIcon(int key) {
-    if (key < 0 || key >= config_.customIcons.size())
+    if (key < 0 || key >= currentCustomIcons().size())
         return;
-    DockConfig next = config_;
-    next.customIcons[key] = std::nullopt;
-    setConfig(next);
+    editCurrentPage(
+        [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = std::nullopt; });
 }
 
 void DockController::deleteSnippet(const QUuid& id) {
     DockConfig next = config_;
     next.snippets.removeIf([&id](const Snippet& snippet) { return snippet.id == id; });
-    for (ButtonAction& action : next.keys) {
+    next.forEachAction([&id](ButtonAction& action) {
         if (action.snippetID() == id)
             action = ButtonAction::nothing();
-    }
+    });
     setConfig(next);
+}
+
+QUuid DockController::addPage(const QString& name) {
+    DockConfig next = config_;
+    Page page = Page::make(name);
+    // The dock shows the new page at once: give it a way back before it has anything else.
+    page.keys[0] = ButtonAction::page(QUuid());
+    const QUuid id = page.id;
+    next.pages.append(std::move(page));
+    setConfig(next);
+    setCurrentPage(id);
+    return id;
+}
+
+void DockController::renamePage(const QUuid& id, const QString& name) {
+    DockConfig next = config_;
+    if (Page* page = next.page(id)) {
+        page->name = name;
+        setConfig(next);
+    }
+}
+
+void DockController::deletePage(const QUuid& id) {
+    if (!config_.page(id))
+        return;
+    DockConfig next = config_;
+    next.pages.removeIf([&id](const Page& page) { return page.id == id; });
+    next.forEachAction([&id](ButtonAction& action) {
+        if (action.pageID() == id)
+            action = ButtonAction::nothing();
+    });
+    setConfig(next); // moves the dock home if it showed this page
+}
+
+int DockController::keysOpening(const QUuid& id) const {
+    int count = 0;
+    config_.forEachAction([&](const ButtonAction& action) { count += action.pageID() == id; });
+    return count;
 }
 
 void DockController::startRecordingShortcut(int key) {
@@ -209,25 +270,96 @@ QList<AppEntry> DockController::findInstalledApps() {
     return Applications::findInstalledApps();
 }
 
-const QList<AppEntry>& DockController::installedApps() {
+void DockController::loadInstalledApps() {
     ActionState& state = actionState();
-    if (!state.installedApps) {
-        const QStringList dirs = actionServices_.applicationDirs.isEmpty()
-                                     ? DesktopEntries::applicationDirs()
-                                     : actionServices_.applicationDirs;
-        state.installedEntries = DesktopEntries::installedApplications(dirs);
-        QList<AppEntry> apps;
-        for (const DesktopEntry& entry : std::as_const(*state.installedEntries))
-            apps.append({entry.path, entry.displayName(), entry.icon()});
-        Applications::sortByName(apps);
-        state.installedApps = std::move(apps);
-    }
-    return *state.installedApps;
+    if (state.installedEntries || state.installedScanning)
+        return;
+    state.installedScanning = true;
+    const QStringList dirs = actionServices_.applicationDirs.isEmpty()
+                                 ? DesktopEntries::applicationDirs()
+                                 : actionServices_.applicationDirs;
+    inBackground(
+        this,
+        [dirs] {
+            InstalledScan scan;
+            scan.entries = DesktopEntries::installedApplications(dirs);
+            for (const DesktopEntry& entry : std::as_const(scan.entries))
+                scan.apps.append({entry.path, entry.displayName(), QIcon()});
+            Applications::sortByName(scan.apps);
+            return scan;
+        },
+        [this](InstalledScan scan) {
+            ActionState& arrived = actionState();
+            arrived.installedScanning = false;
+            QHash<QString, const DesktopEntry*> byPath;
+            for (const DesktopEntry& entry : std::as_const(scan.entries))
+                byPath.insert(entry.path, &entry);
+            for (AppEntry& app : scan.apps)
+                app.icon = byPath.value(app.path)->icon();
+            arrived.installedEntries = std::move(scan.entries);
+            arrived.installedApps = std::move(scan.apps);
+            Q_EMIT installedAppsChanged();
+            if (std::exchange(arrived.runningScanWanted, false))
+                scanRunningApps();
+        });
 }
 
-QList<AppEntry> DockController::runningApps() {
-    installedApps();
-    return Applications::runningApps(*actionState().installedEntries);
+QList<AppEntry> DockController::installedApps() const {
+    return actionState_ && actionState_->installedApps ? *actionState_->installedApps
+                                                       : QList<AppEntry>();
+}
+
+bool DockController::installedAppsLoaded() const {
+    return actionState_ && actionState_->installedApps;
+}
+
+void DockController::loadRunningApps() {
+    ActionState& state = actionState();
+    if (!state.installedEntries) {
+        // The running apps are matched against the installed ones.
+        ++state.runningStamp; // a scan still running is overtaken
+        state.runningScanWanted = true;
+        loadInstalledApps();
+        return;
+    }
+    scanRunningApps();
+}
+
+void DockController::scanRunningApps() {
+    ActionState& state = actionState();
+    const quint64 stamp = ++state.runningStamp;
+    // The matcher makes the entries' icons, which only the main thread may do: it gets the
+    // entries without them, and the icons are added when the result arrives.
+    QList<DesktopEntry> entries = *state.installedEntries;
+    for (DesktopEntry& entry : entries)
+        entry.iconName.clear();
+    inBackground(
+        this, [entries] { return Applications::runningApps(entries); },
+        [this, stamp](QList<AppEntry> apps) {
+            ActionState& arrived = actionState();
+            if (stamp != arrived.runningStamp)
+                return;
+            QHash<QString, QIcon> icons;
+            for (const AppEntry& app : std::as_const(*arrived.installedApps))
+                icons.insert(app.path, app.icon);
+            for (AppEntry& app : apps)
+                app.icon = icons.value(app.path);
+            arrived.runningApps = std::move(apps);
+            Q_EMIT runningAppsChanged();
+        });
+}
+
+QList<AppEntry> DockController::runningApps() const {
+    return actionState_ && actionState_->runningApps ? *actionState_->runningApps
+                                                     : QList<AppEntry>();
+}
+
+bool DockController::runningAppsLoaded() const {
+    return actionState_ && actionState_->runningApps;
+}
+
+void DockController::openAccessibilitySettings() {
+    permissions().openAccessibilitySettings();
 }
 
 void DockController::setLaunchAtLogin(bool enabled) {

@@ -152,8 +152,11 @@ void StreamDock::deviceAppeared(DiscoverySource* source, const HidDeviceInfo& in
 }
 
 void StreamDock::deviceDisappeared(DiscoverySource* source, const QString& node) {
-    if (!held_ || held_->source != source || held_->node != node)
+    if (!held_ || held_->source != source || held_->node != node) {
+        if (delegate_)
+            delegate_->streamDockUnheldNodeRemoved(*this, node);
         return;
+    }
     dropDevice();
     logLine(QStringLiteral("Disconnected ") + (model_ ? model_->name : QStringLiteral("dock")));
     if (delegate_)

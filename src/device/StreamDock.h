@@ -40,6 +40,11 @@ struct StreamDockDelegate {
         (void)node;
         (void)reason;
     }
+    // A node went away that was not the held dock (e.g. one that could not be opened).
+    virtual void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) {
+        (void)dock;
+        (void)node;
+    }
 };
 
 // The one object that talks to the dock: takes the first supported dock any discovery

@@ -157,7 +157,8 @@ QString shortCaption(ButtonFunction function) {
 }
 
 std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
-                                           const QList<Snippet>& snippets) {
+                                           const QList<Snippet>& snippets,
+                                           const QList<Page>& pages) {
     switch (action.kind()) {
     case ButtonAction::Kind::app: {
         const QString path = action.appPath().value_or(QString());
@@ -191,6 +192,15 @@ std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
         const QString host = url ? url->host() : QString();
         return {QStringLiteral("globe"), host.isEmpty() ? QStringLiteral("Website") : host};
     }
+    case ButtonAction::Kind::page: {
+        const QUuid id = *action.pageID();
+        if (id.isNull())
+            return {QStringLiteral("house.fill"), QStringLiteral("Home")};
+        const auto found =
+            std::find_if(pages.begin(), pages.end(), [&](const Page& p) { return p.id == id; });
+        return {QStringLiteral("folder.fill"),
+                found != pages.end() ? found->name : QStringLiteral("Page")};
+    }
     case ButtonAction::Kind::nothing:
         break;
     }
@@ -198,7 +208,7 @@ std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
 }
 
 Picture picture(const ButtonAction& action, const std::optional<QString>& customIcon,
-                const QList<Snippet>& snippets) {
+                const QList<Snippet>& snippets, const QList<Page>& pages) {
     if (customIcon && !customIcon->isEmpty()) {
         const QImage image = loadCustomIcon(*customIcon);
         if (!image.isNull()) {
@@ -236,7 +246,7 @@ Picture picture(const ButtonAction& action, const std::optional<QString>& custom
         // Shortcut keys have no application icon here, so they take the symbol face.
         break;
     }
-    const auto [symbol, caption] = symbolAndLabel(action, snippets);
+    const auto [symbol, caption] = symbolAndLabel(action, snippets, pages);
     return Picture::makeSymbol(symbol, caption);
 }
 

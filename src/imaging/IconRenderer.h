@@ -52,12 +52,14 @@ std::optional<QByteArray> jpeg(int size, int rotation, double quality, const Dra
 
 // What the key shows: its custom icon if it loads, else what its action calls for.
 // Main thread (application icons come from the icon theme).
+// `snippets` and `pages` name the keys that paste or open one.
 Picture picture(const ButtonAction& action, const std::optional<QString>& customIcon,
-                const QList<Snippet>& snippets);
+                const QList<Snippet>& snippets, const QList<Page>& pages = {});
 
 // The symbol name and caption that stand in when there is no picture.
 std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
-                                           const QList<Snippet>& snippets);
+                                           const QList<Snippet>& snippets,
+                                           const QList<Page>& pages = {});
 
 // The short caption of a function on its key ("Plain Paste"), else its title.
 QString shortCaption(ButtonFunction function);

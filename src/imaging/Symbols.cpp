@@ -54,6 +54,8 @@ constexpr Entry kTable[] = {
     {"square.2.layers.3d", "layers", 0xe53b},
     {"globe", "language", 0xe894},
     {"circle.dashed", "radio_button_unchecked", 0xe836},
+    {"folder.fill", "folder", 0xe2c7},
+    {"house.fill", "home", 0xe88a},
     // Knobs and the indicator.
     {"speaker.fill", "volume_mute", 0xe04e},
     {"speaker.wave.1.fill", "volume_down", 0xe04d},

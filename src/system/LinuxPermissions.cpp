@@ -72,7 +72,9 @@ void LinuxPermissions::openAccessibilitySettings() {
             "shortcuts) through a virtual keyboard, which needs write access to /dev/uinput. "
             "On an X11 session it can also use the XTEST extension.\n\n"
             "To grant access, run this command in a terminal, then wait a moment: Velloq notices "
-            "the change by itself."));
+            "the change by itself.\n\n"
+            "The dock itself needs Velloq's udev rule, 70-velloq.rules (see the README); once "
+            "it is installed, unplug the dock and plug it in again."));
         text->setWordWrap(true);
         layout->addWidget(text);
         auto* command = new QLineEdit(udevRuleCommand());

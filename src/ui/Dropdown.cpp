@@ -84,8 +84,15 @@ void Dropdown::openMenu() {
         auto* item = new ActionMenuItem(
             option.title,
             [this, value] {
-                if (onSelect_)
-                    onSelect_(value);
+                // After the menu is done: the owner's change often rebuilds the view that
+                // holds this control, which must not happen inside the menu's own event.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, value] {
+                        if (onSelect_)
+                            onSelect_(value);
+                    },
+                    Qt::QueuedConnection);
             },
             {}, menu);
         if (value == selection_) {

@@ -6,10 +6,16 @@
 #include "siteicons/SiteIcons.h"
 #include "system/LinuxForceQuitMenu.h"
 
+#include "support/Log.h"
+
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -68,16 +74,71 @@ VelloqApp::VelloqApp() {
 
     DockController* controller = controller_.get();
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, controller,
-                     [controller] { controller->dock().shutdown(); });
+                     [controller] {
+                         // TODO(lead): flush the coalesced configuration saves here.
+                         controller->dock().shutdown();
+                     });
 
+    QObject::connect(menu_.addAction(QStringLiteral("Open Velloq")), &QAction::triggered,
+                     controller, [this] { showWindow(); });
     QObject::connect(menu_.addAction(QStringLiteral("Quit")), &QAction::triggered,
                      QCoreApplication::instance(), &QCoreApplication::quit);
-    tray_.setIcon(IconRenderer::menuBarIcon());
-    tray_.setToolTip(QStringLiteral("Velloq"));
-    tray_.setContextMenu(&menu_);
-    tray_.show();
+    hasTray_ = QSystemTrayIcon::isSystemTrayAvailable();
+    if (hasTray_) {
+        tray_.setIcon(IconRenderer::menuBarIcon());
+        tray_.setToolTip(QStringLiteral("Velloq"));
+        tray_.setContextMenu(&menu_);
+        QObject::connect(&tray_, &QSystemTrayIcon::activated, controller,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger)
+                                 toggleWindow();
+                         });
+        tray_.show();
+    } else {
+        logLine(QStringLiteral("No system tray: the window opens at start"));
+        QTimer::singleShot(0, controller, [this] { showWindow(); });
+    }
 
     QTimer::singleShot(0, controller, &DockController::start);
+}
+
+void VelloqApp::showWindow() {
+    if (!window_) {
+        window_ = std::make_unique<MenuView>(*controller_, permissions_);
+        if (hasTray_)
+            window_->setWindowFlag(Qt::Tool); // a panel of the tray item, not a task
+    }
+    if (hasTray_ && !window_->isVisible())
+        window_->move(windowPosition());
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void VelloqApp::toggleWindow() {
+    if (window_ && window_->isVisible())
+        window_->hide();
+    else
+        showWindow();
+}
+
+QPoint VelloqApp::windowPosition() const {
+    constexpr int kMargin = 8;
+    const QSize size(MenuView::kWidth, MenuView::kHeight);
+    const QRect icon = tray_.geometry();
+    QScreen* screen = icon.isValid() ? QGuiApplication::screenAt(icon.center())
+                                     : QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    if (!icon.isValid() || icon.isEmpty())
+        return {area.right() - kMargin - size.width(), area.top() + kMargin};
+    // Under an icon in the upper half of the screen, above one in the lower half.
+    const int y = icon.center().y() < area.center().y() ? icon.bottom() + kMargin
+                                                        : icon.top() - kMargin - size.height();
+    const int x = icon.center().x() - size.width() / 2;
+    return {std::clamp(x, area.left() + kMargin, area.right() - kMargin - size.width()),
+            std::clamp(y, area.top() + kMargin, area.bottom() - kMargin - size.height())};
 }
 
 } // namespace velloq

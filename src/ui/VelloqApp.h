@@ -7,6 +7,7 @@
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
 #include "system/PulseSystemAudio.h"
+#include "ui/MenuView.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -15,9 +16,10 @@
 
 namespace velloq {
 
-// The application shell: the real services, the one controller, and the tray icon. Lives for
-// the whole run; the controller starts once the event loop runs, and quitting blanks the dock
-// and waits until that has been written.
+// The application shell: the real services, the one controller, the tray icon and the main
+// window, which is made the first time it opens. Lives for the whole run; the controller
+// starts once the event loop runs, and quitting blanks the dock and waits until that has been
+// written. Without a system tray the window opens at start; closing it keeps Velloq running.
 class VelloqApp {
 public:
     VelloqApp();
@@ -30,11 +32,21 @@ public:
 
     DockController& controller() { return *controller_; }
 
+    // Shows and raises the window, making it on first use; next to the tray icon when there
+    // is one, else at the top right of the screen.
+    void showWindow();
+    // The tray icon's click: shows the window, or hides it when it is shown.
+    void toggleWindow();
+    // The main window, once made.
+    MenuView* window() const { return window_.get(); }
+
     // SIGTERM and SIGINT (logout, Ctrl+C) quit through the event loop, so the dock is blanked
     // as on "Quit". Call once, after QApplication exists.
     static void quitOnTerminationSignals();
 
 private:
+    QPoint windowPosition() const;
+
     SteadyClock clock_;
     LinuxKeySender keys_;
     PulseSystemAudio audio_;
@@ -42,8 +54,10 @@ private:
     LinuxDockFeatures dockFeatures_{keys_};
     LinuxPermissions permissions_{keys_};
     std::unique_ptr<DockController> controller_;
+    std::unique_ptr<MenuView> window_;
     QMenu menu_;
     QSystemTrayIcon tray_;
+    bool hasTray_ = false;
 };
 
 } // namespace velloq

@@ -226,24 +226,42 @@ TEST_F(ActionsTest, InstalledAppsAreCachedAndRunningAppsReadAnew) {
     ASSERT_TRUE(writeFile(
         apps + QStringLiteral("/idler.desktop"),
         "[Desktop Entry]\nType=Application\nName=Idler\nExec=" + program.toUtf8() + " 30\n"));
-    QStringList names;
-    for (const AppEntry& app : controller->installedApps())
-        names << app.name;
-    EXPECT_TRUE(names.contains(QStringLiteral("Idler")));
+    auto names = [](const QList<AppEntry>& list) {
+        QStringList out;
+        for (const AppEntry& app : list)
+            out << app.name;
+        return out;
+    };
+
+    // Scanned off the main thread: the lists stay empty until the result arrives.
+    QSignalSpy installed(controller.get(), &DockController::installedAppsChanged);
+    controller->loadInstalledApps();
+    EXPECT_FALSE(controller->installedAppsLoaded());
+    ASSERT_TRUE(installed.wait());
+    EXPECT_TRUE(names(controller->installedApps()).contains(QStringLiteral("Idler")));
     ASSERT_TRUE(writeFile(apps + QStringLiteral("/later.desktop"),
                           "[Desktop Entry]\nType=Application\nName=Later\nExec=true\n"));
-    for (const AppEntry& app : controller->installedApps())
-        EXPECT_NE(app.name, u"Later"); // kept for the run
+    controller->loadInstalledApps(); // kept for the run
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(installed.count(), 1);
+    EXPECT_FALSE(names(controller->installedApps()).contains(QStringLiteral("Later")));
 
-    EXPECT_TRUE(controller->runningApps().isEmpty() ||
-                controller->runningApps().first().name != u"Idler");
+    QSignalSpy running(controller.get(), &DockController::runningAppsChanged);
+    controller->loadRunningApps();
+    ASSERT_TRUE(running.wait());
+    EXPECT_FALSE(names(controller->runningApps()).contains(QStringLiteral("Idler")));
     QProcess idler;
     idler.start(program, {QStringLiteral("30")});
     ASSERT_TRUE(idler.waitForStarted());
-    bool listed = false;
-    for (const AppEntry& app : controller->runningApps())
-        listed = listed || app.name == u"Idler";
-    EXPECT_TRUE(listed);
+    // Two loads in a row: the older result is recognised as stale, whichever comes first.
+    controller->loadRunningApps();
+    controller->loadRunningApps();
+    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_TRUE(test::waitUntil([&] { return running.count() >= 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(running.count(), 2);
+    EXPECT_TRUE(names(controller->runningApps()).contains(QStringLiteral("Idler")));
     idler.kill();
     idler.waitForFinished();
 }

@@ -62,7 +62,8 @@ TEST(ActionModel, KindsRolesAndModes) {
     for (ButtonAction::Kind k : ButtonAction::Kind::allCases())
         kinds << k.rawValue();
     EXPECT_EQ(kinds, QStringList({"Nothing", "Open App", "Function", "Paste Snippet",
-                                  "Keyboard Shortcut", "Run Shortcut", "Open Website"}));
+                                  "Keyboard Shortcut", "Run Shortcut", "Open Website",
+                                  "Open Page"}));
     EXPECT_EQ(
         ButtonAction::keys(KeyCombo{40, KeyCombo::kCommand, QStringLiteral("⌘K")}).kind().title(),
         QStringLiteral("Keyboard Shortcut"));

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTabBar;
+
+namespace velloq {
+
+class AccessibilityBanner;
+class DockController;
+class Permissions;
+
+// The main window's whole content: the header with the dock's state, the tab selector, the
+// tab's content in a scroll area, and the footer with "Quit". A tab's content is made the
+// first time it is shown. Escape closes the window (the controller keeps serving the dock).
+class MenuView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 400;
+    static constexpr int kHeight = 600;
+
+    MenuView(DockController& controller, Permissions& permissions, QWidget* parent = nullptr);
+
+    QTabBar* tabBar() const { return tabs_; }
+    // The content of the current tab.
+    QWidget* currentContent() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeFooter();
+    QWidget* makeContent(int tab);
+    void showTab();
+    void updateHeader();
+    void updateBanner();
+
+    DockController& controller_;
+    Permissions& permissions_;
+    QLabel* deviceName_ = nullptr;
+    QWidget* dot_ = nullptr;
+    QWidget* accessRow_ = nullptr;
+    QTabBar* tabs_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    AccessibilityBanner* banner_ = nullptr;
+};
+
+} // namespace velloq

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+namespace velloq {
+
+// One Velloq per user: the first instance owns a name on the session bus and serves
+// org.freedesktop.Application there; a later one asks it to show its window instead.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    // Matches the desktop entry's id.
+    static QString busName() { return QStringLiteral("app.velloq.Velloq"); }
+    static QString objectPath() { return QStringLiteral("/app/velloq/Velloq"); }
+
+    enum class Claim {
+        first,       // this process owns the name; `activated` reports later launches
+        activated,   // another instance runs and was asked to show itself
+        unreachable, // another instance owns the name but did not answer
+        noBus,       // no session bus: run alone, without the check
+    };
+
+    explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(),
+                            QObject* parent = nullptr);
+
+    // Blocks for at most a few seconds, before the window exists.
+    Claim claim();
+
+Q_SIGNALS:
+    // Activate was called (a second launch, or the desktop's launcher). Open and
+    // ActivateAction end here too: Velloq has no documents or actions, so it shows itself.
+    void activated();
+
+private:
+    friend class ApplicationAdaptor;
+    void handleActivate(const QVariantMap& platformData);
+
+    QDBusConnection bus_;
+};
+
+} // namespace velloq

@@ -1,0 +1,158 @@
+#include "ui/EditorsFixture.h"
+
+#include "system/Autostart.h"
+#include "ui/SettingsView.h"
+#include "ui/SnippetRow.h"
+#include "ui/SnippetsView.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QToolButton>
+
+using namespace velloq;
+using namespace velloq::test;
+
+namespace {
+
+// The slider under the caption that starts with `caption`.
+QSlider* sliderUnder(const QLabel* caption) {
+    return caption ? caption->parentWidget()->findChild<QSlider*>() : nullptr;
+}
+
+// A check box takes clicks on its box and text only.
+void clickBox(QAbstractButton* box) {
+    ASSERT_TRUE(box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
+} // namespace
+
+TEST_F(EditorsTest, DockCommandsWaitForADock) {
+    make();
+    show(new SettingsView(*controller));
+    EXPECT_FALSE(button(QStringLiteral("Refresh Dock"))->isEnabled());
+    EXPECT_FALSE(button(QStringLiteral("Preview on Dock"))->isEnabled());
+
+    window.reset();
+    controller.reset();
+    make(DockConfig(), true);
+    show(new SettingsView(*controller));
+    ASSERT_TRUE(button(QStringLiteral("Refresh Dock"))->isEnabled());
+    EXPECT_TRUE(button(QStringLiteral("Preview on Dock"))->isEnabled());
+    const qsizetype before = emulator->commandLog().size();
+    QTest::mouseClick(button(QStringLiteral("Refresh Dock")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return emulator->commandLog().size() > before; }));
+    EXPECT_EQ(emulator->commandLog().at(before).command, EmulatedDock::Command::dis);
+
+    QTest::mouseClick(button(QStringLiteral("Preview on Dock")), Qt::LeftButton);
+    EXPECT_TRUE(controller->screensaverRunning());
+    QTest::mouseClick(button(QStringLiteral("Stop Preview")), Qt::LeftButton);
+    EXPECT_FALSE(controller->screensaverRunning());
+    emulator->unplug();
+    ASSERT_TRUE(waitUntil([&] { return !button(QStringLiteral("Refresh Dock"))->isEnabled(); }));
+}
+
+TEST_F(EditorsTest, SettingsWriteTheirFields) {
+    permissions.granted = false;
+    DockConfig config;
+    config.screensaverAnimation = QStringLiteral("/somewhere/copy.gif");
+    make(config);
+    show(new SettingsView(*controller));
+
+    // The brightness slider assigns on every step of 5.
+    QSlider* brightness = sliderUnder(label(QStringLiteral("Dock screen brightness: 70%")));
+    ASSERT_TRUE(brightness);
+    QSignalSpy changes(controller.get(), &DockController::configChanged);
+    brightness->setFocus();
+    QTest::keyClick(brightness, Qt::Key_Right);
+    QTest::keyClick(brightness, Qt::Key_Right);
+    EXPECT_EQ(changes.count(), 2);
+    EXPECT_EQ(controller->config().dockBrightness, 80);
+    EXPECT_TRUE(label(QStringLiteral("Dock screen brightness: 80%")));
+
+    clickBox(find<QCheckBox>(
+        [](QCheckBox* box) { return box->text().startsWith(u"Use the desktop’s"); }));
+    EXPECT_FALSE(controller->config().nativeIndicators);
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Rotate button images")), QStringLiteral("270°")));
+    EXPECT_EQ(controller->config().extraRotation, 270);
+    EXPECT_TRUE(label(QStringLiteral("Knob step: 3% per click")));
+
+    // The chosen GIF is offered until a built-in animation replaces it.
+    EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Animation"))),
+              (QStringList{QStringLiteral("Sports Car"), QStringLiteral("Apple"),
+                           QStringLiteral("Space Junk"), QStringLiteral("Your own"),
+                           QStringLiteral("Your GIF")}));
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Animation")), QStringLiteral("Apple")));
+    EXPECT_EQ(controller->config().screensaverAnimation, u"Apple");
+    EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Animation"))).size(), 3);
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Playback")), QStringLiteral("Bounce")));
+    EXPECT_EQ(controller->config().screensaverPlayback, PlaybackMode::bounce);
+    QSlider* speed = sliderUnder(label(QStringLiteral("Speed: 1×")));
+    ASSERT_TRUE(speed);
+    speed->setFocus();
+    QTest::keyClick(speed, Qt::Key_Right);
+    EXPECT_EQ(controller->config().screensaverSpeed, 1.25);
+    EXPECT_TRUE(label(QStringLiteral("Speed: 1.25×")));
+
+    // Input access and the login item.
+    EXPECT_TRUE(label(QStringLiteral("Input access is off")));
+    QTest::mouseClick(button(QStringLiteral("Allow…")), Qt::LeftButton);
+    EXPECT_EQ(permissions.helpOpened, 1);
+    clickBox(button(QStringLiteral("Open Velloq when I log in")));
+    EXPECT_TRUE(controller->launchAtLogin());
+    EXPECT_TRUE(QFileInfo::exists(Autostart::entryPath()));
+    EXPECT_TRUE(button(QStringLiteral("Open Velloq when I log in"))->isChecked());
+    controller->setLaunchAtLogin(false);
+    EXPECT_FALSE(button(QStringLiteral("Open Velloq when I log in"))->isChecked());
+}
+
+TEST_F(EditorsTest, AddedSnippetsAreNewSnippetsWithTheirOwnIds) {
+    DockConfig config;
+    config.snippets.clear();
+    make(config);
+    show(new SnippetsView(*controller));
+    QTest::mouseClick(button(QStringLiteral("Add Snippet")), Qt::LeftButton);
+    QTest::mouseClick(button(QStringLiteral("Add Snippet")), Qt::LeftButton);
+    const QList<Snippet> snippets = controller->config().snippets;
+    ASSERT_EQ(snippets.size(), 2);
+    EXPECT_EQ(snippets[0].name, u"New snippet");
+    EXPECT_EQ(snippets[1].name, u"New snippet");
+    EXPECT_TRUE(snippets[0].text.isEmpty());
+    EXPECT_NE(snippets[0].id, snippets[1].id);
+    EXPECT_EQ(window->findChildren<QLineEdit*>().size(), 2);
+}
+
+TEST_F(EditorsTest, TypingInASnippetKeepsFocusAndDeletingItFreesItsButtons) {
+    DockConfig config;
+    const QUuid id = config.snippets.first().id;
+    config.snippets << Snippet::make(QStringLiteral("Other"), QStringLiteral("2"));
+    config.keys[0] = config.keys[7] = ButtonAction::snippet(id);
+    make(config);
+    show(new SnippetsView(*controller));
+
+    auto* name = find<QLineEdit>([](QLineEdit* e) { return e->text() == u"Example"; });
+    ASSERT_TRUE(name);
+    QTest::mouseClick(name, Qt::LeftButton);
+    QTest::keyClick(name, Qt::Key_End);
+    QTest::keyClicks(name, QStringLiteral(" one"));
+    EXPECT_EQ(controller->config().snippets[0].name, u"Example one");
+    EXPECT_TRUE(name->hasFocus());
+    auto* text = find<QPlainTextEdit>([](QPlainTextEdit*) { return true; });
+    QTest::mouseClick(text->viewport(), Qt::LeftButton);
+    QTest::keyClick(text, Qt::Key_End);
+    QTest::keyClicks(text, QStringLiteral("!"));
+    EXPECT_EQ(controller->config().snippets[0].text, u"Hello from Velloq!!");
+    EXPECT_TRUE(text->hasFocus());
+
+    auto* row = find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; });
+    QTest::mouseClick(row->findChild<QToolButton*>(), Qt::LeftButton);
+    EXPECT_EQ(controller->config().snippets.size(), 1);
+    EXPECT_EQ(controller->config().keys[0], ButtonAction::nothing());
+    EXPECT_EQ(controller->config().keys[7], ButtonAction::nothing());
+    EXPECT_FALSE(find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; }));
+    EXPECT_TRUE(find<QLineEdit>([](QLineEdit* e) { return e->text() == u"Other"; }));
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "config/ConfigStore.h"
+#include "controller/DockController.h"
+#include "device/EmulatorDiscovery.h"
+#include "siteicons/SiteIcons.h"
+#include "system/Permissions.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace velloq::session {
+
+// Points XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR into a temporary
+// folder, so a run never touches the user's files. Make it before QApplication.
+class PrivateHome {
+public:
+    explicit PrivateHome(const QString& prefix)
+        : dir_(QDir::tempPath() + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX")) {
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+            const QString sub = dir_.path() + QLatin1Char('/') + QString::fromLatin1(name);
+            QDir().mkpath(sub);
+            qputenv(name, QFile::encodeName(sub));
+        }
+        const QString runtime = dir_.path() + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+class GrantedPermissions final : public Permissions {
+public:
+    bool inputAccess() override { return true; }
+    void promptForInputAccess() override {}
+    void openAccessibilitySettings() override {}
+};
+
+inline void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+inline bool spinUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        spin(5);
+    return done();
+}
+
+// The backends of a controller that finds emulated docks and saves in the real location
+// (inside the private home).
+inline DockController::Services emulatorServices(const Clock& clock, Permissions& permissions,
+                                                 SiteIcons& siteIcons) {
+    std::vector<std::unique_ptr<DiscoverySource>> sources;
+    sources.push_back(std::make_unique<EmulatorDiscovery>());
+    DockController::Services services;
+    services.dock = std::make_unique<StreamDock>(std::move(sources));
+    services.configStore = std::make_unique<ConfigStore>();
+    services.clock = &clock;
+    services.permissions = &permissions;
+    services.siteIcons = &siteIcons;
+    return services;
+}
+
+} // namespace velloq::session

@@ -1,0 +1,156 @@
+// Takes the window's screenshots for docs/window: the three tabs, an open dropdown and the
+// Buttons tab on a second page, with a sample configuration on an emulated dock, in a private
+// data folder.
+//
+//   velloq-window-shots <output folder>
+//
+// Run it on an X server (Xvfb is fine); scripts/window-shots does that.
+
+#include "EmulatedDock.h"
+#include "EmulatorSession.h"
+#include "ui/DeviceMockView.h"
+#include "ui/Dropdown.h"
+#include "ui/MenuView.h"
+#include "ui/SelectionEditor.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <functional>
+
+using namespace velloq;
+using namespace velloq::session;
+
+namespace {
+
+bool save(const QPixmap& pixmap, const QString& path) {
+    if (pixmap.save(path))
+        return true;
+    std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    return false;
+}
+
+// The window with the open menu laid over it where it shows on screen.
+QPixmap windowWithMenu(QWidget& window, QMenu& menu) {
+    const QRect windowRect = window.frameGeometry().isValid() ? window.geometry() : QRect();
+    const QRect menuRect = menu.geometry();
+    const QRect all = windowRect.united(menuRect);
+    QPixmap canvas(all.size());
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.drawPixmap(windowRect.topLeft() - all.topLeft(), window.grab());
+    painter.drawPixmap(menuRect.topLeft() - all.topLeft(), menu.grab());
+    return canvas;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: velloq-window-shots <output folder>\n");
+        return 2;
+    }
+    PrivateHome home(QStringLiteral("velloq-shots"));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velloq"));
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    DockConfig config;
+    const Snippet signature =
+        Snippet::make(QStringLiteral("Signature"), QStringLiteral("Kind regards,\nAlex"));
+    config.snippets = {signature, Snippet::make(QStringLiteral("Address"),
+                                                QStringLiteral("12 Example Road, Springfield"))};
+    config.keys = {ButtonAction::function(ButtonFunction::copy),
+                   ButtonAction::function(ButtonFunction::paste),
+                   ButtonAction::url(QStringLiteral("wikipedia.org")),
+                   ButtonAction::function(ButtonFunction::playPause),
+                   ButtonAction::snippet(signature.id),
+                   ButtonAction::function(ButtonFunction::lockScreen),
+                   ButtonAction::function(ButtonFunction::toggleMute),
+                   ButtonAction::function(ButtonFunction::screenshot),
+                   ButtonAction::nothing()};
+    Page media = Page::make(QStringLiteral("Media"));
+    media.keys = {ButtonAction::page(QUuid()),
+                  ButtonAction::function(ButtonFunction::previousTrack),
+                  ButtonAction::function(ButtonFunction::playPause),
+                  ButtonAction::function(ButtonFunction::nextTrack),
+                  ButtonAction::function(ButtonFunction::toggleMute),
+                  ButtonAction::function(ButtonFunction::toggleMicMute),
+                  ButtonAction::nothing(),
+                  ButtonAction::nothing(),
+                  ButtonAction::page(QUuid())};
+    config.pages = {media};
+    config.keys[8] = ButtonAction::page(media.id);
+    if (!ConfigStore().save(config))
+        return 1;
+
+    EmulatedDock emulator(*DockModels::lookup(0x0300, 0x1002));
+    if (!emulator.plugIn())
+        return 1;
+    GrantedPermissions permissions;
+    SteadyClock clock;
+    SiteIcons siteIcons(SiteIcons::Options{home.path() + QStringLiteral("/SiteIcons"), 10000});
+    DockController controller(emulatorServices(clock, permissions, siteIcons));
+    controller.start();
+    if (!spinUntil([&] { return controller.isConnected(); }, 5000))
+        return 1;
+
+    MenuView window(controller, permissions);
+    window.move(100, 60);
+    window.show();
+    if (!spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
+                   5000))
+        return 1;
+
+    static_cast<QAbstractButton*>(window.findChild<DeviceMockView*>()->element(Selection::key(1)))
+        ->click();
+    spin(500);
+    bool ok = save(window.grab(), out + QStringLiteral("/buttons.png"));
+
+    // The function list of screen button 2, as a user opens it.
+    const QList<Dropdown*> dropdowns =
+        window.findChild<SelectionEditor*>()->findChildren<Dropdown*>();
+    Dropdown* functions = dropdowns.isEmpty() ? nullptr : dropdowns.constFirst();
+    for (Dropdown* dropdown : dropdowns) {
+        if (dropdown->currentTitle() == ButtonFunction(ButtonFunction::paste).title())
+            functions = dropdown;
+    }
+    if (functions) {
+        QCursor::setPos(functions->mapToGlobal(functions->rect().center()));
+        functions->click();
+        if (spinUntil([&] { return functions->menu() && functions->menu()->isVisible(); }, 3000)) {
+            spin(300);
+            ok = save(windowWithMenu(window, *functions->menu()),
+                      out + QStringLiteral("/dropdown.png")) &&
+                 ok;
+            functions->menu()->close();
+        }
+    } else {
+        std::fprintf(stderr, "no dropdown in the button editor\n");
+        ok = false;
+    }
+
+    controller.setTab(MenuTab::snippets);
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/snippets.png")) && ok;
+    controller.setTab(MenuTab::settings);
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/settings.png")) && ok;
+
+    // The Buttons tab editing the second page, its way home selected.
+    controller.setTab(MenuTab::buttons);
+    controller.setCurrentPage(media.id);
+    controller.setSelected(Selection::key(0));
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
+    return ok ? 0 : 1;
+}
