@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     const double before = residentMB();
     QElapsedTimer made;
     made.start();
-    auto window = std::make_unique<MenuView>(controller, permissions);
+    auto window = std::make_unique<MenuView>(controller);
     if (showAndTime(*window) < 0)
         return 1;
     const double firstMs = double(made.nsecsElapsed()) / 1e6; // making the window counts

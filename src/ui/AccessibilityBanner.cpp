@@ -1,7 +1,7 @@
 #include "ui/AccessibilityBanner.h"
 
+#include "controller/DockController.h"
 #include "imaging/Symbols.h"
-#include "system/Permissions.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,7 +14,7 @@ namespace {
 const QColor kOrange(255, 149, 0);
 }
 
-AccessibilityBanner::AccessibilityBanner(Permissions& permissions, QWidget* parent)
+AccessibilityBanner::AccessibilityBanner(DockController& controller, QWidget* parent)
     : QWidget(parent)
     , allow_(new QPushButton(QStringLiteral("Allow…"), this)) {
     auto* icon = new QLabel(this);
@@ -32,7 +32,7 @@ AccessibilityBanner::AccessibilityBanner(Permissions& permissions, QWidget* pare
     layout->addWidget(text, 1);
     layout->addWidget(allow_, 0, Qt::AlignVCenter);
     connect(allow_, &QPushButton::clicked, this,
-            [&permissions] { permissions.openAccessibilitySettings(); });
+            [&controller] { controller.openAccessibilitySettings(); });
 }
 
 void AccessibilityBanner::paintEvent(QPaintEvent*) {

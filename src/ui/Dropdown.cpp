@@ -66,7 +66,10 @@ void Dropdown::updateAccessibleName() {
 void Dropdown::openMenu() {
     if (menu_)
         menu_->deleteLater();
-    auto* menu = new QMenu(this);
+    // Not a child of this control: the owner's change often rebuilds the view holding the
+    // control, which then goes while the menu is still in its own event. The handlers hold
+    // copies for the same reason.
+    auto* menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu_ = menu;
 
@@ -83,16 +86,9 @@ void Dropdown::openMenu() {
         const QVariant value = option.value;
         auto* item = new ActionMenuItem(
             option.title,
-            [this, value] {
-                // After the menu is done: the owner's change often rebuilds the view that
-                // holds this control, which must not happen inside the menu's own event.
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, value] {
-                        if (onSelect_)
-                            onSelect_(value);
-                    },
-                    Qt::QueuedConnection);
+            [onSelect = onSelect_, value] {
+                if (onSelect)
+                    onSelect(value);
             },
             {}, menu);
         if (value == selection_) {

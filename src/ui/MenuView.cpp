@@ -2,7 +2,6 @@
 
 #include "controller/DockController.h"
 #include "imaging/IconRenderer.h"
-#include "system/Permissions.h"
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
 #include "ui/SelectionEditor.h"
@@ -88,10 +87,9 @@ private:
 
 } // namespace
 
-MenuView::MenuView(DockController& controller, Permissions& permissions, QWidget* parent)
+MenuView::MenuView(DockController& controller, QWidget* parent)
     : QWidget(parent)
-    , controller_(controller)
-    , permissions_(permissions) {
+    , controller_(controller) {
     setWindowTitle(QStringLiteral("Velloq"));
     setFixedSize(kWidth, kHeight);
 
@@ -169,8 +167,7 @@ QWidget* MenuView::makeHeader() {
     accessLayout->addWidget(note, 1);
     auto* help = new QPushButton(QStringLiteral("Allow…"), accessRow_);
     help->setObjectName(QStringLiteral("dockAccessHelp"));
-    connect(help, &QPushButton::clicked, this,
-            [this] { permissions_.openAccessibilitySettings(); });
+    connect(help, &QPushButton::clicked, this, [this] { controller_.openAccessibilitySettings(); });
     accessLayout->addWidget(help);
     column->addWidget(accessRow_);
     return header;
@@ -203,7 +200,7 @@ QWidget* MenuView::makeContent(int tab) {
     switch (allMenuTabs()[tab]) {
     case MenuTab::buttons:
         column->addWidget(new DeviceMockView(controller_, content), 0, Qt::AlignHCenter);
-        banner_ = new AccessibilityBanner(permissions_, content);
+        banner_ = new AccessibilityBanner(controller_, content);
         column->addWidget(banner_);
         column->addWidget(new SelectionEditor(controller_, content));
         connect(&controller_, &DockController::configChanged, this, &MenuView::updateBanner);

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     if (!spinUntil([&] { return controller.isConnected(); }, 5000))
         return 1;
 
-    MenuView window(controller, permissions);
+    MenuView window(controller);
     window.move(100, 60);
     window.show();
     if (!spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
