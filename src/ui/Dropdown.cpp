@@ -17,6 +17,11 @@ constexpr int kPad = 3;
 constexpr int kChevronBox = 17;
 constexpr qreal kChevronPx = 9;
 constexpr qreal kCornerRadius = 7;
+
+// A menu item's text shows `title` as it is: a single "&" would mark an accelerator.
+QString menuText(QString title) {
+    return title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
 } // namespace
 
 Dropdown::Dropdown(QWidget* parent)
@@ -79,13 +84,13 @@ void Dropdown::openMenu() {
         if (option.section && option.section != lastSection) {
             if (!menu->actions().isEmpty())
                 menu->addSeparator();
-            QAction* heading = menu->addAction(*option.section);
+            QAction* heading = menu->addAction(menuText(*option.section));
             heading->setEnabled(false);
             lastSection = option.section;
         }
         const QVariant value = option.value;
         auto* item = new ActionMenuItem(
-            option.title,
+            menuText(option.title),
             [onSelect = onSelect_, value] {
                 if (onSelect)
                     onSelect(value);
