@@ -3,7 +3,6 @@
 // it was opened and closed. The controller runs against an emulated dock in-process, so the
 // figures include the emulator's small share.
 
-#include "EmulatedDock.h"
 #include "EmulatorSession.h"
 #include "ui/MenuView.h"
 
@@ -92,16 +91,10 @@ int main(int argc, char** argv) {
     if (!ConfigStore().save(config))
         return 1;
 
-    EmulatedDock emulator(*DockModels::lookup(0x0300, 0x1002));
-    if (!emulator.plugIn())
+    ConnectedController session(home.path());
+    if (!session.connect())
         return 1;
-    GrantedPermissions permissions;
-    SteadyClock clock;
-    SiteIcons siteIcons(SiteIcons::Options{home.path() + QStringLiteral("/SiteIcons"), 10000});
-    DockController controller(emulatorServices(clock, permissions, siteIcons));
-    controller.start();
-    if (!spinUntil([&] { return controller.isConnected(); }, 5000))
-        return 1;
+    DockController& controller = session.controller;
     spin(1000); // the faces are sent and the process settles
 
     const double before = residentMB();
