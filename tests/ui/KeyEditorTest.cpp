@@ -103,6 +103,12 @@ TEST_F(EditorsTest, TypingAnAddressKeepsTheCursorAndFocus) {
     auto* field =
         find<QLineEdit>([](QLineEdit* e) { return e->placeholderText() == u"example.com"; });
     ASSERT_TRUE(field);
+    // Tab goes from the kind to the details built after it, then to the image buttons.
+    dropdown(QStringLiteral("Action"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(field->hasFocus());
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button(QStringLiteral("Choose Image…")));
     QTest::mouseClick(field, Qt::LeftButton);
     QTest::keyClicks(field, QStringLiteral("velloq.org"));
     EXPECT_EQ(controller->config().keys[3], ButtonAction::url(QStringLiteral("velloq.org")));
