@@ -245,7 +245,7 @@ void KeyEditor::fillShortcutMenu() {
     shortcutMenu_->clear();
     const QStringList names = controller_.shortcutNames();
     for (const QString& name : names) {
-        shortcutMenu_->addAction(name, this, [this, name] {
+        shortcutMenu_->addAction(TextStyle::literal(name), this, [this, name] {
             controller_.setAction(ButtonAction::shortcut(name), index_);
         });
     }
