@@ -2,6 +2,7 @@
 
 #include "controller/DockController.h"
 #include "imaging/Symbols.h"
+#include "ui/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,11 +21,10 @@ AccessibilityBanner::AccessibilityBanner(DockController& controller, QWidget* pa
     auto* icon = new QLabel(this);
     icon->setPixmap(QPixmap::fromImage(
         Symbols::image(QStringLiteral("exclamationmark.triangle.fill"), 18, kOrange)));
-    auto* text = new QLabel(
+    QLabel* text = TextStyle::label(
         QStringLiteral(
             "Copy, paste, snippets, lock screen, media keys and shortcuts need input access."),
-        this);
-    text->setWordWrap(true);
+        TextStyle::Size::callout, false, this, true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 8, 10, 8);
     layout->setSpacing(8);

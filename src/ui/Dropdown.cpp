@@ -2,6 +2,7 @@
 
 #include "imaging/Symbols.h"
 #include "ui/ActionMenuItem.h"
+#include "ui/TextStyle.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -17,11 +18,6 @@ constexpr int kPad = 3;
 constexpr int kChevronBox = 17;
 constexpr qreal kChevronPx = 9;
 constexpr qreal kCornerRadius = 7;
-
-// A menu item's text shows `title` as it is: a single "&" would mark an accelerator.
-QString menuText(QString title) {
-    return title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 } // namespace
 
 Dropdown::Dropdown(QWidget* parent)
@@ -84,13 +80,13 @@ void Dropdown::openMenu() {
         if (option.section && option.section != lastSection) {
             if (!menu->actions().isEmpty())
                 menu->addSeparator();
-            QAction* heading = menu->addAction(menuText(*option.section));
+            QAction* heading = menu->addAction(TextStyle::literal(*option.section));
             heading->setEnabled(false);
             lastSection = option.section;
         }
         const QVariant value = option.value;
         auto* item = new ActionMenuItem(
-            menuText(option.title),
+            TextStyle::literal(option.title),
             [onSelect = onSelect_, value] {
                 if (onSelect)
                     onSelect(value);

@@ -116,9 +116,9 @@ QWidget* SettingsView::buildContent() {
     stepLayout->addWidget(knobStep_);
     layout->addWidget(stepRow);
 
-    // "&&" shows one "&" (a single one marks a keyboard accelerator).
-    nativeIndicators_ =
-        new QCheckBox(QStringLiteral("Use the desktop’s volume && brightness pop-ups"), content);
+    nativeIndicators_ = new QCheckBox(
+        TextStyle::literal(QStringLiteral("Use the desktop’s volume & brightness pop-ups")),
+        content);
     connect(nativeIndicators_, &QCheckBox::clicked, this, [this](bool on) {
         editConfig(controller_, [on](DockConfig& config) { config.nativeIndicators = on; });
     });
