@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +20,8 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#include <functional>
+#include <memory>
 #include <utility>
 
 namespace velloq {
@@ -45,11 +48,37 @@ template <typename Work, typename Done> void inBackground(QObject* context, Work
     });
 }
 
-// The installed applications as a worker scans them: icons are still to be made.
+// The installed applications as a worker scans them: `apps` sorted by name, each with the
+// entry its icon is to be made from (`iconSources`, in the same order).
 struct InstalledScan {
     QList<DesktopEntry> entries;
     QList<AppEntry> apps;
+    QList<DesktopEntry> iconSources;
 };
+
+// Theme icons can only be made on the main thread, and a few hundred take longer than a frame:
+// they are made a slice at a time, the event loop running in between. `done` gets the scan
+// back with every icon made, unless `context` is gone.
+constexpr int kIconSliceMs = 4;
+
+void makeIcons(QObject* context, std::shared_ptr<InstalledScan> scan, qsizetype next,
+               std::function<void(InstalledScan)> done) {
+    QElapsedTimer slice;
+    slice.start();
+    while (next < scan->apps.size() && slice.elapsed() < kIconSliceMs) {
+        scan->apps[next].icon = scan->iconSources.at(next).icon();
+        ++next;
+    }
+    if (next < scan->apps.size()) {
+        QTimer::singleShot(
+            0, context, [context, scan = std::move(scan), next, done = std::move(done)]() mutable {
+                makeIcons(context, std::move(scan), next, std::move(done));
+            });
+        return;
+    }
+    scan->iconSources.clear();
+    done(std::move(*scan));
+}
 
 QString imageNameFilter() {
     QStringList patterns;
@@ -283,24 +312,28 @@ void DockController::loadInstalledApps() {
         [dirs] {
             InstalledScan scan;
             scan.entries = DesktopEntries::installedApplications(dirs);
-            for (const DesktopEntry& entry : std::as_const(scan.entries))
+            QHash<QString, qsizetype> byPath;
+            for (qsizetype i = 0; i < scan.entries.size(); ++i) {
+                const DesktopEntry& entry = scan.entries.at(i);
                 scan.apps.append({entry.path, entry.displayName(), QIcon()});
+                byPath.insert(entry.path, i);
+            }
             Applications::sortByName(scan.apps);
+            for (const AppEntry& app : std::as_const(scan.apps))
+                scan.iconSources.append(scan.entries.at(byPath.value(app.path)));
             return scan;
         },
         [this](InstalledScan scan) {
-            ActionState& arrived = actionState();
-            arrived.installedScanning = false;
-            QHash<QString, const DesktopEntry*> byPath;
-            for (const DesktopEntry& entry : std::as_const(scan.entries))
-                byPath.insert(entry.path, &entry);
-            for (AppEntry& app : scan.apps)
-                app.icon = byPath.value(app.path)->icon();
-            arrived.installedEntries = std::move(scan.entries);
-            arrived.installedApps = std::move(scan.apps);
-            Q_EMIT installedAppsChanged();
-            if (std::exchange(arrived.runningScanWanted, false))
-                scanRunningApps();
+            makeIcons(this, std::make_shared<InstalledScan>(std::move(scan)), 0,
+                      [this](InstalledScan made) {
+                          ActionState& arrived = actionState();
+                          arrived.installedScanning = false;
+                          arrived.installedEntries = std::move(made.entries);
+                          arrived.installedApps = std::move(made.apps);
+                          Q_EMIT installedAppsChanged();
+                          if (std::exchange(arrived.runningScanWanted, false))
+                              scanRunningApps();
+                      });
         });
 }
 
@@ -315,8 +348,8 @@ bool DockController::installedAppsLoaded() const {
 
 void DockController::loadRunningApps() {
     ActionState& state = actionState();
-    if (!state.installedEntries) {
-        // The running apps are matched against the installed ones.
+    if (!state.installedApps) {
+        // The running apps are matched against the installed ones, and take their icons.
         ++state.runningStamp; // a scan still running is overtaken
         state.runningScanWanted = true;
         loadInstalledApps();

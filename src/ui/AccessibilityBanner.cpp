@@ -1,7 +1,8 @@
 #include "ui/AccessibilityBanner.h"
 
+#include "controller/DockController.h"
 #include "imaging/Symbols.h"
-#include "system/Permissions.h"
+#include "ui/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,17 +15,16 @@ namespace {
 const QColor kOrange(255, 149, 0);
 }
 
-AccessibilityBanner::AccessibilityBanner(Permissions& permissions, QWidget* parent)
+AccessibilityBanner::AccessibilityBanner(DockController& controller, QWidget* parent)
     : QWidget(parent)
     , allow_(new QPushButton(QStringLiteral("Allow…"), this)) {
     auto* icon = new QLabel(this);
     icon->setPixmap(QPixmap::fromImage(
         Symbols::image(QStringLiteral("exclamationmark.triangle.fill"), 18, kOrange)));
-    auto* text = new QLabel(
+    QLabel* text = TextStyle::label(
         QStringLiteral(
             "Copy, paste, snippets, lock screen, media keys and shortcuts need input access."),
-        this);
-    text->setWordWrap(true);
+        TextStyle::Size::callout, false, this, true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 8, 10, 8);
     layout->setSpacing(8);
@@ -32,7 +32,7 @@ AccessibilityBanner::AccessibilityBanner(Permissions& permissions, QWidget* pare
     layout->addWidget(text, 1);
     layout->addWidget(allow_, 0, Qt::AlignVCenter);
     connect(allow_, &QPushButton::clicked, this,
-            [&permissions] { permissions.openAccessibilitySettings(); });
+            [&controller] { controller.openAccessibilitySettings(); });
 }
 
 void AccessibilityBanner::paintEvent(QPaintEvent*) {

@@ -6,7 +6,7 @@ class QPushButton;
 
 namespace velloq {
 
-class Permissions;
+class DockController;
 
 // The orange note that some keys need input access, with a button to the help that grants it.
 // MenuView decides when it is shown.
@@ -14,7 +14,7 @@ class AccessibilityBanner : public QWidget {
     Q_OBJECT
 
 public:
-    explicit AccessibilityBanner(Permissions& permissions, QWidget* parent = nullptr);
+    explicit AccessibilityBanner(DockController& controller, QWidget* parent = nullptr);
 
     QPushButton* allowButton() const { return allow_; }
 

@@ -115,7 +115,7 @@ void AppPicker::addSection(const QString& title, const QList<AppEntry>& apps, bo
     }
     for (const AppEntry& app : apps) {
         const QString path = app.path;
-        menu_->addAction(app.icon, app.name, this,
+        menu_->addAction(app.icon, TextStyle::literal(app.name), this,
                          [this, path] { controller_.setAction(ButtonAction::app(path), index_); });
     }
 }

@@ -3,7 +3,7 @@
 #include "controller/DockController.h"
 #include "imaging/Symbols.h"
 #include "ui/KeyFace.h"
-#include "ui/KnobTexts.h"
+#include "ui/KnobEditor.h"
 
 #include <QAbstractButton>
 #include <QGridLayout>
@@ -21,6 +21,20 @@ constexpr int kBigKnob = 84;
 constexpr int kSmallKnob = 36;
 constexpr qreal kScreenKeyRadius = 10;
 constexpr qreal kSelectedWidth = 2.5;
+
+QString knobSymbol(KnobRole role) {
+    switch (role) {
+    case KnobRole::volume:
+        return QStringLiteral("speaker.wave.2.fill");
+    case KnobRole::microphone:
+        return QStringLiteral("mic.fill");
+    case KnobRole::brightness:
+        return QStringLiteral("sun.max.fill");
+    case KnobRole::nothing:
+        break;
+    }
+    return QStringLiteral("circle.dashed");
+}
 
 QColor whiteLevel(qreal level, qreal alpha = 1) {
     QColor color = QColor::fromRgbF(float(level), float(level), float(level));
@@ -89,7 +103,7 @@ protected:
         if (shape_ == Shape::knob && role_) {
             const qreal px = 0.3 * width();
             const bool none = *role_ == KnobRole::nothing;
-            Symbols::draw(painter, knobRoleSymbol(*role_),
+            Symbols::draw(painter, knobSymbol(*role_),
                           QRectF(rect()).center() - QPointF(px / 2, px / 2), px,
                           whiteLevel(1, none ? 0.35 : 0.9));
         }
@@ -210,7 +224,7 @@ void DeviceMockView::refresh(bool force) {
         const std::optional<KnobRole> role =
             index < config.knobs.size() ? std::optional(config.knobs[index]) : std::nullopt;
         knob->setRole(role);
-        const QString help = role ? knobRoleTitle(*role) : QString();
+        const QString help = role ? KnobEditor::roleTitle(*role) : QString();
         knob->setToolTip(help);
         knob->setAccessibleName(help.isEmpty() ? QStringLiteral("Knob %1").arg(index + 1) : help);
     }

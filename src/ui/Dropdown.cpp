@@ -2,6 +2,7 @@
 
 #include "imaging/Symbols.h"
 #include "ui/ActionMenuItem.h"
+#include "ui/TextStyle.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -66,7 +67,10 @@ void Dropdown::updateAccessibleName() {
 void Dropdown::openMenu() {
     if (menu_)
         menu_->deleteLater();
-    auto* menu = new QMenu(this);
+    // Not a child of this control: the owner's change often rebuilds the view holding the
+    // control, which then goes while the menu is still in its own event. The handlers hold
+    // copies for the same reason.
+    auto* menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu_ = menu;
 
@@ -76,23 +80,16 @@ void Dropdown::openMenu() {
         if (option.section && option.section != lastSection) {
             if (!menu->actions().isEmpty())
                 menu->addSeparator();
-            QAction* heading = menu->addAction(*option.section);
+            QAction* heading = menu->addAction(TextStyle::literal(*option.section));
             heading->setEnabled(false);
             lastSection = option.section;
         }
         const QVariant value = option.value;
         auto* item = new ActionMenuItem(
-            option.title,
-            [this, value] {
-                // After the menu is done: the owner's change often rebuilds the view that
-                // holds this control, which must not happen inside the menu's own event.
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, value] {
-                        if (onSelect_)
-                            onSelect_(value);
-                    },
-                    Qt::QueuedConnection);
+            TextStyle::literal(option.title),
+            [onSelect = onSelect_, value] {
+                if (onSelect)
+                    onSelect(value);
             },
             {}, menu);
         if (value == selection_) {

@@ -5,6 +5,7 @@
 #include "ui/Dropdown.h"
 #include "ui/KeyRecorder.h"
 #include "ui/LabeledRow.h"
+#include "ui/TabOrder.h"
 #include "ui/TextStyle.h"
 
 #include <QHBoxLayout>
@@ -74,10 +75,10 @@ KeyEditor::KeyEditor(DockController& controller, int index, QWidget* parent)
     connect(useAutomatic_, &QPushButton::clicked, this,
             [this] { controller_.clearCustomIcon(index_); });
     iconLayout->addWidget(useAutomatic_);
-    auto* chooseImage = new QPushButton(QStringLiteral("Choose Image…"), iconRow_);
-    connect(chooseImage, &QPushButton::clicked, this,
+    chooseImage_ = new QPushButton(QStringLiteral("Choose Image…"), iconRow_);
+    connect(chooseImage_, &QPushButton::clicked, this,
             [this] { controller_.chooseCustomIcon(index_); });
-    iconLayout->addWidget(chooseImage);
+    iconLayout->addWidget(chooseImage_);
     layout->addWidget(iconRow_);
     layout->addStretch(1);
 
@@ -242,6 +243,8 @@ void KeyEditor::buildDetails(const Shape& shape) {
     // Keep the icon row and the stretch below the details.
     static_cast<QVBoxLayout*>(this->layout())->insertWidget(2, details_);
     details_->show(); // now, not when the layout gets round to it
+    placeInTabOrder(kind_, details_, useAutomatic_);
+    QWidget::setTabOrder(useAutomatic_, chooseImage_);
 }
 
 QWidget* KeyEditor::buildTextField(const QString& placeholder) {
@@ -264,7 +267,7 @@ void KeyEditor::fillShortcutMenu() {
     shortcutMenu_->clear();
     const QStringList names = controller_.shortcutNames();
     for (const QString& name : names) {
-        shortcutMenu_->addAction(name, this, [this, name] {
+        shortcutMenu_->addAction(TextStyle::literal(name), this, [this, name] {
             controller_.setAction(ButtonAction::shortcut(name), index_);
         });
     }

@@ -73,6 +73,7 @@ private:
     QWidget* iconRow_;
     QLabel* iconText_;
     QPushButton* useAutomatic_;
+    QPushButton* chooseImage_;
     // The custom image last looked at, and whether it has several frames.
     QString iconPath_;
     bool iconAnimated_ = false;

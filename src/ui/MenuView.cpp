@@ -2,13 +2,13 @@
 
 #include "controller/DockController.h"
 #include "imaging/IconRenderer.h"
-#include "system/Permissions.h"
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
 #include "ui/SnippetsView.h"
+#include "ui/TextStyle.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -47,18 +47,6 @@ QPixmap tintedMenuBarIcon(const QColor& color, qreal scale) {
     return pixmap;
 }
 
-QFont captionFont(const QWidget* widget) {
-    QFont font = widget->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    return font;
-}
-
-QColor secondary(const QWidget* widget) {
-    QColor color = widget->palette().color(QPalette::WindowText);
-    color.setAlphaF(0.6F);
-    return color;
-}
-
 // The 8 x 8 connection dot.
 class Dot : public QWidget {
 public:
@@ -75,7 +63,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QColor color = connected_ ? QColor(52, 199, 89) : secondary(this);
+        QColor color = connected_ ? QColor(52, 199, 89) : TextStyle::secondaryColor(this);
         if (!connected_)
             color.setAlphaF(color.alphaF() * 0.5F);
         painter.setPen(Qt::NoPen);
@@ -89,10 +77,9 @@ private:
 
 } // namespace
 
-MenuView::MenuView(DockController& controller, Permissions& permissions, QWidget* parent)
+MenuView::MenuView(DockController& controller, QWidget* parent)
     : QWidget(parent)
-    , controller_(controller)
-    , permissions_(permissions) {
+    , controller_(controller) {
     setWindowTitle(QStringLiteral("Velloq"));
     setFixedSize(kWidth, kHeight);
 
@@ -147,18 +134,13 @@ QWidget* MenuView::makeHeader() {
     auto* icon = new QLabel(header);
     icon->setPixmap(tintedMenuBarIcon(palette().color(QPalette::WindowText), devicePixelRatioF()));
     row->addWidget(icon);
-    auto* title = new QLabel(QStringLiteral("Velloq"), header);
-    QFont headline = title->font();
-    headline.setBold(true);
-    headline.setPointSizeF(headline.pointSizeF() * 1.1);
-    title->setFont(headline);
-    row->addWidget(title);
+    row->addWidget(
+        TextStyle::label(QStringLiteral("Velloq"), TextStyle::Size::headline, false, header));
     row->addStretch();
     auto* dot = new Dot(header);
     dot_ = dot;
     row->addWidget(dot);
-    deviceName_ = new QLabel(header);
-    deviceName_->setFont(captionFont(this));
+    deviceName_ = TextStyle::label(QString(), TextStyle::Size::caption, false, header);
     row->addWidget(deviceName_);
     column->addLayout(row);
 
@@ -170,8 +152,7 @@ QWidget* MenuView::makeHeader() {
     accessLayout->addWidget(note, 1);
     auto* help = new QPushButton(QStringLiteral("Allow…"), accessRow_);
     help->setObjectName(QStringLiteral("dockAccessHelp"));
-    connect(help, &QPushButton::clicked, this,
-            [this] { permissions_.openAccessibilitySettings(); });
+    connect(help, &QPushButton::clicked, this, [this] { controller_.openAccessibilitySettings(); });
     accessLayout->addWidget(help);
     column->addWidget(accessRow_);
     return header;
@@ -181,12 +162,8 @@ QWidget* MenuView::makeFooter() {
     auto* footer = new QWidget(this);
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(kPadding, 6, kPadding, 8);
-    auto* version = new QLabel(QStringLiteral("Velloq 1.4"), footer);
-    version->setFont(captionFont(this));
-    QPalette muted = version->palette();
-    muted.setColor(QPalette::WindowText, secondary(this));
-    version->setPalette(muted);
-    row->addWidget(version);
+    row->addWidget(
+        TextStyle::label(QStringLiteral("Velloq 1.4"), TextStyle::Size::caption, true, footer));
     row->addStretch();
     auto* quit = new QPushButton(QStringLiteral("Quit"), footer);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -205,7 +182,7 @@ QWidget* MenuView::makeContent(int tab) {
     case MenuTab::buttons:
         column->addWidget(new PageBar(controller_, content));
         column->addWidget(new DeviceMockView(controller_, content), 0, Qt::AlignHCenter);
-        banner_ = new AccessibilityBanner(permissions_, content);
+        banner_ = new AccessibilityBanner(controller_, content);
         column->addWidget(banner_);
         column->addWidget(new SelectionEditor(controller_, content));
         connect(&controller_, &DockController::configChanged, this, &MenuView::updateBanner);

@@ -11,7 +11,6 @@ namespace velloq {
 
 class AccessibilityBanner;
 class DockController;
-class Permissions;
 
 // The main window's whole content: the header with the dock's state, the tab selector, the
 // tab's content in a scroll area, and the footer with "Quit". A tab's content is made the
@@ -23,7 +22,7 @@ public:
     static constexpr int kWidth = 400;
     static constexpr int kHeight = 600;
 
-    MenuView(DockController& controller, Permissions& permissions, QWidget* parent = nullptr);
+    explicit MenuView(DockController& controller, QWidget* parent = nullptr);
 
     QTabBar* tabBar() const { return tabs_; }
     // The content of the current tab.
@@ -41,7 +40,6 @@ private:
     void updateBanner();
 
     DockController& controller_;
-    Permissions& permissions_;
     QLabel* deviceName_ = nullptr;
     QWidget* dot_ = nullptr;
     QWidget* accessRow_ = nullptr;

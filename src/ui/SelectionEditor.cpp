@@ -28,6 +28,7 @@ void SelectionEditor::showSelection() {
     else
         editor_ = new KnobEditor(controller_, selection.index, this);
     layout_->addWidget(editor_);
+    editor_->show(); // at once, not on the next pass of the event loop
 }
 
 } // namespace velloq

@@ -13,7 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -39,14 +38,10 @@ QFrame* divider(QWidget* parent) {
 SettingsView::SettingsView(DockController& controller, QWidget* parent)
     : QWidget(parent)
     , controller_(controller) {
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(buildContent());
+    // The window scrolls the tab's content.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->addWidget(buildContent());
 
     connect(&controller_, &DockController::configChanged, this, &SettingsView::sync);
     connect(&controller_, &DockController::launchAtLoginChanged, this,
@@ -121,8 +116,9 @@ QWidget* SettingsView::buildContent() {
     stepLayout->addWidget(knobStep_);
     layout->addWidget(stepRow);
 
-    nativeIndicators_ =
-        new QCheckBox(QStringLiteral("Use the desktop’s volume & brightness pop-ups"), content);
+    nativeIndicators_ = new QCheckBox(
+        TextStyle::literal(QStringLiteral("Use the desktop’s volume & brightness pop-ups")),
+        content);
     connect(nativeIndicators_, &QCheckBox::clicked, this, [this](bool on) {
         editConfig(controller_, [on](DockConfig& config) { config.nativeIndicators = on; });
     });

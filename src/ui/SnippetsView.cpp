@@ -3,6 +3,7 @@
 #include "controller/DockController.h"
 #include "ui/ConfigEdit.h"
 #include "ui/SnippetRow.h"
+#include "ui/TabOrder.h"
 #include "ui/TextStyle.h"
 
 #include <QLabel>
@@ -26,14 +27,14 @@ SnippetsView::SnippetsView(DockController& controller, QWidget* parent)
     rowsLayout_->setSpacing(12);
     layout->addLayout(rowsLayout_);
 
-    auto* add = new QPushButton(QStringLiteral("Add Snippet"), content);
-    add->setIcon(TextStyle::symbolIcon(QStringLiteral("plus"), add));
-    connect(add, &QPushButton::clicked, this, [this] {
+    add_ = new QPushButton(QStringLiteral("Add Snippet"), content);
+    add_->setIcon(TextStyle::symbolIcon(QStringLiteral("plus"), add_));
+    connect(add_, &QPushButton::clicked, this, [this] {
         editConfig(controller_, [](DockConfig& config) {
             config.snippets << Snippet::make(QStringLiteral("New snippet"), QString());
         });
     });
-    layout->addWidget(add, 0, Qt::AlignLeft);
+    layout->addWidget(add_, 0, Qt::AlignLeft);
     layout->addStretch(1);
 
     auto* scroll = new QScrollArea(this);
@@ -77,6 +78,11 @@ void SnippetsView::sync() {
         rowsLayout_->insertWidget(position, row);
         row->show();
     }
+    QWidget* previous = nullptr;
+    for (const QUuid& id : std::as_const(order))
+        previous = placeInTabOrder(previous, rows_.value(id));
+    if (previous)
+        QWidget::setTabOrder(previous, add_);
 }
 
 } // namespace velloq

@@ -4,6 +4,7 @@
 #include <QUuid>
 #include <QWidget>
 
+class QPushButton;
 class QVBoxLayout;
 
 namespace velloq {
@@ -23,6 +24,7 @@ private:
 
     DockController& controller_;
     QVBoxLayout* rowsLayout_;
+    QPushButton* add_;
     QHash<QUuid, SnippetRow*> rows_;
 };
 

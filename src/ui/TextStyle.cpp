@@ -60,6 +60,10 @@ void setSymbol(QLabel* label, const QString& symbol, const QColor& color) {
     label->setPixmap(pixmap);
 }
 
+QString literal(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
 QIcon symbolIcon(const QString& symbol, const QWidget* widget) {
     constexpr int kEdge = 32; // scaled down to the button's icon size
     return QIcon(QPixmap::fromImage(

@@ -30,6 +30,9 @@ QColor secondaryColor(const QWidget* widget);
 // A symbol as a label's picture, at the height of its text.
 void setSymbol(QLabel* label, const QString& symbol, const QColor& color);
 
+// `text` for a button, check box or menu item, which would take "&" for a shortcut marker.
+QString literal(QString text);
+
 // A symbol as a button icon, in `widget`'s text colour.
 QIcon symbolIcon(const QString& symbol, const QWidget* widget);
 

@@ -104,7 +104,7 @@ VelloqApp::VelloqApp() {
 
 void VelloqApp::showWindow() {
     if (!window_) {
-        window_ = std::make_unique<MenuView>(*controller_, permissions_);
+        window_ = std::make_unique<MenuView>(*controller_);
         if (hasTray_)
             window_->setWindowFlag(Qt::Tool); // a panel of the tray item, not a task
     }

@@ -17,17 +17,17 @@ using namespace velloq::test;
 
 namespace {
 
-// The menu's entries in order: "-" for a separator, "#title" for a heading (disabled), the
-// title for an item, with "*" after a checked one.
+// The menu's entries in order, as shown: "-" for a separator, "#title" for a heading
+// (disabled), the title for an item, with "*" after a checked one.
 QStringList entries(const QMenu& menu) {
     QStringList out;
     for (const QAction* action : menu.actions()) {
         if (action->isSeparator())
             out << QStringLiteral("-");
         else if (!action->isEnabled())
-            out << QLatin1Char('#') + action->text();
+            out << QLatin1Char('#') + action->iconText();
         else
-            out << action->text() + (action->isChecked() ? QStringLiteral("*") : QString());
+            out << action->iconText() + (action->isChecked() ? QStringLiteral("*") : QString());
     }
     return out;
 }
@@ -93,9 +93,9 @@ TEST_F(DropdownTest, SectionsGiveHeadingsWithSeparatorsBetweenAndTheCheckedItemU
 TEST_F(DropdownTest, AFirstOptionWithASectionGetsNoSeparatorAboveAndUnsectionedOnesNoHeading) {
     dropdown->setOptions({DropdownOption::of(QStringLiteral("x"), 1, QStringLiteral("X")),
                           DropdownOption::of(QStringLiteral("plain"), 2),
-                          DropdownOption::of(QStringLiteral("y"), 3, QStringLiteral("Y"))});
+                          DropdownOption::of(QStringLiteral("y & z"), 3, QStringLiteral("Y & Z"))});
     dropdown->setSelection(1);
-    EXPECT_EQ(entries(clickOpen()), QStringList({"#X", "x*", "plain", "-", "#Y", "y"}));
+    EXPECT_EQ(entries(clickOpen()), QStringList({"#X", "x*", "plain", "-", "#Y & Z", "y & z"}));
 }
 
 TEST_F(DropdownTest, AnOwnerMayRebuildItsViewWhenAChoiceIsMade) {

@@ -6,6 +6,7 @@
 #include "ui/SnippetsView.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -108,6 +109,20 @@ TEST_F(EditorsTest, SettingsWriteTheirFields) {
     EXPECT_TRUE(button(QStringLiteral("Open Velloq when I log in"))->isChecked());
     controller->setLaunchAtLogin(false);
     EXPECT_FALSE(button(QStringLiteral("Open Velloq when I log in"))->isChecked());
+
+    // A failure leaves the toggle showing the real state, with the note under it.
+    const QString folder = QFileInfo(Autostart::entryPath()).absolutePath();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    clickBox(button(QStringLiteral("Open Velloq when I log in")));
+    EXPECT_FALSE(button(QStringLiteral("Open Velloq when I log in"))->isChecked());
+    EXPECT_TRUE(find<QLabel>([](QLabel* l) {
+        return l->text().startsWith(u"Couldn’t change this: ") &&
+               l->text().endsWith(u". Make sure ~/.config/autostart is writable.");
+    }));
+    QFile::remove(folder);
 }
 
 TEST_F(EditorsTest, AddedSnippetsAreNewSnippetsWithTheirOwnIds) {

@@ -19,7 +19,7 @@ TEST_F(UiTest, ASecondVelloqShowsTheFirstOnesWindowAndExits) {
     SingleInstance first(bus);
     ASSERT_EQ(first.claim(), SingleInstance::Claim::first);
     EXPECT_TRUE(bus.interface()->isServiceRegistered(SingleInstance::busName()));
-    window = std::make_unique<MenuView>(*controller, permissions);
+    window = std::make_unique<MenuView>(*controller);
     QObject::connect(&first, &SingleInstance::activated, window.get(), [&] { window->show(); });
     ASSERT_FALSE(window->isVisible());
 

@@ -44,7 +44,7 @@ protected:
 
     // The window, shown and exposed.
     MenuView& openWindow() {
-        window = std::make_unique<MenuView>(*controller, permissions);
+        window = std::make_unique<MenuView>(*controller);
         window->show();
         window->activateWindow();
         EXPECT_TRUE(waitUntil([&] { return window->isVisible() && window->isActiveWindow(); }));

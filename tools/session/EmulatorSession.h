@@ -1,7 +1,9 @@
 #pragma once
 
+#include "EmulatedDock.h"
 #include "config/ConfigStore.h"
 #include "controller/DockController.h"
+#include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
 #include "siteicons/SiteIcons.h"
 #include "system/Permissions.h"
@@ -76,5 +78,31 @@ inline DockController::Services emulatorServices(const Clock& clock, Permissions
     services.siteIcons = &siteIcons;
     return services;
 }
+
+// An emulated AKP03E in this thread and a controller that drives it, saving inside `home`.
+class ConnectedController {
+public:
+    explicit ConnectedController(const QString& home)
+        : siteIcons_(SiteIcons::Options{home + QStringLiteral("/SiteIcons"), 10000})
+        , controller(emulatorServices(clock_, permissions_, siteIcons_)) {}
+
+    // Plugs the dock in, starts the controller and waits until it has connected.
+    bool connect() {
+        if (!emulator.plugIn())
+            return false;
+        controller.start();
+        return spinUntil([&] { return controller.isConnected(); }, 5000);
+    }
+
+    EmulatedDock emulator{*DockModels::lookup(0x0300, 0x1002)};
+
+private:
+    GrantedPermissions permissions_;
+    SteadyClock clock_;
+    SiteIcons siteIcons_;
+
+public:
+    DockController controller;
+};
 
 } // namespace velloq::session

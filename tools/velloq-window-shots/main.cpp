@@ -6,7 +6,6 @@
 //
 // Run it on an X server (Xvfb is fine); scripts/window-shots does that.
 
-#include "EmulatedDock.h"
 #include "EmulatorSession.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
@@ -93,18 +92,12 @@ int main(int argc, char** argv) {
     if (!ConfigStore().save(config))
         return 1;
 
-    EmulatedDock emulator(*DockModels::lookup(0x0300, 0x1002));
-    if (!emulator.plugIn())
+    ConnectedController session(home.path());
+    if (!session.connect())
         return 1;
-    GrantedPermissions permissions;
-    SteadyClock clock;
-    SiteIcons siteIcons(SiteIcons::Options{home.path() + QStringLiteral("/SiteIcons"), 10000});
-    DockController controller(emulatorServices(clock, permissions, siteIcons));
-    controller.start();
-    if (!spinUntil([&] { return controller.isConnected(); }, 5000))
-        return 1;
+    DockController& controller = session.controller;
 
-    MenuView window(controller, permissions);
+    MenuView window(controller);
     window.move(100, 60);
     window.show();
     if (!spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); },
