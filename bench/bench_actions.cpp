@@ -2,7 +2,7 @@
 // sound server is stopped (SIGSTOP), and a paste while the clipboard's owner answers one
 // format late and another never. A 1 ms timer on the main thread measures the longest gap.
 
-#include "BenchSupport.h"
+#include "EventLoopWait.h"
 #include "actions/SlowClipboardOwner.h"
 #include "config/ConfigStore.h"
 #include "controller/DockController.h"
@@ -33,8 +33,8 @@ constexpr double kStallTargetMs = 600;
 constexpr int kDetents = 20;
 constexpr int kDetentGapMs = 15; // a fast turn
 
-using bench::spin;
-using bench::spinUntil;
+using session::spin;
+using session::spinUntil;
 
 // The longest time the main thread did not get to its 1 ms timer.
 class StallMeter {

@@ -361,13 +361,13 @@ void DockController::loadRunningApps() {
 void DockController::scanRunningApps() {
     ActionState& state = actionState();
     const quint64 stamp = ++state.runningStamp;
-    // The matcher makes the entries' icons, which only the main thread may do: it gets the
-    // entries without them, and the icons are added when the result arrives.
-    QList<DesktopEntry> entries = *state.installedEntries;
-    for (DesktopEntry& entry : entries)
-        entry.iconName.clear();
+    // Matched against the entries installed now, so an app installed since the installed list
+    // was read still counts; icons are made here, on the main thread.
+    const QStringList dirs = actionServices_.applicationDirs.isEmpty()
+                                 ? DesktopEntries::applicationDirs()
+                                 : actionServices_.applicationDirs;
     inBackground(
-        this, [entries] { return Applications::runningApps(entries); },
+        this, [dirs] { return Applications::runningApps(dirs); },
         [this, stamp](QList<AppEntry> apps) {
             ActionState& arrived = actionState();
             if (stamp != arrived.runningStamp)
@@ -376,7 +376,8 @@ void DockController::scanRunningApps() {
             for (const AppEntry& app : std::as_const(*arrived.installedApps))
                 icons.insert(app.path, app.icon);
             for (AppEntry& app : apps)
-                app.icon = icons.value(app.path);
+                app.icon = icons.contains(app.path) ? icons.value(app.path)
+                                                    : Applications::iconFor(app.iconName);
             arrived.runningApps = std::move(apps);
             Q_EMIT runningAppsChanged();
         });

@@ -75,8 +75,8 @@ VelloqApp::VelloqApp() {
     DockController* controller = controller_.get();
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, controller,
                      [controller] {
-                         // TODO(lead): flush the coalesced configuration saves here.
                          controller->dock().shutdown();
+                         controller->flushSave();
                      });
 
     QObject::connect(menu_.addAction(QStringLiteral("Open Velloq")), &QAction::triggered,

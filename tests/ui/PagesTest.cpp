@@ -173,7 +173,7 @@ TEST_F(EditorsTest, PagesOnTheDockAKeyOpensAPageAndAnotherReturnsHome) {
 
 TEST_F(EditorsTest, PagesWindowControls) {
     make();
-    show(new MenuView(*controller, permissions));
+    show(new MenuView(*controller));
     PageBar* bar = window->findChild<PageBar*>();
     ASSERT_TRUE(bar);
     EXPECT_EQ(bar->pages()->currentTitle(), QStringLiteral("Home"));

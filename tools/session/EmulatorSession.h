@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EmulatedDock.h"
+#include "EventLoopWait.h"
 #include "config/ConfigStore.h"
 #include "controller/DockController.h"
 #include "device/DeviceModel.h"
@@ -49,20 +50,6 @@ public:
     void promptForInputAccess() override {}
     void openAccessibilitySettings() override {}
 };
-
-inline void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-inline bool spinUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        spin(5);
-    return done();
-}
 
 // The backends of a controller that finds emulated docks and saves in the real location
 // (inside the private home).

@@ -1,6 +1,6 @@
 #pragma once
 
-// Waiting with the event loop running, shared by the benchmarks.
+// Waiting with the event loop running, for the benchmarks and the screenshot tool.
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace velloq::bench {
+namespace velloq::session {
 
 inline void spin(int ms) {
     QEventLoop loop;
@@ -24,4 +24,4 @@ inline bool spinUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-} // namespace velloq::bench
+} // namespace velloq::session
