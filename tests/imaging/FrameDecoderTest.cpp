@@ -290,7 +290,8 @@ TEST(FrameDecoder, GifPixelsSurviveFullCodeTablesAndStringsAcrossLines) {
     // Noise fills the code table again and again; a short repeating pattern makes strings
     // much longer than a line, read interlaced; two colours give the smallest code size.
     const auto noise = [](int x, int y) {
-        const auto h = static_cast<uint32_t>(x * 73856093 ^ y * 19349663) * 2654435761u;
+        const uint32_t h =
+            (uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u) * 2654435761u; // wraps by design
         return QColor(51 * static_cast<int>(h % 6), 51 * static_cast<int>((h >> 8) % 6),
                       51 * static_cast<int>((h >> 16) % 6));
     };
