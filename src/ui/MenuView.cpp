@@ -5,6 +5,7 @@
 #include "system/Permissions.h"
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
+#include "ui/EditKeys.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
@@ -95,6 +96,7 @@ MenuView::MenuView(DockController& controller, Permissions& permissions, QWidget
     , permissions_(permissions) {
     setWindowTitle(QStringLiteral("Velloq"));
     setFixedSize(kWidth, kHeight);
+    new EditKeys(controller_, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
