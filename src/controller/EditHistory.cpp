@@ -88,23 +88,23 @@ QStringList EditHistory::record(const DockConfig& before, const DockConfig& afte
 }
 
 std::optional<DockConfig> EditHistory::undo(const DockConfig& current) {
-    if (undo_.empty())
-        return std::nullopt;
-    DockConfig older = std::move(undo_.back());
-    undo_.pop_back();
-    redo_.push_back(current);
-    lastFields_.clear();
-    return older;
+    return travel(undo_, redo_, current);
 }
 
 std::optional<DockConfig> EditHistory::redo(const DockConfig& current) {
-    if (redo_.empty())
+    return travel(redo_, undo_, current);
+}
+
+std::optional<DockConfig> EditHistory::travel(std::deque<DockConfig>& from,
+                                              std::deque<DockConfig>& to,
+                                              const DockConfig& current) {
+    if (from.empty())
         return std::nullopt;
-    DockConfig newer = std::move(redo_.back());
-    redo_.pop_back();
-    undo_.push_back(current);
-    lastFields_.clear();
-    return newer;
+    DockConfig target = std::move(from.back());
+    from.pop_back();
+    to.push_back(current);
+    lastFields_.clear(); // the next change starts a step of its own
+    return target;
 }
 
 QStringList EditHistory::unreachable(const QSet<QString>& candidates, const DockConfig& current) {

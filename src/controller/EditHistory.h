@@ -39,6 +39,9 @@ public:
     static QStringList changedFields(const DockConfig& a, const DockConfig& b);
 
 private:
+    // Takes the newest of `from` as the configuration to assign, keeping `current` in `to`.
+    std::optional<DockConfig> travel(std::deque<DockConfig>& from, std::deque<DockConfig>& to,
+                                     const DockConfig& current);
     QStringList unreachable(const QSet<QString>& candidates, const DockConfig& current);
 
     std::deque<DockConfig> undo_; // oldest first

@@ -56,7 +56,10 @@ bool EditKeys::eventFilter(QObject* watched, QEvent* event) {
         controller_.undo();
         return true;
     }
-    if (key->matches(QKeySequence::Redo)) {
+    // Ctrl+Shift+Z also where the desktop's redo is another key.
+    if (key->matches(QKeySequence::Redo) ||
+        key->keyCombination() ==
+            QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z)) {
         controller_.redo();
         return true;
     }
