@@ -151,6 +151,10 @@ void DockController::resendAfterWake() {
 }
 
 void DockController::setConfig(const DockConfig& value) {
+    changeConfig(value, EditHistory::Merge::allowed);
+}
+
+void DockController::applyConfig(const DockConfig& value) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);

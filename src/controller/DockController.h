@@ -4,6 +4,7 @@
 #include "config/DockConfig.h"
 #include "controller/ActionServices.h"
 #include "controller/AnimationEngine.h"
+#include "controller/EditHistory.h"
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
@@ -95,7 +96,9 @@ public:
     // --- Published state ---
     const DockConfig& config() const { return config_; }
     // Saves (on the store's writer thread), sends a changed dock brightness, lets the
-    // screensaver react and schedules a refresh; an equal value changes nothing.
+    // screensaver react and schedules a refresh; an equal value changes nothing. A step of the
+    // undo history, merged with the previous one when it changes the same setting within a
+    // second (typing).
     void setConfig(const DockConfig& value);
     // Returns once the last configuration set is in the file. Destruction does it too.
     void flushSave() { configStore_->flush(); }
@@ -190,6 +193,21 @@ public:
     int keysOpening(const QUuid& id) const;
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
+
+    // --- Rearranging and history (DockControllerArrange.cpp) ---
+    // Swaps two keys of the current page: screen keys with their custom images, otherwise the
+    // actions only. One step.
+    void swapKeys(int a, int b);
+    void swapKnobs(int a, int b);
+    // Puts a copy of a button on key `key` of the current page; a screen key gets its own copy
+    // of `customIcon` (or none). False, changing nothing, when the image cannot be copied.
+    bool pasteButton(int key, const ButtonAction& action, const std::optional<QString>& customIcon);
+    // Assigns the configuration before the last step (after the last undone one); saved like
+    // any change.
+    void undo();
+    void redo();
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
     static QList<AppEntry> findInstalledApps();
     // The application lists are scanned on a worker thread; each result arrives on the main
     // thread with its change signal. The installed list is scanned once and kept for the run;
@@ -223,6 +241,7 @@ Q_SIGNALS:
     void siteIconsUpdated();
     void installedAppsChanged();
     void runningAppsChanged();
+    void historyChanged();
 
 protected:
     // The services, for the actions code.
@@ -257,11 +276,18 @@ private:
     void setShortcutNames(const QStringList& value);
     void openPage(const QUuid& id);
     // The configuration with `edit` applied to the current page's keys and custom images.
-    template <typename Edit> void editCurrentPage(Edit edit) {
+    template <typename Edit>
+    void editCurrentPage(Edit edit, EditHistory::Merge merge = EditHistory::Merge::never) {
         DockConfig next = config_;
         edit(next.keysOf(currentPage_), next.customIconsOf(currentPage_));
-        setConfig(next);
+        changeConfig(next, merge);
     }
+    // setConfig with the history step's kind; discrete operations are never merged.
+    void changeConfig(const DockConfig& value, EditHistory::Merge merge);
+    // Assigns without touching the history.
+    void applyConfig(const DockConfig& value);
+    // A fresh copy of an image in CustomIcons, known to the history.
+    std::optional<QString> copyCustomIcon(const QString& source);
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
 
@@ -308,6 +334,7 @@ private:
     std::shared_ptr<ActionState> actionState_; // made on first use
 
     DockConfig config_;
+    EditHistory history_;
     Selection selected_ = Selection::key(0);
     MenuTab tab_ = MenuTab::buttons;
     QUuid currentPage_;

@@ -108,7 +108,9 @@ std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
 void DockController::setAction(const ButtonAction& action, int key) {
     if (key < 0 || key >= currentKeys().size())
         return;
-    editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; });
+    // Typing an address or a path assigns at every character: one step per pause.
+    editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; },
+                    EditHistory::Merge::allowed);
 
     if (needsAccessibility(action) && !permissions().inputAccess())
         permissions().promptForInputAccess();
@@ -177,16 +179,23 @@ std::optional<QString> DockController::copyIntoStorage(const QString& source,
     return destination;
 }
 
-bool DockController::useCustomIcon(int key, const QString& source) {
-    if (key < 0 || key >= currentCustomIcons().size())
-        return false;
+std::optional<QString> DockController::copyCustomIcon(const QString& source) {
     QString extension = QFileInfo(source).suffix();
     if (extension.isEmpty())
         extension = QStringLiteral("png");
     const QString name =
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
-    const std::optional<QString> copy = copyIntoStorage(source, QStringLiteral("CustomIcons"), name,
-                                                        QStringLiteral("Could not copy icon: "));
+    std::optional<QString> copy = copyIntoStorage(source, QStringLiteral("CustomIcons"), name,
+                                                  QStringLiteral("Could not copy icon: "));
+    if (copy)
+        history_.adopt(*copy);
+    return copy;
+}
+
+bool DockController::useCustomIcon(int key, const QString& source) {
+    if (key < 0 || key >= currentCustomIcons().size())
+        return false;
+    const std::optional<QString> copy = copyCustomIcon(source);
     if (!copy)
         return false;
     editCurrentPage([&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
@@ -201,9 +210,10 @@ bool DockController::useScreensaverGIF(const QString& source) {
                         QStringLiteral("Could not copy screensaver GIF: "));
     if (!copy)
         return false;
+    history_.adopt(*copy);
     DockConfig next = config_;
     next.screensaverAnimation = *copy;
-    setConfig(next);
+    changeConfig(next, EditHistory::Merge::never);
     return true;
 }
 
@@ -221,7 +231,7 @@ void DockController::deleteSnippet(const QUuid& id) {
         if (action.snippetID() == id)
             action = ButtonAction::nothing();
     });
-    setConfig(next);
+    changeConfig(next, EditHistory::Merge::never);
 }
 
 QUuid DockController::addPage(const QString& name) {
@@ -231,7 +241,7 @@ QUuid DockController::addPage(const QString& name) {
     page.keys[0] = ButtonAction::page(QUuid());
     const QUuid id = page.id;
     next.pages.append(std::move(page));
-    setConfig(next);
+    changeConfig(next, EditHistory::Merge::never);
     setCurrentPage(id);
     return id;
 }
@@ -240,7 +250,7 @@ void DockController::renamePage(const QUuid& id, const QString& name) {
     DockConfig next = config_;
     if (Page* page = next.page(id)) {
         page->name = name;
-        setConfig(next);
+        changeConfig(next, EditHistory::Merge::never);
     }
 }
 
@@ -253,7 +263,7 @@ void DockController::deletePage(const QUuid& id) {
         if (action.pageID() == id)
             action = ButtonAction::nothing();
     });
-    setConfig(next); // moves the dock home if it showed this page
+    changeConfig(next, EditHistory::Merge::never); // moves the dock home if it showed this page
 }
 
 int DockController::keysOpening(const QUuid& id) const {

@@ -5,11 +5,21 @@
 #include "ui/KeyFace.h"
 #include "ui/KnobEditor.h"
 
+#include "ui/KeyDrag.h"
+
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
 #include <QLinearGradient>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace velloq {
@@ -61,6 +71,12 @@ public:
     }
 
     KeyFace* face() const { return face_; }
+    void setDropTarget(bool target) {
+        if (dropTarget_ == target)
+            return;
+        dropTarget_ = target;
+        update();
+    }
     void setSelected(bool selected) {
         if (selected_ == selected)
             return;
@@ -110,7 +126,13 @@ protected:
 
         painter.setBrush(Qt::NoBrush);
         const QColor accent = palette().color(QPalette::Highlight);
-        if (selected_) {
+        if (dropTarget_) {
+            painter.setPen(QPen(accent, kSelectedWidth, Qt::DashLine));
+            QColor fill = accent;
+            fill.setAlphaF(0.3F);
+            painter.setBrush(fill);
+            outline(painter);
+        } else if (selected_) {
             painter.setPen(QPen(accent, kSelectedWidth));
             outline(painter);
         } else if (hasFocus()) {
@@ -126,6 +148,7 @@ private:
     Shape shape_;
     KeyFace* face_ = nullptr;
     bool selected_ = false;
+    bool dropTarget_ = false;
     std::optional<KnobRole> role_;
 };
 
@@ -145,6 +168,7 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
         key->setAccessibleName(help);
         connect(key, &QAbstractButton::clicked, this,
                 [this, index] { controller_.setSelected(Selection::key(index)); });
+        key->installEventFilter(this);
         keys_.append(key);
         return key;
     };
@@ -152,6 +176,7 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
         auto* knob = new PreviewElement(PreviewElement::Shape::knob, diameter, this);
         connect(knob, &QAbstractButton::clicked, this,
                 [this, index] { controller_.setSelected(Selection::knob(index)); });
+        knob->installEventFilter(this);
         knobs_.append(knob);
         return knob;
     };
@@ -194,6 +219,14 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
     connect(&controller_, &DockController::siteIconsUpdated, this, [this] { refresh(true); });
     connect(&controller_, &DockController::selectedChanged, this, [this] { refresh(false); });
     connect(&controller_, &DockController::currentPageChanged, this, [this] { refresh(false); });
+    setAcceptDrops(true);
+    note_ = new QLabel(this);
+    note_->setAlignment(Qt::AlignCenter);
+    note_->setWordWrap(true);
+    note_->setStyleSheet(
+        QStringLiteral("QLabel { background: rgba(0, 0, 0, 200); color: white; border-radius: 6px; "
+                       "padding: 4px; }"));
+    note_->hide();
     refresh(false);
 }
 
@@ -236,6 +269,130 @@ void DeviceMockView::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(whiteLevel(1, 0.18), 1));
     painter.setBrush(whiteLevel(0.14));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+}
+
+// --- Drag and drop ---
+
+namespace {
+constexpr int kNoteMs = 4000;
+} // namespace
+
+QString DeviceMockView::note() const {
+    return note_->isVisible() ? note_->text() : QString();
+}
+
+std::optional<Selection> DeviceMockView::selectionAt(const QPoint& position) const {
+    for (int index = 0; index < keys_.size(); ++index) {
+        if (keys_[index]->geometry().contains(position))
+            return Selection::key(index);
+    }
+    for (int index = 0; index < knobs_.size(); ++index) {
+        if (knobs_[index]->geometry().contains(position))
+            return Selection::knob(index);
+    }
+    return std::nullopt;
+}
+
+bool DeviceMockView::accepts(const QMimeData* mime, const Selection& target) const {
+    if (const std::optional<Selection> source = KeyDrag::elementOf(mime))
+        return source->kind == target.kind && *source != target && element(*source);
+    // Whether the file is an image is told on the drop, with a note.
+    return KeyDrag::droppedFile(mime) && target.kind == Selection::Kind::key &&
+           target.index < DockController::kScreenKeys;
+}
+
+void DeviceMockView::setDropTarget(std::optional<Selection> target) {
+    if (dropTarget_ == target)
+        return;
+    if (dropTarget_)
+        static_cast<PreviewElement*>(element(*dropTarget_))->setDropTarget(false);
+    dropTarget_ = target;
+    if (dropTarget_)
+        static_cast<PreviewElement*>(element(*dropTarget_))->setDropTarget(true);
+}
+
+bool DeviceMockView::eventFilter(QObject* watched, QEvent* event) {
+    auto* source = static_cast<PreviewElement*>(watched);
+    if (event->type() == QEvent::MouseButtonPress) {
+        pressPosition_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+    } else if (event->type() == QEvent::MouseMove) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if ((mouse->buttons() & Qt::LeftButton) &&
+            (mouse->position().toPoint() - pressPosition_).manhattanLength() >=
+                QApplication::startDragDistance()) {
+            const qsizetype key = keys_.indexOf(source);
+            startDrag(source, key >= 0 ? Selection::key(int(key))
+                                       : Selection::knob(int(knobs_.indexOf(source))));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void DeviceMockView::startDrag(PreviewElement* source, const Selection& selection) {
+    auto* drag = new QDrag(source);
+    drag->setMimeData(KeyDrag::elementData(selection));
+    drag->setPixmap(source->grab());
+    drag->setHotSpot(pressPosition_);
+    // Escape or a drop outside a key ends it with nothing changed.
+    drag->exec(Qt::MoveAction);
+    source->setDown(false); // the release went to the drag
+    setDropTarget(std::nullopt);
+}
+
+void DeviceMockView::dragEnterEvent(QDragEnterEvent* event) {
+    if (KeyDrag::elementOf(event->mimeData()) || KeyDrag::droppedFile(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void DeviceMockView::dragMoveEvent(QDragMoveEvent* event) {
+    const std::optional<Selection> target = selectionAt(event->position().toPoint());
+    if (target && accepts(event->mimeData(), *target)) {
+        setDropTarget(target);
+        event->acceptProposedAction();
+    } else {
+        setDropTarget(std::nullopt);
+        event->ignore();
+    }
+}
+
+void DeviceMockView::dragLeaveEvent(QDragLeaveEvent*) {
+    setDropTarget(std::nullopt);
+}
+
+void DeviceMockView::dropEvent(QDropEvent* event) {
+    setDropTarget(std::nullopt);
+    const std::optional<Selection> target = selectionAt(event->position().toPoint());
+    if (!target || !accepts(event->mimeData(), *target)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (const std::optional<Selection> source = KeyDrag::elementOf(event->mimeData())) {
+        if (target->kind == Selection::Kind::key)
+            controller_.swapKeys(source->index, target->index);
+        else
+            controller_.swapKnobs(source->index, target->index);
+        controller_.setSelected(*target);
+        return;
+    }
+    const QString file = *KeyDrag::droppedFile(event->mimeData());
+    if (QImageReader(file).canRead()) {
+        if (controller_.useCustomIcon(target->index, file))
+            controller_.setSelected(*target);
+        else
+            showNote(QStringLiteral("Could not copy that image."));
+    } else {
+        showNote(QStringLiteral("Only images can be dropped on a button."));
+    }
+}
+
+void DeviceMockView::showNote(const QString& text) {
+    note_->setText(text);
+    note_->setGeometry(12, height() - 40, width() - 24, 28);
+    note_->show();
+    note_->raise();
+    QTimer::singleShot(kNoteMs, note_, &QWidget::hide);
 }
 
 } // namespace velloq

@@ -3,7 +3,13 @@
 #include "controller/Selection.h"
 
 #include <QList>
+#include <QPoint>
 #include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QMimeData;
 
 namespace velloq {
 
@@ -20,16 +26,32 @@ public:
 
     // The element that selects `selection`, for tests and screenshots.
     QWidget* element(const Selection& selection) const;
+    // The short note a refused drop leaves; empty when none shows.
+    QString note() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void refresh(bool force);
+    // Dragging (DeviceMockView's drag and drop part).
+    std::optional<Selection> selectionAt(const QPoint& position) const;
+    bool accepts(const QMimeData* mime, const Selection& target) const;
+    void setDropTarget(std::optional<Selection> target);
+    void startDrag(PreviewElement* source, const Selection& selection);
+    void showNote(const QString& text);
 
     DockController& controller_;
     QList<PreviewElement*> keys_;  // key index 0-8
     QList<PreviewElement*> knobs_; // knob index 0-2
+    QPoint pressPosition_;
+    std::optional<Selection> dropTarget_;
+    QLabel* note_ = nullptr;
 };
 
 } // namespace velloq

@@ -4,6 +4,7 @@
 #include "imaging/IconRenderer.h"
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
+#include "ui/EditKeys.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
@@ -82,6 +83,7 @@ MenuView::MenuView(DockController& controller, QWidget* parent)
     , controller_(controller) {
     setWindowTitle(QStringLiteral("Velloq"));
     setFixedSize(kWidth, kHeight);
+    new EditKeys(controller_, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

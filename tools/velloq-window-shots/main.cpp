@@ -1,6 +1,6 @@
-// Takes the window's screenshots for docs/window: the three tabs, an open dropdown and the
-// Buttons tab on a second page, with a sample configuration on an emulated dock, in a private
-// data folder.
+// Takes the window's screenshots for docs/window: the three tabs, an open dropdown, the
+// Buttons tab on a second page and a drag in the dock preview, with a sample configuration on
+// an emulated dock, in a private data folder.
 //
 //   velloq-window-shots <output folder>
 //
@@ -9,21 +9,26 @@
 #include "EmulatorSession.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
+#include "ui/KeyDrag.h"
 #include "ui/MenuView.h"
 #include "ui/SelectionEditor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMimeData>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 using namespace velloq;
 using namespace velloq::session;
@@ -48,6 +53,41 @@ QPixmap windowWithMenu(QWidget& window, QMenu& menu) {
     painter.drawPixmap(windowRect.topLeft() - all.topLeft(), window.grab());
     painter.drawPixmap(menuRect.topLeft() - all.topLeft(), menu.grab());
     return canvas;
+}
+
+// The dock preview while key `from` is dragged over key `to` (the dragged face drawn where the
+// pointer is), and after the drop.
+bool dragShots(DockController& controller, DeviceMockView& preview, int from, int to,
+               const QString& out, const std::function<void(int)>& wait) {
+    QWidget* source = preview.element(Selection::key(from));
+    QWidget* target = preview.element(Selection::key(to));
+    controller.setSelected(Selection::key(from));
+    wait(300);
+    const QPixmap face = source->grab();
+    const QPoint at = target->geometry().center() + QPoint(16, 18);
+    const std::unique_ptr<QMimeData> data(KeyDrag::elementData(Selection::key(from)));
+    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&preview, &enter);
+    QDragMoveEvent move(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&preview, &move);
+    wait(100);
+    QPixmap dragging = preview.grab();
+    {
+        QPainter painter(&dragging);
+        painter.setOpacity(0.85);
+        const QRect faceRect(at - QPoint(source->width() / 2, source->height() / 2),
+                             source->size());
+        QPainterPath rounded; // the grab's corners show the window behind the key
+        rounded.addRoundedRect(QRectF(faceRect), 10, 10);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setClipPath(rounded);
+        painter.drawPixmap(faceRect, face);
+    }
+    bool ok = save(dragging, out + QStringLiteral("/drag-1-dragging.png"));
+    QDropEvent drop(QPointF(at), Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&preview, &drop);
+    wait(500);
+    return save(preview.grab(), out + QStringLiteral("/drag-2-dropped.png")) && ok;
 }
 
 } // namespace
@@ -145,5 +185,9 @@ int main(int argc, char** argv) {
     controller.setSelected(Selection::key(0));
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
+
+    // Dragging the first screen button onto the fifth swaps them.
+    controller.setCurrentPage(QUuid());
+    ok = dragShots(controller, *window.findChild<DeviceMockView*>(), 0, 4, out, spin) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace velloq {
+
+class DockController;
+
+// The window's editing keys: Ctrl+Z / Ctrl+Shift+Z undo and redo every change made in it,
+// also while a text field has the focus (each keystroke is already saved); Ctrl+C / Ctrl+V
+// copy and paste the selected button, except in text fields, which keep them for their text.
+class EditKeys : public QObject {
+    Q_OBJECT
+
+public:
+    // Serves key presses within `scope`'s window while `scope` exists.
+    EditKeys(DockController& controller, QWidget* scope);
+    ~EditKeys() override;
+    EditKeys(const EditKeys&) = delete;
+    EditKeys& operator=(const EditKeys&) = delete;
+
+    void copySelected();
+    void pasteOnSelected();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    DockController& controller_;
+    QPointer<QWidget> scope_;
+};
+
+} // namespace velloq

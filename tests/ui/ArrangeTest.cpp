@@ -1,0 +1,294 @@
+// Rearranging buttons in the real window: drags and drops in the dock preview, the clipboard's
+// button, and undo/redo of window changes down to the saved file's bytes.
+
+#include "ui/EditorsFixture.h"
+
+#include "ui/DeviceMockView.h"
+#include "ui/KeyDrag.h"
+#include "ui/MenuView.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QDrag>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+using namespace velloq;
+using namespace velloq::test;
+using Command = EmulatedDock::Command;
+
+namespace {
+
+class ArrangeTest : public EditorsTest {
+protected:
+    void open(const DockConfig& config, bool dock = false) {
+        make(config, dock);
+        menu = show(new MenuView(*controller, permissions));
+        preview = window->findChild<DeviceMockView*>();
+        ASSERT_NE(preview, nullptr);
+    }
+
+    QString configPath() const { return dataDir() + QStringLiteral("/config.json"); }
+    QByteArray savedBytes() const {
+        controller->flushSave();
+        QFile file(configPath());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
+
+    // Drags `data` over `target` and drops it there, as a drag session delivers it.
+    bool drop(QMimeData* data, const Selection& target) {
+        std::unique_ptr<QMimeData> owned(data);
+        const QPoint at = preview->element(target)->geometry().center();
+        QDragEnterEvent enter(at, Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(preview, &enter);
+        QDragMoveEvent move(at, Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(preview, &move);
+        if (!move.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(at), Qt::MoveAction | Qt::CopyAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(preview, &dropped);
+        return dropped.isAccepted();
+    }
+    static QMimeData* fileData(const QString& path) {
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(path)});
+        return data;
+    }
+    QString writeImage(const QString& name, QColor color) const {
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(color);
+        const QString path = scratchDir() + u'/' + name;
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+    void keys(const QKeySequence& sequence) {
+        QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : menu;
+        QTest::keySequence(focus, sequence);
+    }
+    static QByteArray bytesOf(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    MenuView* menu = nullptr;
+    DeviceMockView* preview = nullptr;
+};
+
+} // namespace
+
+TEST_F(ArrangeTest, DraggingKeyOntoKeySwapsThemAndSendsTwoFaces) {
+    DockConfig config;
+    config.keys[0] = ButtonAction::function(ButtonFunction::copy);
+    config.keys[4] = ButtonAction::function(ButtonFunction::paste);
+    config.keys[7] = ButtonAction::function(ButtonFunction::lockScreen);
+    open(config, true);
+    const QString image = writeImage(QStringLiteral("red.png"), Qt::red);
+    ASSERT_TRUE(controller->useCustomIcon(0, image));
+    const std::optional<QString> copied = controller->currentCustomIcons()[0];
+    ASSERT_TRUE(waitUntil([&] {
+        return controller->sentImages().size() == 2 && !emulator->batchOpen() &&
+               emulator->count(Command::stp) > 0;
+    }));
+    emulator->clearRecords();
+    const QByteArray before = savedBytes();
+
+    ASSERT_TRUE(drop(KeyDrag::elementData(Selection::key(0)), Selection::key(4)));
+    EXPECT_EQ(controller->currentKeys()[4], config.keys[0]);
+    EXPECT_EQ(controller->currentKeys()[0], config.keys[4]);
+    EXPECT_EQ(controller->currentCustomIcons()[4], copied);
+    EXPECT_EQ(controller->currentCustomIcons()[0], std::nullopt);
+    ASSERT_TRUE(
+        waitUntil([&] { return emulator->count(Command::stp) == 1 && !emulator->batchOpen(); }));
+    EXPECT_EQ(emulator->count(Command::bat), 2);
+    EXPECT_EQ(emulator->count(Command::cleKey), 0);
+
+    // A screen key and a round key trade actions only; knobs trade roles.
+    ASSERT_TRUE(drop(KeyDrag::elementData(Selection::key(7)), Selection::key(4)));
+    EXPECT_EQ(controller->currentKeys()[4], config.keys[7]);
+    EXPECT_EQ(controller->currentKeys()[7], config.keys[0]);
+    EXPECT_EQ(controller->currentCustomIcons()[4], copied);
+    EXPECT_FALSE(drop(KeyDrag::elementData(Selection::key(7)), Selection::knob(0)));
+    ASSERT_TRUE(drop(KeyDrag::elementData(Selection::knob(0)), Selection::knob(2)));
+    EXPECT_EQ(controller->config().knobs[0], config.knobs[2]);
+    EXPECT_EQ(controller->config().knobs[2], config.knobs[0]);
+
+    // Three steps back is the file as it was, byte for byte; redo brings the swap back.
+    controller->undo();
+    controller->undo();
+    const QByteArray swapped = savedBytes();
+    keys(QKeySequence::Undo);
+    EXPECT_EQ(savedBytes(), before);
+    keys(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_EQ(savedBytes(), swapped);
+    EXPECT_EQ(controller->currentCustomIcons()[4], copied);
+}
+
+TEST_F(ArrangeTest, DraggingStartsWithTheKeysFaceAndEscapeLikeCancelChangesNothing) {
+    DockConfig config;
+    config.keys[1] = ButtonAction::function(ButtonFunction::copy);
+    open(config);
+    QWidget* key = preview->element(Selection::key(1));
+    QPixmap shown;
+    QTimer::singleShot(0, preview, [&] {
+        if (auto* drag = key->findChild<QDrag*>()) {
+            shown = drag->pixmap();
+            QDrag::cancel();
+        }
+    });
+    QTest::mousePress(key, Qt::LeftButton, {}, QPoint(10, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(40, 40), key->mapToGlobal(QPointF(40, 40)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(key, &move);
+    EXPECT_EQ(shown.size(), key->size() * key->devicePixelRatio());
+    EXPECT_EQ(controller->config(), config);
+    EXPECT_FALSE(controller->canUndo());
+}
+
+TEST_F(ArrangeTest, DroppedImageBecomesTheKeysImageAndOtherFilesAreRefused) {
+    open(DockConfig());
+    const QString png = writeImage(QStringLiteral("blue.png"), Qt::blue);
+    ASSERT_TRUE(drop(fileData(png), Selection::key(2)));
+    const std::optional<QString> icon = controller->currentCustomIcons()[2];
+    ASSERT_TRUE(icon);
+    EXPECT_TRUE(icon->startsWith(dataDir() + QStringLiteral("/CustomIcons/")));
+    EXPECT_EQ(bytesOf(*icon), bytesOf(png));
+    EXPECT_TRUE(preview->note().isEmpty());
+
+    const DockConfig now = controller->config();
+    const QString text = scratchDir() + QStringLiteral("/notes.png");
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a picture\n");
+    file.close();
+    drop(fileData(text), Selection::key(3));
+    EXPECT_EQ(controller->config(), now);
+    EXPECT_FALSE(preview->note().isEmpty());
+    EXPECT_FALSE(drop(fileData(png), Selection::key(7))); // round keys show no image
+
+    // The copy is kept while it can be redone, and removed once it cannot.
+    keys(QKeySequence::Undo);
+    EXPECT_EQ(controller->currentCustomIcons()[2], std::nullopt);
+    EXPECT_TRUE(QFile::exists(*icon));
+    DockConfig changed = controller->config();
+    changed.showHUD = !changed.showHUD;
+    controller->setConfig(changed);
+    EXPECT_FALSE(controller->canRedo());
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(*icon); }));
+}
+
+TEST_F(ArrangeTest, CopiedButtonPastesOnAnotherPageWithItsOwnImage) {
+    DockConfig config;
+    config.keys[1] = ButtonAction::url(QStringLiteral("https://example.org"));
+    config.pages = {Page::make(QStringLiteral("Two"))};
+    open(config);
+    ASSERT_TRUE(controller->useCustomIcon(1, writeImage(QStringLiteral("green.png"), Qt::green)));
+    const QString original = *controller->currentCustomIcons()[1];
+
+    controller->setSelected(Selection::key(1));
+    preview->element(Selection::key(1))->setFocus();
+    keys(QKeySequence::Copy);
+    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(clip->hasFormat(QString::fromLatin1(KeyDrag::kButtonMime)));
+    EXPECT_TRUE(clip->text().contains(QStringLiteral("example.org")));
+
+    const QUuid two = config.pages[0].id;
+    controller->setCurrentPage(two);
+    controller->setSelected(Selection::key(5));
+    const QByteArray before = savedBytes();
+    keys(QKeySequence::Paste);
+    EXPECT_EQ(controller->currentKeys()[5], config.keys[1]);
+    const std::optional<QString> pasted = controller->currentCustomIcons()[5];
+    ASSERT_TRUE(pasted);
+    EXPECT_NE(*pasted, original);
+    EXPECT_EQ(bytesOf(*pasted), bytesOf(original));
+    const QByteArray after = savedBytes();
+
+    // Removing the original's image leaves the copy whole.
+    controller->setCurrentPage(QUuid());
+    controller->clearCustomIcon(1);
+    ASSERT_TRUE(QFile::remove(original));
+    EXPECT_TRUE(QFile::exists(*pasted));
+    EXPECT_EQ(controller->config().pages[0].customIcons[5], pasted);
+
+    keys(QKeySequence::Undo); // the removal
+    keys(QKeySequence::Undo); // the paste
+    EXPECT_EQ(savedBytes(), before);
+    keys(QKeySequence::Redo);
+    EXPECT_EQ(savedBytes(), after);
+
+    // Text that is an action pastes the action; other text changes nothing.
+    controller->setCurrentPage(two);
+    controller->setSelected(Selection::key(2));
+    QGuiApplication::clipboard()->setText(QStringLiteral("{\"nothing\": {}} but more"));
+    const DockConfig now = controller->config();
+    keys(QKeySequence::Paste);
+    EXPECT_EQ(controller->config(), now);
+    auto* data = KeyDrag::buttonData({ButtonAction::function(ButtonFunction::cut), std::nullopt});
+    QGuiApplication::clipboard()->setText(data->text());
+    delete data;
+    keys(QKeySequence::Paste);
+    EXPECT_EQ(controller->currentKeys()[2], ButtonAction::function(ButtonFunction::cut));
+}
+
+TEST_F(ArrangeTest, UndoRestoresADeletedPageAndTypingIsOneStepPerPause) {
+    DockConfig config;
+    config.pages = {Page::make(QStringLiteral("Media"))};
+    config.keys[3] = ButtonAction::page(config.pages[0].id);
+    config.snippets = {Snippet::make(QStringLiteral("Hi"), QStringLiteral("Hello"))};
+    open(config);
+    const QByteArray before = savedBytes();
+    controller->deletePage(config.pages[0].id);
+    const QByteArray deleted = savedBytes();
+    keys(QKeySequence::Undo);
+    EXPECT_EQ(savedBytes(), before);
+    keys(QKeySequence::Redo);
+    EXPECT_EQ(savedBytes(), deleted);
+    keys(QKeySequence::Undo);
+    EXPECT_FALSE(controller->canUndo());
+
+    controller->setTab(MenuTab::snippets);
+    QLineEdit* name = find<QLineEdit>([](QLineEdit* edit) { return edit->text() == "Hi"; });
+    ASSERT_NE(name, nullptr);
+    name->setFocus();
+    name->end(false);
+    QTest::keyClicks(name, QStringLiteral("abcdefghijklmnopqrst"));
+    EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hiabcdefghijklmnopqrst"));
+    QTest::keySequence(name, QKeySequence::Undo);
+    EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hi"));
+    EXPECT_EQ(name->text(), QStringLiteral("Hi"));
+    EXPECT_FALSE(controller->canUndo());
+    EXPECT_EQ(savedBytes(), before);
+
+    // A pause makes a new step.
+    QTest::keyClicks(name, QStringLiteral("ab"));
+    clock.advance(2);
+    QTest::keyClicks(name, QStringLiteral("cd"));
+    QTest::keySequence(name, QKeySequence::Undo);
+    EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hiab"));
+}
+
+TEST_F(ArrangeTest, HistoryKeepsAHundredSteps) {
+    open(DockConfig());
+    for (int step = 1; step <= 120; ++step) {
+        DockConfig next = controller->config();
+        next.dockBrightness = step % 2 ? 10 : 20;
+        next.knobStep = step;
+        controller->setConfig(next);
+        clock.advance(2);
+    }
+    int undone = 0;
+    while (controller->canUndo()) {
+        controller->undo();
+        ++undone;
+    }
+    EXPECT_EQ(undone, EditHistory::kMaxSteps);
+    EXPECT_EQ(controller->config().knobStep, 20);
+}
