@@ -30,7 +30,7 @@ class ArrangeTest : public EditorsTest {
 protected:
     void open(const DockConfig& config, bool dock = false) {
         make(config, dock);
-        menu = show(new MenuView(*controller, permissions));
+        menu = show(new MenuView(*controller));
         preview = window->findChild<DeviceMockView*>();
         ASSERT_NE(preview, nullptr);
     }
