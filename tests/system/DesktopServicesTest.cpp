@@ -1,6 +1,6 @@
 // Overview, show desktop and the input-access prompt against a private session bus with
 // stand-ins for GNOME Shell, KWin's shortcuts and the notification server, and the EWMH
-// toggle against the X server of with-services.sh acting as the window manager.
+// toggle against the private X server the test fixture starts, acting as the window manager.
 #include "system/DesktopCommands.h"
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
@@ -275,7 +275,7 @@ TEST_F(PrivateBus, PromptIsANotificationAndTheHelpShowsTheCommand) {
 // announces _NET_SHOWING_DESKTOP and reads the client messages Velloq sends.
 TEST(ShowDesktopX11, TogglesThroughEwmhAndFallsBackWithoutSupport) {
     if (!LinuxKeySender::isX11Session())
-        GTEST_SKIP() << "needs an X11 session (run under with-services.sh)";
+        GTEST_SKIP() << "needs an X11 session (ctest starts a private X server)";
     Display* dpy = XOpenDisplay(nullptr);
     ASSERT_TRUE(dpy);
     const Window root = DefaultRootWindow(dpy);

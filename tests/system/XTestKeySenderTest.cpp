@@ -47,7 +47,7 @@ class XTestKeySender : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!LinuxKeySender::isX11Session())
-            GTEST_SKIP() << "needs an X11 session (run under with-services.sh)";
+            GTEST_SKIP() << "needs an X11 session (ctest starts a private X server)";
         auto backend = XTestInjector::open();
         ASSERT_TRUE(backend) << "no XTEST on this display";
         sender_ = std::make_unique<LinuxKeySender>(std::move(backend));
