@@ -208,7 +208,6 @@ public:
     void redo();
     bool canUndo() const { return history_.canUndo(); }
     bool canRedo() const { return history_.canRedo(); }
-    static QList<AppEntry> findInstalledApps();
     // The application lists are scanned on a worker thread; each result arrives on the main
     // thread with its change signal. The installed list is scanned once and kept for the run;
     // the running list is scanned anew on every load, and a scan overtaken by a newer one is

@@ -4,6 +4,7 @@
 #include "controller/ActionState.h"
 
 #include "siteicons/SiteIcons.h"
+#include "support/Background.h"
 #include "support/Log.h"
 #include "system/Autostart.h"
 #include "system/Permissions.h"
@@ -17,7 +18,6 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPointer>
-#include <QThreadPool>
 #include <QUuid>
 
 #include <functional>
@@ -29,24 +29,6 @@ namespace velloq {
 namespace {
 
 constexpr int kIconFetchDelayMs = 1200;
-
-// Runs `work` on a worker thread and hands its result to `done` on the main thread, unless
-// `context` is gone by then. `work` must keep to plain data.
-template <typename Work, typename Done> void inBackground(QObject* context, Work work, Done done) {
-    QThreadPool::globalInstance()->start([guard = QPointer<QObject>(context),
-                                          work = std::move(work),
-                                          done = std::move(done)]() mutable {
-        auto result = work();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard = std::move(guard), done = std::move(done),
-             result = std::move(result)]() mutable {
-                if (guard)
-                    done(std::move(result));
-            },
-            Qt::QueuedConnection);
-    });
-}
 
 // The installed applications as a worker scans them: `apps` sorted by name, each with the
 // entry its icon is to be made from (`iconSources`, in the same order).
@@ -303,10 +285,6 @@ void DockController::stopRecordingShortcut() {
         recordingKey_.reset();
         Q_EMIT recordingKeyChanged();
     }
-}
-
-QList<AppEntry> DockController::findInstalledApps() {
-    return Applications::findInstalledApps();
 }
 
 void DockController::loadInstalledApps() {

@@ -1,17 +1,14 @@
 #include "system/ShortcutsFolder.h"
 
 #include "support/AppPaths.h"
+#include "support/Background.h"
 #include "support/Log.h"
 #include "system/ProcessLauncher.h"
 
 #include <QCollator>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QObject>
-#include <QPointer>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <memory>
@@ -80,20 +77,12 @@ std::optional<QStringList> listNames(const QString& folder) {
 
 void listNamesInBackground(QObject* context, std::function<void(const QStringList&)> done,
                            const QString& folder) {
-    // The guard is made and read on the caller's thread only; the worker just carries it.
-    auto guard = std::make_shared<QPointer<QObject>>(context);
-    QThreadPool::globalInstance()->start([guard, done = std::move(done), folder]() mutable {
-        std::optional<QStringList> names = listNames(folder);
-        if (!names)
-            return;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard = std::move(guard), done = std::move(done), names = std::move(*names)] {
-                if (*guard)
-                    done(names);
-            },
-            Qt::QueuedConnection);
-    });
+    inBackground(
+        context, [folder] { return listNames(folder); },
+        [done = std::move(done)](std::optional<QStringList> names) {
+            if (names)
+                done(*names);
+        });
 }
 
 std::optional<QString> scriptFor(const QString& name, QString* reason, const QString& folder) {
