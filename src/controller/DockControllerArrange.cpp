@@ -18,13 +18,32 @@ void DockController::changeConfig(const DockConfig& value, EditHistory::Merge me
         return;
     const QStringList unreachable = history_.record(config_, value, clock_->now(), merge);
     applyConfig(value);
-    if (!unreachable.isEmpty()) {
-        // Copies no kept step can bring back any more.
-        QThreadPool::globalInstance()->start([unreachable] {
-            for (const QString& file : unreachable)
-                QFile::remove(file);
-        });
+    removeUnreachable(unreachable);
+    Q_EMIT historyChanged();
+}
+
+void DockController::removeUnreachable(const QStringList& files) {
+    if (files.isEmpty())
+        return;
+    // Copies no kept step can bring back any more.
+    QThreadPool::globalInstance()->start([files] {
+        for (const QString& file : files)
+            QFile::remove(file);
+    });
+}
+
+void DockController::importConfig(const DockConfig& value, const QStringList& files,
+                                  bool keepReplaced) {
+    if (value == config_) {
+        removeUnreachable(files); // nothing refers to them
+        return;
     }
+    for (const QString& file : files)
+        history_.adopt(file);
+    const QStringList unreachable =
+        history_.record(config_, value, clock_->now(), EditHistory::Merge::never);
+    applyConfig(value, keepReplaced);
+    removeUnreachable(unreachable);
     Q_EMIT historyChanged();
 }
 
