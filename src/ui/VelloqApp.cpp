@@ -115,6 +115,11 @@ void VelloqApp::showWindow() {
     window_->activateWindow();
 }
 
+void VelloqApp::openFiles(const QStringList& paths) {
+    showWindow();
+    window_->openFiles(paths);
+}
+
 void VelloqApp::toggleWindow() {
     if (window_ && window_->isVisible())
         window_->hide();

@@ -35,6 +35,9 @@ public:
     // Shows and raises the window, making it on first use; next to the tray icon when there
     // is one, else at the top right of the screen.
     void showWindow();
+    // Shows the window and imports the files there, asking first (files opened from the file
+    // manager).
+    void openFiles(const QStringList& paths);
     // The tray icon's click: shows the window, or hides it when it is shown.
     void toggleWindow();
     // The main window, once made.

@@ -63,7 +63,7 @@ protected:
         services.actions.applicationDirs = {appsDir()};
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panels << request;
-            return std::optional<QString>();
+            return panelAnswer;
         };
         controller = std::make_unique<DockController>(std::move(services));
         controller->start();
@@ -151,6 +151,7 @@ protected:
     std::unique_ptr<DockController> controller;
     std::unique_ptr<QWidget> window;
     QList<OpenPanelRequest> panels;
+    std::optional<QString> panelAnswer; // what every open or save panel answers
 };
 
 } // namespace velloq::test
