@@ -14,10 +14,10 @@ class UrlOpener;
 
 // One open (or save) panel: what it asks for and where it starts.
 struct OpenPanelRequest {
-    QString message;       // the window title, e.g. "Choose an app for this button"
+    QString message;       // the window title, e.g. "Choose an Image"
     QString prompt;        // the accept button, e.g. "Choose"
     QString nameFilter;    // e.g. "Applications (*.desktop)"
-    QString startFolder;   // empty: the dialog's default
+    QString startFolder;   // empty: where the user last chose a file (at first, Pictures)
     bool save = false;     // asks for a file to write instead of an existing one
     QString fileName = {}; // a save panel's suggested name
 };

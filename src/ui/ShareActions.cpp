@@ -43,8 +43,8 @@ void ShareActions::exportTo(const std::optional<QUuid>& page) {
     // The panel runs its own event loop: not inside the click that asked for it.
     QTimer::singleShot(0, this, [this, page] {
         const std::optional<QString> path = controller_.runPanel(
-            {page ? QStringLiteral("Export Page") : QStringLiteral("Export All Settings"),
-             QStringLiteral("Export"), kFilter, QDir::homePath(), true,
+            {page ? QStringLiteral("Export Page") : QStringLiteral("Export Setup"),
+             QStringLiteral("Export"), kFilter, QString(), true,
              SetupExport::suggestedFileName(controller_.config(), page)});
         if (!path) {
             Q_EMIT finished();
