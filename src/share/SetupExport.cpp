@@ -1,5 +1,6 @@
 #include "share/SetupExport.h"
 
+#include "share/MediaCheck.h"
 #include "share/SetupFile.h"
 #include "share/ZipArchive.h"
 #include "support/DesktopEntry.h"
@@ -40,7 +41,7 @@ public:
         if (file.open(QIODevice::ReadOnly))
             bytes = file.readAll();
         if (file.error() == QFileDevice::NoError)
-            format = SetupFile::imageFormat(bytes);
+            format = MediaCheck::formatOf(bytes, path, path);
         if (!format) {
             if (!leftOut.contains(path))
                 leftOut << path;
@@ -49,9 +50,10 @@ public:
         const QString name =
             SetupFile::kImageFolder + QString::number(entries.size() + 1) + u'.' + *format;
         // Compressing them again gains nothing.
-        static const QStringList packed{QStringLiteral("png"), QStringLiteral("gif"),
-                                        QStringLiteral("jpeg"), QStringLiteral("jpg"),
-                                        QStringLiteral("webp")};
+        static const QStringList packed{
+            QStringLiteral("png"),  QStringLiteral("gif"), QStringLiteral("jpeg"),
+            QStringLiteral("jpg"),  QStringLiteral("webp"), QStringLiteral("mp4"),
+            QStringLiteral("mov"),  QStringLiteral("m4v")};
         entries.append({name, bytes, !packed.contains(*format)});
         names_.insert(path, name);
         return name;

@@ -3,9 +3,6 @@
 #include "config/ConfigJson.h"
 #include "share/ZipArchive.h"
 
-#include <QBuffer>
-#include <QImageReader>
-
 namespace velloq::SetupFile {
 
 namespace {
@@ -223,22 +220,6 @@ QStringList imageNames(const Contents& contents) {
         contents.setup.screensaverAnimation.startsWith(kImageFolder))
         add(contents.setup.screensaverAnimation);
     return names;
-}
-
-std::optional<QString> imageFormat(const QByteArray& bytes) {
-    // As the key faces read custom images: at most 512 pixels on the longer edge.
-    constexpr int kMaxEdge = 512;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize full = reader.size();
-    if (full.isValid() && std::max(full.width(), full.height()) > kMaxEdge)
-        reader.setScaledSize(full.scaled(kMaxEdge, kMaxEdge, Qt::KeepAspectRatio));
-    const QByteArray format = reader.format();
-    if (format.isEmpty() || reader.read().isNull())
-        return std::nullopt;
-    return QString::fromLatin1(format).toLower();
 }
 
 } // namespace velloq::SetupFile

@@ -53,8 +53,4 @@ std::optional<Contents> decode(QByteArrayView json, const QString& displayName,
 // The images the contents name, each once, in order of first use.
 QStringList imageNames(const Contents& contents);
 
-// The format ("png", "gif", "jpeg", …) of an image such a file may hold: one whose first frame
-// decodes. Nothing otherwise. Any thread.
-std::optional<QString> imageFormat(const QByteArray& bytes);
-
 } // namespace velloq::SetupFile

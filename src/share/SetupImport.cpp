@@ -1,5 +1,6 @@
 #include "share/SetupImport.h"
 
+#include "share/MediaCheck.h"
 #include "support/DesktopEntry.h"
 
 #include <QDir>
@@ -81,7 +82,7 @@ std::optional<Checked> check(const QList<ZipArchive::Entry>& entries, const QStr
         }
         if (entry->folder)
             return std::nullopt;
-        const std::optional<QString> format = SetupFile::imageFormat(entry->bytes);
+        const std::optional<QString> format = MediaCheck::formatOf(entry->bytes, name);
         if (!format) {
             return fail(
                 error,

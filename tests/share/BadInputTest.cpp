@@ -143,6 +143,16 @@ const BadFile kBadFiles[] = {
          return zip.bytes();
      },
      "The image “images/1.png” in “bad.velloq” does not decode."},
+    {"VideoThatDoesNotDecode",
+     [] {
+         ZipMaker zip;
+         zip.add(QStringLiteral("velloq.json"),
+                 "{\"format\":1,\"kind\":\"setup\",\"setup\":{\"screensaverAnimation\":"
+                 "\"images/1.mp4\"}}");
+         zip.add(QStringLiteral("images/1.mp4"), QByteArray(4096, 'v'));
+         return zip.bytes();
+     },
+     "The image “images/1.mp4” in “bad.velloq” does not decode."},
     {"ImageNotInTheFile",
      [] { return only(QStringLiteral("velloq.json"), pageJson("images/2.png")); },
      "names an image that is not in it (“images/2.png”)."},

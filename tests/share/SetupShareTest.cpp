@@ -221,3 +221,29 @@ TEST_F(ShareTest, ExportHoldsOnlyTheConfigurationAndTheImagesItNames) {
     EXPECT_EQ(root->member(u"setup")->member(u"screensaverAnimation")->string,
               DockConfig().screensaverAnimation);
 }
+
+TEST_F(ShareTest, AScreensaverVideoTravelsWithTheSetup) {
+    DockConfig config;
+    const QString video = workDir() + QStringLiteral("/waves.mp4");
+    ASSERT_TRUE(writeVideo(video, 64, 32, 6, 10, [](int i) {
+        QImage frame(64, 32, QImage::Format_RGB32);
+        frame.fill(QColor::fromHsv(i * 50, 200, 200));
+        return frame;
+    }));
+    config.screensaverAnimation = video;
+    make(config);
+    const QString file = workDir() + QStringLiteral("/video.velloq");
+    ASSERT_TRUE(exportTo(file, std::nullopt).ok);
+    const QList<ZipArchive::Entry> entries = entriesOf(file);
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[1].name, QStringLiteral("images/1.mp4"));
+
+    controller.reset();
+    ASSERT_TRUE(QDir(dataDir()).removeRecursively());
+    make();
+    ASSERT_EQ(importFile(file), QString());
+    const QString imported = controller->config().screensaverAnimation;
+    EXPECT_TRUE(imported.startsWith(dataDir() + QStringLiteral("/Screensavers/")));
+    EXPECT_TRUE(imported.endsWith(QStringLiteral(".mp4")));
+    EXPECT_EQ(digest(imported), digest(video));
+}
