@@ -37,15 +37,14 @@ std::optional<QString> imageFormat(const QByteArray& bytes) {
 bool videoDecodes(const QString& path) {
     bool frame = false;
     FrameDecoder::decodeVideo(
-        QUrl::fromLocalFile(path), [&frame](const QImage& image, double) { frame |= !image.isNull(); },
-        kVideoCheckEdge, 1);
+        QUrl::fromLocalFile(path),
+        [&frame](const QImage& image, double) { frame |= !image.isNull(); }, kVideoCheckEdge, 1);
     return frame;
 }
 
 } // namespace
 
-std::optional<QString> formatOf(const QByteArray& bytes, const QString& name,
-                                const QString& file) {
+std::optional<QString> formatOf(const QByteArray& bytes, const QString& name, const QString& file) {
     if (!FrameDecoder::isVideoPath(name))
         return imageFormat(bytes);
     const QString suffix = QFileInfo(name).suffix().toLower();

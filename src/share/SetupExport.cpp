@@ -1,6 +1,7 @@
 #include "share/SetupExport.h"
 
 #include "share/MediaCheck.h"
+#include "share/Sentences.h"
 #include "share/SetupFile.h"
 #include "share/ZipArchive.h"
 #include "support/DesktopEntry.h"
@@ -50,10 +51,10 @@ public:
         const QString name =
             SetupFile::kImageFolder + QString::number(entries.size() + 1) + u'.' + *format;
         // Compressing them again gains nothing.
-        static const QStringList packed{
-            QStringLiteral("png"),  QStringLiteral("gif"), QStringLiteral("jpeg"),
-            QStringLiteral("jpg"),  QStringLiteral("webp"), QStringLiteral("mp4"),
-            QStringLiteral("mov"),  QStringLiteral("m4v")};
+        static const QStringList packed{QStringLiteral("png"),  QStringLiteral("gif"),
+                                        QStringLiteral("jpeg"), QStringLiteral("jpg"),
+                                        QStringLiteral("webp"), QStringLiteral("mp4"),
+                                        QStringLiteral("mov"),  QStringLiteral("m4v")};
         entries.append({name, bytes, !packed.contains(*format)});
         names_.insert(path, name);
         return name;
@@ -122,7 +123,7 @@ Result write(const DockConfig& config, const std::optional<QUuid>& page, const Q
     }
     if (images.tooLarge()) {
         return failure(QStringLiteral("The image %1 is larger than %2 MiB.")
-                           .arg(u'“' + *images.tooLarge() + u'”')
+                           .arg(Sentences::quoted(*images.tooLarge()))
                            .arg(limits.maxEntrySize >> 20));
     }
 

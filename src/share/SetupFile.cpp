@@ -1,6 +1,7 @@
 #include "share/SetupFile.h"
 
 #include "config/ConfigJson.h"
+#include "share/Sentences.h"
 #include "share/ZipArchive.h"
 
 namespace velloq::SetupFile {
@@ -11,15 +12,8 @@ using ConfigJson::Node;
 
 const QString kDesktopId = QStringLiteral("desktopId");
 
-QString quoted(const QString& text) {
-    return u'“' + text + u'”';
-}
-
-std::nullopt_t fail(QString* error, const QString& sentence) {
-    if (error)
-        *error = sentence;
-    return std::nullopt;
-}
+using Sentences::fail;
+using Sentences::quoted;
 
 Node* mutableMember(Node& object, QStringView name) {
     for (auto it = object.children.rbegin(); it != object.children.rend(); ++it) {

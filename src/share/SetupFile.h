@@ -29,7 +29,13 @@ struct Contents {
     Page page;               // kind page
     QList<Snippet> snippets; // kind page
 
-    bool operator==(const Contents&) const = default;
+    // Compares what the kind holds.
+    bool operator==(const Contents& other) const {
+        if (kind != other.kind)
+            return false;
+        return kind == Kind::setup ? setup == other.setup
+                                   : page == other.page && snippets == other.snippets;
+    }
 };
 
 // The desktop-file ID stored beside an app action's path ("org.gnome.Calculator.desktop").

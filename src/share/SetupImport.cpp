@@ -1,6 +1,7 @@
 #include "share/SetupImport.h"
 
 #include "share/MediaCheck.h"
+#include "share/Sentences.h"
 #include "support/DesktopEntry.h"
 
 #include <QDir>
@@ -18,15 +19,8 @@ constexpr double kReadShare = 0.7;
 const QString kCustomIcons = QStringLiteral("CustomIcons");
 const QString kScreensavers = QStringLiteral("Screensavers");
 
-QString quoted(const QString& text) {
-    return u'“' + text + u'”';
-}
-
-std::nullopt_t fail(QString* error, const QString& sentence) {
-    if (error)
-        *error = sentence;
-    return std::nullopt;
-}
+using Sentences::fail;
+using Sentences::quoted;
 
 std::optional<Checked> check(const QList<ZipArchive::Entry>& entries, const QString& displayName,
                              const QStringList& applicationDirs,

@@ -1,5 +1,6 @@
 #include "share/ZipArchive.h"
 
+#include "share/Sentences.h"
 #include "support/UniqueFd.h"
 
 #include <QFile>
@@ -20,6 +21,9 @@ namespace velloq::ZipArchive {
 
 namespace {
 
+using Sentences::fail;
+using Sentences::quoted;
+
 constexpr size_t kBlockSize = 64 * 1024;
 
 struct ReadDeleter {
@@ -34,22 +38,12 @@ struct EntryDeleter {
 using ReadArchive = std::unique_ptr<archive, ReadDeleter>;
 using WriteArchive = std::unique_ptr<archive, WriteDeleter>;
 
-QString quoted(const QString& text) {
-    return u'“' + text + u'”';
-}
-
 QString libraryError(archive* a) {
     const char* text = archive_error_string(a);
     QString message = text ? QString::fromLocal8Bit(text).trimmed() : QString();
     while (message.endsWith(u'.'))
         message.chop(1);
     return message.isEmpty() ? QStringLiteral("unknown error") : message;
-}
-
-std::nullopt_t fail(QString* error, const QString& sentence) {
-    if (error)
-        *error = sentence;
-    return std::nullopt;
 }
 
 QString entryName(archive_entry* entry) {

@@ -1,6 +1,7 @@
 #include "ui/ShareActions.h"
 
 #include "controller/DockController.h"
+#include "share/Sentences.h"
 #include "share/SetupSharing.h"
 
 #include <QDir>
@@ -16,9 +17,7 @@ namespace {
 
 const QString kFilter = QStringLiteral("Velloq files (*.velloq)");
 
-QString quoted(const QString& text) {
-    return u'“' + text + u'”';
-}
+using Sentences::quoted;
 
 } // namespace
 
