@@ -80,32 +80,27 @@ QByteArray ZipMaker::bytes() const {
     for (const Entry& e : entries_) {
         const auto offset = uint32_t(out.size());
         const uint32_t method = e.deflated ? 8 : 0;
-        // Local file header.
+        // What the local header and the central record share: version needed, UTF-8 names,
+        // method, time and date, CRC, sizes, name length, no extra field.
+        const auto common = [&](QByteArray& to) {
+            put16(to, 20);
+            put16(to, 0x0800);
+            put16(to, method);
+            put16(to, 0);
+            put16(to, 0x21);
+            put32(to, e.crc);
+            put32(to, uint32_t(e.data.size()));
+            put32(to, uint32_t(e.size));
+            put16(to, uint32_t(e.name.size()));
+            put16(to, 0);
+        };
         put32(out, 0x04034b50);
-        put16(out, 20);
-        put16(out, 0x0800); // UTF-8 names
-        put16(out, method);
-        put16(out, 0);
-        put16(out, 0x21);
-        put32(out, e.crc);
-        put32(out, uint32_t(e.data.size()));
-        put32(out, uint32_t(e.size));
-        put16(out, uint32_t(e.name.size()));
-        put16(out, 0);
+        common(out);
         out.append(e.name).append(e.data);
         // Its central directory record, made by Unix (3) so the mode counts.
         put32(central, 0x02014b50);
         put16(central, (3 << 8) | 20);
-        put16(central, 20);
-        put16(central, 0x0800);
-        put16(central, method);
-        put16(central, 0);
-        put16(central, 0x21);
-        put32(central, e.crc);
-        put32(central, uint32_t(e.data.size()));
-        put32(central, uint32_t(e.size));
-        put16(central, uint32_t(e.name.size()));
-        put16(central, 0);
+        common(central);
         put16(central, 0);
         put16(central, 0);
         put16(central, 0);
