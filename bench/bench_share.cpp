@@ -133,13 +133,7 @@ int main(int argc, char** argv) {
     session::GrantedPermissions permissions;
     SteadyClock clock;
     SiteIcons siteIcons(SiteIcons::Options{root.path() + QStringLiteral("/SiteIcons"), 10000});
-    DockController::Services services;
-    services.dock = std::make_unique<StreamDock>(std::vector<std::unique_ptr<DiscoverySource>>());
-    services.configStore =
-        std::make_unique<ConfigStore>(root.path() + QStringLiteral("/Velloq/config.json"));
-    services.clock = &clock;
-    services.permissions = &permissions;
-    services.siteIcons = &siteIcons;
+    DockController::Services services = session::emulatorServices(clock, permissions, siteIcons);
     services.actions.applicationDirs = {root.path() + QStringLiteral("/applications")};
     DockController controller(std::move(services));
     bool imported = false;
