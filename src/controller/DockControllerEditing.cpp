@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPointer>
+#include <QUrl>
 #include <QUuid>
 
 #include <functional>
@@ -378,6 +379,11 @@ QList<AppEntry> DockController::runningApps() const {
 
 bool DockController::runningAppsLoaded() const {
     return actionState_ && actionState_->runningApps;
+}
+
+void DockController::openShortcutsFolder() {
+    QDir().mkpath(shortcutsFolder_);
+    actionState().urlOpener->openUrl(QUrl::fromLocalFile(shortcutsFolder_), {});
 }
 
 void DockController::openAccessibilitySettings() {
