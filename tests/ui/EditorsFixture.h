@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace velloq::test {
@@ -63,7 +64,7 @@ protected:
         services.actions.applicationDirs = {appsDir()};
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panels << request;
-            return std::optional<QString>();
+            return panelAnswer ? panelAnswer() : std::optional<QString>();
         };
         controller = std::make_unique<DockController>(std::move(services));
         controller->start();
@@ -151,6 +152,8 @@ protected:
     std::unique_ptr<DockController> controller;
     std::unique_ptr<QWidget> window;
     QList<OpenPanelRequest> panels;
+    // What the open panel gives, run while it is open; none (cancelled) when unset.
+    std::function<std::optional<QString>()> panelAnswer;
 };
 
 } // namespace velloq::test
