@@ -247,6 +247,11 @@ void DockController::streamDockUnheldNodeRemoved(StreamDock&, const QString& nod
                 &DockController::inaccessibleDockNodeChanged);
 }
 
+void DockController::streamDockDidResume(StreamDock&) {
+    // Batches waiting during the stall were replaced by the newest: send the whole state.
+    resendEverything();
+}
+
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     lastDockActivity_ = clock_->now();
     if (engineScreensaverActive()) {

@@ -272,6 +272,7 @@ private:
     void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
                                 const QString& reason) override;
     void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
+    void streamDockDidResume(StreamDock& dock) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
