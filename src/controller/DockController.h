@@ -143,7 +143,12 @@ public:
     const std::map<int, QByteArray>& sentImages() const { return sentImages_; }
 
     // --- Idle and screensaver ---
+    // Starts the screensaver once the dock has been idle for the configured delay, unless the
+    // window is shown.
     void checkIdle();
+    // The window counts as activity: opening it ends the screensaver, and while it is shown
+    // idling never starts one (a preview still does); the delay counts from its closing.
+    void setWindowShown(bool shown);
     void startScreensaver();
     void stopScreensaver();
     void screensaverSettingsChanged(const DockConfig& old);
@@ -362,6 +367,7 @@ private:
     bool launchAtLogin_ = false;
     std::optional<QString> loginItemNote_;
     bool screensaverRunning_ = false;
+    bool windowShown_ = false;
     QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
 
