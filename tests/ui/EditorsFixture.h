@@ -8,6 +8,7 @@
 #include "controller/DockController.h"
 #include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
+#include "imaging/IconRenderer.h"
 #include "siteicons/SiteIcons.h"
 #include "support/TestEnv.h"
 #include "ui/Dropdown.h"
@@ -71,6 +72,27 @@ protected:
         if (dock) {
             ASSERT_TRUE(waitUntil([&] { return controller->isConnected(); }));
         }
+    }
+
+    // The emulated dock shows the current page's faces as the configuration has them now,
+    // and nothing more is on its way to it.
+    bool dockShowsTheConfig() const {
+        if (emulator->batchOpen() || emulator->hasUnreadReports() ||
+            controller->dock().pendingBatches() > 0)
+            return false;
+        const DockConfig& config = controller->config();
+        const auto model = controller->dock().model();
+        const int edge = DockModels::imageEdge(model);
+        const int rotation = DockModels::finalRotation(model, config.extraRotation);
+        for (int i = 0; i < DockController::kScreenKeys; ++i) {
+            const IconRenderer::Picture picture = IconRenderer::picture(
+                controller->currentKeys().value(i), controller->currentCustomIcons().value(i),
+                config.snippets, config.pages);
+            if (emulator->faceData(i) !=
+                IconRenderer::face(picture, edge, rotation).value_or(QByteArray()))
+                return false;
+        }
+        return true;
     }
 
     // Shows `view` in a window of the main window's size.
