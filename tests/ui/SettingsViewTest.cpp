@@ -260,3 +260,35 @@ TEST_F(EditorsTest, TypingInASnippetKeepsFocusAndDeletingItFreesItsButtons) {
     QTest::mouseClick(row->findChild<QToolButton*>(), Qt::LeftButton);
     EXPECT_TRUE(controller->config().snippets.isEmpty());
 }
+
+TEST_F(EditorsTest, AddSnippetShowsTheNewSnippetInTheTabsOneScrollAreaWithItsNameSelected) {
+    DockConfig config;
+    for (int i = 0; i < 8; ++i)
+        config.snippets << Snippet::make(QStringLiteral("Snippet %1").arg(i), QStringLiteral("x"));
+    make(config);
+    controller->setTab(MenuTab::snippets);
+    window = std::make_unique<MenuView>(*controller);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QWidget* content = static_cast<MenuView*>(window.get())->currentContent();
+    EXPECT_TRUE(content->findChildren<QScrollArea*>().isEmpty()) << "one scroll area per tab";
+    auto* scroll = qobject_cast<QScrollArea*>(content->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    ASSERT_TRUE(waitUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }))
+        << "the list grows with its content";
+
+    QTest::mouseClick(button(QStringLiteral("Add Snippet")), Qt::LeftButton);
+    ASSERT_EQ(controller->config().snippets.size(), config.snippets.size() + 1);
+    const QUuid id = controller->config().snippets.last().id;
+    SnippetRow* row = find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; });
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->nameField()->hasFocus());
+    EXPECT_EQ(row->nameField()->selectedText(), u"New snippet");
+    QWidget* viewport = scroll->viewport();
+    EXPECT_TRUE(waitUntil([&] {
+        return viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size()));
+    }));
+    QTest::keyClicks(row->nameField(), QStringLiteral("Greeting"));
+    EXPECT_EQ(controller->config().snippets.last().name, u"Greeting");
+}
