@@ -34,6 +34,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -55,6 +56,8 @@ private:
     std::optional<Selection> dropTarget_;
     std::optional<QUuid> dragPage_; // where the drag under way started
     QLabel* note_ = nullptr;
+    // A refresh asked for while hidden, done when the preview shows again.
+    std::optional<bool> pendingRefresh_;
 };
 
 } // namespace velloq

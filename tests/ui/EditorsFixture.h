@@ -11,6 +11,7 @@
 #include "imaging/IconRenderer.h"
 #include "siteicons/SiteIcons.h"
 #include "support/TestEnv.h"
+#include "system/AppLauncher.h"
 #include "ui/Dropdown.h"
 #include "ui/LabeledRow.h"
 
@@ -28,6 +29,12 @@
 #include <memory>
 
 namespace velloq::test {
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    void openUrl(const QUrl& url, Failed) override { opened << url; }
+    QList<QUrl> opened;
+};
 
 class EditorsTest : public ::testing::Test {
 protected:
@@ -63,6 +70,7 @@ protected:
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
         services.shortcutsFolder = dataDir() + QStringLiteral("/Shortcuts");
         services.actions.applicationDirs = {appsDir()};
+        services.actions.urlOpener = &urls;
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panels << request;
             return panelAnswer ? panelAnswer() : std::optional<QString>();
@@ -169,6 +177,7 @@ protected:
 
     ManualClock clock;
     FakePermissions permissions;
+    RecordingUrlOpener urls;
     std::unique_ptr<EmulatedDock> emulator;
     std::unique_ptr<SiteIcons> siteIcons;
     std::unique_ptr<DockController> controller;
