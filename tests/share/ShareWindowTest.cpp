@@ -63,7 +63,8 @@ TEST_F(ShareWindowTest, ExportPageOnThePageBarWritesThePageShown) {
     make(config);
     controller->setCurrentPage(config.pages[0].id);
     auto* bar = show(new PageBar(*controller));
-    panelAnswer = workDir() + QStringLiteral("/exported.velloq");
+    const QString exported = workDir() + QStringLiteral("/exported.velloq");
+    panelAnswer = [&] { return std::optional(exported); };
     QSignalSpy ended(bar->sharing(), &ShareActions::finished);
     ASSERT_TRUE(pick(bar->more(), QStringLiteral("Export Page…")));
     ASSERT_TRUE(waitUntil([&] { return ended.count() > 0; }, 20000));
@@ -72,7 +73,7 @@ TEST_F(ShareWindowTest, ExportPageOnThePageBarWritesThePageShown) {
     EXPECT_TRUE(panels[0].save);
     EXPECT_EQ(panels[0].fileName, QStringLiteral("Media.velloq"));
     QString error;
-    const auto read = SetupImport::read(*panelAnswer, {}, {}, &error);
+    const auto read = SetupImport::read(exported, {}, {}, &error);
     ASSERT_TRUE(read) << error.toStdString();
     EXPECT_EQ(read->contents.kind, SetupFile::Contents::Kind::page);
     EXPECT_EQ(read->contents.page.name, QStringLiteral("Media"));
@@ -97,7 +98,7 @@ TEST_F(ShareWindowTest, ImportInSettingsAsksBeforeReplacingAndIsOneUndoStep) {
     controller->setTab(MenuTab::settings);
     auto* view = show(new MenuView(*controller));
     ShareActions* sharing = view->findChild<SettingsView*>()->sharing();
-    panelAnswer = file;
+    panelAnswer = [&] { return std::optional(file); };
     QSignalSpy ended(sharing, &ShareActions::finished);
 
     // Declined: nothing changes.
