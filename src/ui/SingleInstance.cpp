@@ -20,8 +20,8 @@ class ApplicationAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    explicit ApplicationAdaptor(SingleInstance* instance)
-        : QDBusAbstractAdaptor(instance)
+    ApplicationAdaptor(QObject* served, SingleInstance* instance)
+        : QDBusAbstractAdaptor(served)
         , instance_(instance) {}
 
 public Q_SLOTS:
@@ -54,14 +54,16 @@ void SingleInstance::handleActivate(const QVariantMap& platformData) {
     Q_EMIT activated();
 }
 
-SingleInstance::Claim SingleInstance::claim() {
+SingleInstance::Claim SingleInstance::claim(QObject* served) {
     if (!bus_.isConnected()) {
         logLine(QStringLiteral("No session bus: running without the one-instance check"));
         return Claim::noBus;
     }
     // The object is in place before the name is, so an Activate right after is served.
-    new ApplicationAdaptor(this);
-    bus_.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors);
+    if (!served)
+        served = this;
+    auto* adaptor = new ApplicationAdaptor(served, this);
+    bus_.registerObject(objectPath(), served, QDBusConnection::ExportAdaptors);
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         bus_.interface()->registerService(busName(), QDBusConnectionInterface::DontQueueService,
                                           QDBusConnectionInterface::DontAllowReplacement);
@@ -73,6 +75,7 @@ SingleInstance::Claim SingleInstance::claim() {
     if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
         return Claim::first;
     bus_.unregisterObject(objectPath());
+    delete adaptor;
 
     QVariantMap platformData;
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");

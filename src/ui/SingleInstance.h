@@ -27,8 +27,11 @@ public:
     explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(),
                             QObject* parent = nullptr);
 
-    // Blocks for at most a few seconds, before the window exists.
-    Claim claim();
+    // Blocks for at most a few seconds, before the window exists. `served` is the object put
+    // at objectPath(): its own adaptors (app.velloq.Velloq1) are served there beside
+    // org.freedesktop.Application, which is added to it; this object when null. Both are in
+    // place before the name is taken, so a call that starts Velloq finds them.
+    Claim claim(QObject* served = nullptr);
 
 Q_SIGNALS:
     // Activate was called (a second launch, or the desktop's launcher). Open and
