@@ -2,6 +2,9 @@
 // of its own: `velloq page X` from the program's start to the dock's batch, SetButtonFace to
 // the image on the dock, and the main thread's longest stall while a client sends 1000
 // SetButtonFace calls as fast as it can. Needs a session bus (bench/run starts one).
+// A loaded machine lengthens every wall time, so each comes with what does not depend on the
+// load: the program's own CPU time, the time /bin/true takes to start and end the same way,
+// and the main thread's CPU time between two ticks of its timer.
 
 #include "EmulatedDock.h"
 #include "EmulatorSession.h"
@@ -20,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace velloq;
@@ -44,6 +48,24 @@ double median(std::vector<double> values) {
 
 void report(const char* what, double ms, double target) {
     std::printf("%-58s %8.1f ms  target %6.0f ms  ratio %6.3f\n", what, ms, target, ms / target);
+}
+
+// CPU milliseconds used by the children that have ended.
+double childrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
+            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec)) /
+           1e3;
+}
+
+// Starts `program` and runs the event loop until it has ended; gives the milliseconds.
+double runToEnd(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    const double start = nowMs();
+    process.start(program, arguments);
+    spinUntil([&] { return process.state() == QProcess::NotRunning; }, 5000);
+    return nowMs() - start;
 }
 
 QDBusMessage setFace(uint button, const QString& image, const QString& title) {
@@ -106,9 +128,10 @@ int main(int argc, char** argv) {
     spin(500);
 
     // velloq page X: the program's whole run up to the dock's batch of the page's faces.
-    std::vector<double> pages;
+    std::vector<double> pages, pageCpu, floor, floorCpu;
     for (int run = 0; run < kRuns; ++run) {
         QProcess velloq;
+        const double cpu = childrenCpuMs();
         const double start = nowMs();
         velloq.start(QStringLiteral(VELLOQ_BINARY),
                      {QStringLiteral("page"), run % 2 ? QStringLiteral("home") : page.name});
@@ -118,10 +141,13 @@ int main(int argc, char** argv) {
         }
         pages.push_back(committed[0] - start);
         spinUntil([&] { return velloq.state() == QProcess::NotRunning; }, 5000);
+        pageCpu.push_back(childrenCpuMs() - cpu);
+        const double before = childrenCpuMs();
+        floor.push_back(runToEnd(QStringLiteral("/bin/true"), {}));
+        floorCpu.push_back(childrenCpuMs() - before);
     }
     controller.setCurrentPage(QUuid());
     spin(300);
-
     // SetButtonFace, from another program's connection, to the image on the dock.
     QDBusConnection client =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("client"));
@@ -156,12 +182,19 @@ int main(int argc, char** argv) {
         }
         sent = true;
     });
+    double idleStall = 0;
+    {
+        StallMeter idle; // the same wait with nothing to do: what the machine adds
+        spin(300);
+        idleStall = idle.longestMs();
+    }
     const double burstStart = nowMs();
     StallMeter stalls;
     burst->start();
     spinUntil([&] { return sent.load(); }, 120000);
     const double burstMs = nowMs() - burstStart;
     const double longest = stalls.longestMs();
+    const double busiest = stalls.busiestMs();
     burst->wait();
     delete burst;
     spin(200);
@@ -170,8 +203,13 @@ int main(int argc, char** argv) {
 
     report("velloq page X, program start to the dock's batch (median)", median(pages),
            kPageTargetMs);
+    report("  the program's own CPU time (median)", median(pageCpu), kPageTargetMs);
+    report("  /bin/true started and ended the same way (median)", median(floor), kPageTargetMs);
+    report("  /bin/true's own CPU time (median)", median(floorCpu), kPageTargetMs);
     report("SetButtonFace to the image on the dock (median)", median(faces), kFaceTargetMs);
     report("main thread's longest stall, 1000 SetButtonFace calls", longest, kStallTargetMs);
+    report("  its most CPU time between two 1 ms ticks", busiest, kStallTargetMs);
+    report("  the longest stall while idle, for comparison", idleStall, kStallTargetMs);
     std::printf("    burst: %.0f ms, %d faces reached the dock, %d calls failed\n", burstMs,
                 commits, failed.load());
     return failed == 0 ? 0 : 1;
