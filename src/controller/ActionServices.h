@@ -9,15 +9,16 @@
 namespace velloq {
 
 class ForceQuitMenu;
+class Notifier;
 class ProcessLauncher;
 class UrlOpener;
 
 // One open panel: what it asks for and where it starts.
 struct OpenPanelRequest {
-    QString message;     // the window title, e.g. "Choose an app for this button"
+    QString message;     // the window title, e.g. "Choose an Image"
     QString prompt;      // the accept button, e.g. "Choose"
     QString nameFilter;  // e.g. "Applications (*.desktop)"
-    QString startFolder; // empty: the dialog's default
+    QString startFolder; // empty: where the user last chose a file (at first, Pictures)
 };
 
 // Runs a modal panel for one existing file; none when the user cancels.
@@ -27,6 +28,7 @@ using OpenPanel = std::function<std::optional<QString>(const OpenPanelRequest&)>
 struct ActionServices {
     ProcessLauncher* launcher = nullptr; // detached launching when absent
     UrlOpener* urlOpener = nullptr;      // the desktop's URL handler when absent
+    Notifier* notifier = nullptr;        // desktop notifications when absent
     ForceQuitMenu* forceQuitMenu = nullptr;
     OpenPanel openPanel;         // a QFileDialog when empty
     QStringList applicationDirs; // DesktopEntries::applicationDirs() when empty

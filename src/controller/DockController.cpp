@@ -50,6 +50,7 @@ DockController::DockController(Services services, QObject* parent)
     , keys_(services.keys)
     , audio_(services.audio)
     , displayBrightness_(services.displayBrightness)
+    , mediaKeys_(services.mediaKeys)
     , dockFeatures_(services.dockFeatures)
     , siteIcons_(services.siteIcons)
     , hud_(std::move(services.hud))
@@ -269,7 +270,9 @@ void DockController::handleInput(const DockEvent& event) {
     switch (event.kind) {
     case DockEvent::Kind::key:
         // A copy: the action may change the page, and with it currentKeys().
+        pressedKey_ = event.index;
         perform(ButtonAction(currentKeys()[event.index]));
+        pressedKey_ = -1;
         break;
     case DockEvent::Kind::knobTurn:
         turn(config_.knobs[event.index], event.step);

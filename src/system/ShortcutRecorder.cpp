@@ -2,9 +2,10 @@
 
 #include "system/KeyCodes.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QWidget>
 
 namespace velloq {
 
@@ -38,25 +39,25 @@ bool isModifierKey(int key) {
 std::optional<QString> fixedName(uint16_t keyCode) {
     switch (keyCode) {
     case 36:
-        return QStringLiteral("↩");
+        return QStringLiteral("Enter");
     case 48:
-        return QStringLiteral("⇥");
+        return QStringLiteral("Tab");
     case 49:
         return QStringLiteral("Space");
     case 51:
-        return QStringLiteral("⌫");
+        return QStringLiteral("Backspace");
     case 53:
-        return QStringLiteral("⎋");
+        return QStringLiteral("Esc");
     case 117:
-        return QStringLiteral("⌦");
+        return QStringLiteral("Delete");
     case 123:
-        return QStringLiteral("←");
+        return QStringLiteral("Left");
     case 124:
-        return QStringLiteral("→");
+        return QStringLiteral("Right");
     case 125:
-        return QStringLiteral("↓");
+        return QStringLiteral("Down");
     case 126:
-        return QStringLiteral("↑");
+        return QStringLiteral("Up");
     case 115:
         return QStringLiteral("Home");
     case 119:
@@ -119,17 +120,17 @@ uint64_t maskFor(Qt::KeyboardModifiers modifiers) {
     return mask;
 }
 
-QString glyphsFor(Qt::KeyboardModifiers modifiers) {
-    QString glyphs;
+QString modifierPrefix(Qt::KeyboardModifiers modifiers) {
+    QString prefix;
     if (modifiers & Qt::ControlModifier)
-        glyphs += QStringLiteral("⌃");
+        prefix += QStringLiteral("Ctrl+");
     if (modifiers & Qt::AltModifier)
-        glyphs += QStringLiteral("⌥");
+        prefix += QStringLiteral("Alt+");
     if (modifiers & Qt::ShiftModifier)
-        glyphs += QStringLiteral("⇧");
+        prefix += QStringLiteral("Shift+");
     if (modifiers & Qt::MetaModifier)
-        glyphs += QStringLiteral("⌘");
-    return glyphs;
+        prefix += QStringLiteral("Super+");
+    return prefix;
 }
 
 std::optional<uint16_t> storedKeyCode(quint32 nativeScanCode) {
@@ -170,15 +171,29 @@ Decision interpret(const QKeyEvent& event) {
     KeyCombo combo;
     combo.keyCode = *code;
     combo.flags = mask;
-    combo.display = glyphsFor(held) + keyName(*code, event.key(), event.text());
+    combo.display = modifierPrefix(held) + keyName(*code, event.key(), event.text());
     return {Decision::record, combo};
 }
 
 } // namespace ShortcutRecording
 
+namespace {
+
+// The top-level window a key event is delivered to: first the window, then its focus widget.
+QWindow* windowOf(QObject* receiver) {
+    if (auto* window = qobject_cast<QWindow*>(receiver))
+        return window;
+    if (receiver->isWidgetType())
+        return static_cast<QWidget*>(receiver)->window()->windowHandle();
+    return nullptr;
+}
+
+} // namespace
+
 ShortcutRecorder::ShortcutRecorder(Handler onDecision, QObject* parent)
     : QObject(parent)
-    , onDecision_(std::move(onDecision)) {
+    , onDecision_(std::move(onDecision))
+    , window_(QGuiApplication::focusWindow()) {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
 }
@@ -197,6 +212,8 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return QObject::eventFilter(watched, event);
+    if (!window_ || !window_->isActive() || windowOf(watched) != window_)
+        return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const ShortcutRecording::Decision decision = ShortcutRecording::interpret(*key);
     if (decision.kind == ShortcutRecording::Decision::pass || !onDecision_)

@@ -3,7 +3,9 @@
 #include "config/ActionModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QWindow>
 
 #include <cstdint>
 #include <functional>
@@ -20,15 +22,15 @@ namespace ShortcutRecording {
 // Super 0x100000. Other modifiers are ignored.
 uint64_t maskFor(Qt::KeyboardModifiers modifiers);
 
-// The glyphs of the held modifiers in the fixed order "⌃⌥⇧⌘".
-QString glyphsFor(Qt::KeyboardModifiers modifiers);
+// The held modifiers in the order Ctrl, Alt, Shift, Super, each followed by "+".
+QString modifierPrefix(Qt::KeyboardModifiers modifiers);
 
 // The stored key code of a key from Qt's native scan code (an X keycode: evdev + 8, on xcb
 // and Wayland alike). Absent for keys the configuration has no code for.
 std::optional<uint16_t> storedKeyCode(quint32 nativeScanCode);
 
-// A key's name in a display text: the fixed names of the named keys by stored code ("↩",
-// "⎋", "F5", "PgUp" …), else the character the key gives, upper-cased; "?" when it gives
+// A key's name in a display text: the fixed names of the named keys by stored code ("Enter",
+// "Esc", "F5", "PgUp" …), else the character the key gives, upper-cased; "?" when it gives
 // none.
 QString keyName(uint16_t keyCode, int qtKey, const QString& text);
 
@@ -47,9 +49,11 @@ Decision interpret(const QKeyEvent& event);
 
 } // namespace ShortcutRecording
 
-// While it lives (until stop()), watches every key press that reaches the application (any of
-// its windows) and hands each cancel or record decision to `onDecision`, which says whether
-// to swallow the press; other presses are delivered as usual.
+// While it lives (until stop()), watches the key presses of the window that has the focus when
+// it starts (the one whose control started it) and hands each cancel or record decision to
+// `onDecision`, which says whether to swallow the press. Presses in Velloq's other windows
+// (a dialog), presses while its window is not the active one and undecided presses are
+// delivered as usual.
 class ShortcutRecorder : public QObject {
     Q_OBJECT
 
@@ -67,6 +71,7 @@ protected:
 
 private:
     Handler onDecision_;
+    QPointer<QWindow> window_;
 };
 
 } // namespace velloq

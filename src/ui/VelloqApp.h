@@ -3,9 +3,11 @@
 #include "controller/DockController.h"
 #include "support/Clock.h"
 #include "system/BacklightBrightness.h"
+#include "system/LinuxDesktopMediaKeys.h"
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
+#include "system/MonitorBrightness.h"
 #include "system/PulseSystemAudio.h"
 #include "ui/MenuView.h"
 
@@ -32,10 +34,12 @@ public:
 
     DockController& controller() { return *controller_; }
 
-    // Shows and raises the window, making it on first use; next to the tray icon when there
-    // is one, else at the top right of the screen.
+    // Shows the window restored and raised, making it on first use; next to the tray icon
+    // when there is one, else at the top right of the screen. "Open Velloq" and a second
+    // launch.
     void showWindow();
-    // The tray icon's click: shows the window, or hides it when it is shown.
+    // The tray icon's click: hides the window when it is the active window, else shows it as
+    // showWindow() does (also when it is covered or minimised).
     void toggleWindow();
     // The main window, once made.
     MenuView* window() const { return window_.get(); }
@@ -50,7 +54,11 @@ private:
     SteadyClock clock_;
     LinuxKeySender keys_;
     PulseSystemAudio audio_;
-    BacklightBrightness brightness_;
+    // The backlight, else external monitors over DDC/CI.
+    BacklightBrightness backlight_;
+    MonitorBrightness monitors_{makeDdcutilBus()};
+    FirstDisplayBrightness brightness_{backlight_, monitors_};
+    LinuxDesktopMediaKeys mediaKeys_;
     LinuxDockFeatures dockFeatures_{keys_};
     LinuxPermissions permissions_{keys_};
     std::unique_ptr<DockController> controller_;

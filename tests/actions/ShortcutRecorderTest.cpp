@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -19,23 +20,37 @@ QKeyEvent press(int qtKey, Qt::KeyboardModifiers modifiers, int evdev, const QSt
                      text);
 }
 
+struct KeyWidget : QWidget {
+    int presses = 0;
+    void keyPressEvent(QKeyEvent* event) override {
+        ++presses;
+        event->accept();
+    }
+};
+
+bool activate(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 } // namespace
 
 TEST(ShortcutRecording, DisplayTextAndMaskFollowTheFixedOrder) {
     const Decision k = ShortcutRecording::interpret(
         press(Qt::Key_K, Qt::ShiftModifier | Qt::MetaModifier, KEY_K, QStringLiteral("K")));
     ASSERT_EQ(k.kind, Decision::record);
-    EXPECT_EQ(k.combo, (KeyCombo{40, 0x120000, QStringLiteral("⇧⌘K")}));
+    EXPECT_EQ(k.combo, (KeyCombo{40, 0x120000, QStringLiteral("Shift+Super+K")}));
 
     const Decision del = ShortcutRecording::interpret(
         press(Qt::Key_Backspace, Qt::ControlModifier | Qt::AltModifier, KEY_BACKSPACE));
     ASSERT_EQ(del.kind, Decision::record);
-    EXPECT_EQ(del.combo, (KeyCombo{51, 0xC0000, QStringLiteral("⌃⌥⌫")}));
+    EXPECT_EQ(del.combo, (KeyCombo{51, 0xC0000, QStringLiteral("Ctrl+Alt+Backspace")}));
 
     const Decision all = ShortcutRecording::interpret(
         press(Qt::Key_A,
               Qt::MetaModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier, KEY_A));
-    EXPECT_EQ(all.combo.display, u"⌃⌥⇧⌘A");
+    EXPECT_EQ(all.combo.display, u"Ctrl+Alt+Shift+Super+A");
     EXPECT_EQ(all.combo.flags, 0x1E0000u);
 
     // A key alone is accepted, with its fixed name.
@@ -44,10 +59,10 @@ TEST(ShortcutRecording, DisplayTextAndMaskFollowTheFixedOrder) {
     // Other keys show their character upper-cased, whatever Ctrl does to the text.
     const Decision ctrlComma = ShortcutRecording::interpret(
         press(Qt::Key_Comma, Qt::ControlModifier, KEY_COMMA, QStringLiteral(",")));
-    EXPECT_EQ(ctrlComma.combo, (KeyCombo{43, 0x40000, QStringLiteral("⌃,")}));
+    EXPECT_EQ(ctrlComma.combo, (KeyCombo{43, 0x40000, QStringLiteral("Ctrl+,")}));
     const Decision ctrlJ = ShortcutRecording::interpret(
         press(Qt::Key_J, Qt::ControlModifier, KEY_J, QStringLiteral("\x0a")));
-    EXPECT_EQ(ctrlJ.combo.display, u"⌃J");
+    EXPECT_EQ(ctrlJ.combo.display, u"Ctrl+J");
 }
 
 TEST(ShortcutRecording, PlainEscapeCancelsAndShiftEscapeRecords) {
@@ -59,7 +74,7 @@ TEST(ShortcutRecording, PlainEscapeCancelsAndShiftEscapeRecords) {
     const Decision shifted =
         ShortcutRecording::interpret(press(Qt::Key_Escape, Qt::ShiftModifier, KEY_ESC));
     ASSERT_EQ(shifted.kind, Decision::record);
-    EXPECT_EQ(shifted.combo, (KeyCombo{53, 0x20000, QStringLiteral("⇧⎋")}));
+    EXPECT_EQ(shifted.combo, (KeyCombo{53, 0x20000, QStringLiteral("Shift+Esc")}));
 }
 
 TEST(ShortcutRecording, ModifiersAloneAndUnknownKeysPass) {
@@ -77,13 +92,8 @@ TEST(ShortcutRecording, ModifiersAloneAndUnknownKeysPass) {
 }
 
 TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
-    struct KeyWidget : QWidget {
-        int presses = 0;
-        void keyPressEvent(QKeyEvent* event) override {
-            ++presses;
-            event->accept();
-        }
-    } widget;
+    KeyWidget widget;
+    ASSERT_TRUE(activate(widget)); // recording starts from a control of the active window
 
     QList<Decision> decisions;
     {
@@ -100,7 +110,7 @@ TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
     }
     EXPECT_EQ(widget.presses, 1); // only the Shift key reached the widget
     ASSERT_EQ(decisions.size(), 2);
-    EXPECT_EQ(decisions.at(0).combo.display, u"⇧K");
+    EXPECT_EQ(decisions.at(0).combo.display, u"Shift+K");
     EXPECT_EQ(decisions.at(1).kind, Decision::cancel);
 
     // With no recorder, keys pass untouched.
@@ -108,4 +118,31 @@ TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
     QCoreApplication::sendEvent(&widget, &k);
     EXPECT_EQ(widget.presses, 2);
     EXPECT_EQ(decisions.size(), 2);
+}
+
+TEST(ShortcutRecorder, TakesKeysOnlyFromItsOwnWindowWhileItIsActive) {
+    KeyWidget own;
+    KeyWidget dialog;
+    ASSERT_TRUE(activate(own));
+    int decisions = 0;
+    ShortcutRecorder recorder([&](const Decision&) {
+        ++decisions;
+        return true;
+    });
+    const auto ctrlC = [](QWidget& target) {
+        QKeyEvent c = press(Qt::Key_C, Qt::ControlModifier, KEY_C, QStringLiteral("\x03"));
+        QCoreApplication::sendEvent(&target, &c);
+    };
+
+    ASSERT_TRUE(activate(dialog)); // another window of Velloq comes up and takes the keys
+    ctrlC(dialog);
+    EXPECT_EQ(dialog.presses, 1);
+    ctrlC(own); // its own window, while another is active
+    EXPECT_EQ(own.presses, 1);
+    EXPECT_EQ(decisions, 0);
+
+    ASSERT_TRUE(activate(own));
+    ctrlC(own);
+    EXPECT_EQ(decisions, 1);
+    EXPECT_EQ(own.presses, 1);
 }
