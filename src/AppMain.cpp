@@ -8,6 +8,7 @@
 #include "ui/VelloqApp.h"
 
 #include <QApplication>
+#include <QTimer>
 
 extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc, char** argv) {
     velloq::routeLibraryMessages();
@@ -19,12 +20,13 @@ extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc,
     QApplication::setWindowIcon(velloq::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A second launch shows the running Velloq's window and ends. Scripts' interface is served
-    // on the same object, in place before the name is taken; its calls wait in the event
-    // loop until the controller below is there.
+    // A second launch shows the running Velloq's window (or has it open the files) and ends.
+    // Scripts' interface is served on the same object, in place before the name is taken; its
+    // calls wait in the event loop until the controller below is there.
+    const QStringList files = velloq::CommandLine::filesToOpen(argc, argv);
     velloq::ScriptingService scripting;
     velloq::SingleInstance instance;
-    switch (instance.claim(&scripting)) {
+    switch (instance.claim(&scripting, files)) {
     case velloq::SingleInstance::Claim::activated:
         return 0;
     case velloq::SingleInstance::Claim::unreachable:
@@ -39,5 +41,9 @@ extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc,
     scripting.bind(shell.controller());
     QObject::connect(&instance, &velloq::SingleInstance::activated, &shell.controller(),
                      [&shell] { shell.showWindow(); });
+    QObject::connect(&instance, &velloq::SingleInstance::openRequested, &shell.controller(),
+                     [&shell](const QStringList& paths) { shell.openFiles(paths); });
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &shell.controller(), [&shell, files] { shell.openFiles(files); });
     return QApplication::exec();
 }

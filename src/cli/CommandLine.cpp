@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -16,12 +18,13 @@ namespace {
 
 QString help() {
     QString text = QStringLiteral(
-        "Usage: velloq [COMMAND [ARGUMENTS]]\n"
+        "Usage: velloq [COMMAND [ARGUMENTS] | FILE.velloq]\n"
         "\n"
         "Velloq turns a USB stream-controller dock into a control surface for your\n"
         "desktop. Without a command it starts and runs in the tray: click its icon to\n"
         "open the window, where every setting is made (without a tray the window opens\n"
         "at start). The settings, your images and scripts live in %1.\n"
+        "A .velloq file given is imported in the window.\n"
         "\n"
         "A command drives the running Velloq (which D-Bus starts when it is installed):\n");
     text = text.arg(AppPaths::dataDir());
@@ -76,7 +79,7 @@ const char* version() {
 
 int run(int& argc, char** argv, const std::function<int(int&, char**)>& runApp, std::FILE* out,
         std::FILE* err) {
-    if (argc <= 1)
+    if (argc <= 1 || !filesToOpen(argc, argv).isEmpty())
         return runApp(argc, argv);
     const QString first = QString::fromLocal8Bit(argv[1]);
     QStringList rest;
@@ -104,6 +107,24 @@ int run(int& argc, char** argv, const std::function<int(int&, char**)>& runApp, 
     QCoreApplication app(appArgc, argv);
     cli::Invocation invocation(*command, rest, out, err);
     return command->run(invocation);
+}
+
+QStringList filesToOpen(int argc, const char* const* argv) {
+    QStringList files;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument.startsWith(QStringLiteral("file:"))) {
+            const QUrl url(argument);
+            if (!url.isLocalFile())
+                return {};
+            files << url.toLocalFile();
+        } else if (argument.endsWith(QStringLiteral(".velloq")) && !argument.startsWith(u'-')) {
+            files << QFileInfo(argument).absoluteFilePath();
+        } else {
+            return {};
+        }
+    }
+    return files;
 }
 
 } // namespace velloq::CommandLine

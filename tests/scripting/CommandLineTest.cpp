@@ -143,6 +143,16 @@ TEST_F(ScriptingTest, TheProgramsOwnOptionsAndHelp) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: velloq face N [--image FILE]")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("--title TEXT")));
+
+    // A .velloq file is no command: Velloq runs, and hands it to the one already running.
+    serve();
+    QStringList opened;
+    QObject::connect(instance.get(), &SingleInstance::openRequested,
+                     [&opened](const QStringList& paths) { opened = paths; });
+    r = velloq({QStringLiteral("Media page.velloq")}, scratchDir());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(opened, QStringList{QDir(scratchDir()).canonicalPath() +
+                                  QStringLiteral("/Media page.velloq")});
 }
 
 TEST_F(ScriptingTest, CommandsSayWhenVelloqIsNotRunning) {
