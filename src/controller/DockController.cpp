@@ -254,6 +254,12 @@ void DockController::streamDockDidResume(StreamDock&) {
 }
 
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
+    handleInput(event);
+}
+
+// ---------------------------------------------------------------- Input
+
+void DockController::handleInput(const DockEvent& event) {
     lastDockActivity_ = clock_->now();
     if (engineScreensaverActive()) {
         stopScreensaver();
@@ -261,21 +267,23 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
         if (event.kind != DockEvent::Kind::knobTurn)
             return;
     }
+    const qsizetype count =
+        event.kind == DockEvent::Kind::key ? currentKeys().size() : config_.knobs.size();
+    if (event.index < 0 || event.index >= count)
+        return;
+    Q_EMIT dockInput(event);
     switch (event.kind) {
     case DockEvent::Kind::key:
-        if (event.index >= 0 && event.index < currentKeys().size()) {
-            pressedKey_ = event.index;
-            perform(currentKeys()[event.index]);
-            pressedKey_ = -1;
-        }
+        // A copy: the action may change the page, and with it currentKeys().
+        pressedKey_ = event.index;
+        perform(ButtonAction(currentKeys()[event.index]));
+        pressedKey_ = -1;
         break;
     case DockEvent::Kind::knobTurn:
-        if (event.index >= 0 && event.index < config_.knobs.size())
-            turn(config_.knobs[event.index], event.step);
+        turn(config_.knobs[event.index], event.step);
         break;
     case DockEvent::Kind::knobPress:
-        if (event.index >= 0 && event.index < config_.knobs.size())
-            press(config_.knobs[event.index]);
+        press(config_.knobs[event.index]);
         break;
     }
 }
@@ -283,21 +291,49 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
 // ---------------------------------------------------------------- Key faces
 
 void DockController::refreshScreens(bool force) {
+    sendFaces({0, 1, 2, 3, 4, 5}, force);
+}
+
+void DockController::refreshScreens(const QList<int>& keys) {
+    QList<int> screens;
+    for (const int key : keys) {
+        if (key >= 0 && key < kScreenKeys && !screens.contains(key))
+            screens << key;
+    }
+    sendFaces(screens, false);
+}
+
+void DockController::setFaceOverrides(FaceOverrides* overrides) {
+    faceOverrides_ = overrides;
+    refreshScreens(false);
+}
+
+FaceOverrides::Face DockController::faceOf(int key) const {
+    if (faceOverrides_) {
+        if (const FaceOverrides::Face* face = faceOverrides_->face(currentPage_, key))
+            return *face;
+    }
+    const QList<ButtonAction>& keys = currentKeys();
+    const QList<std::optional<QString>>& icons = currentCustomIcons();
+    const ButtonAction action = key < keys.size() ? keys[key] : ButtonAction();
+    const std::optional<QString> customIcon = key < icons.size() ? icons[key] : std::nullopt;
+    return {IconRenderer::picture(action, customIcon, config_.snippets, config_.pages),
+            animatedIconPath(action, customIcon)};
+}
+
+void DockController::sendFaces(const QList<int>& keys, bool force) {
     if (!dock_->hasDevice() || engineScreensaverActive())
         return;
     const auto model = dock_->model();
     const int size = DockModels::imageEdge(model);
     const int rotation = DockModels::finalRotation(model, config_.extraRotation);
-    const QList<ButtonAction>& keys = currentKeys();
-    const QList<std::optional<QString>>& icons = currentCustomIcons();
 
     ImageBatch batch;
-    for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
-        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
-        const IconRenderer::Picture picture =
-            IconRenderer::picture(action, customIcon, config_.snippets, config_.pages);
-        const std::optional<QByteArray> face = IconRenderer::face(picture, size, rotation);
+    std::map<int, std::optional<QString>> playing;
+    for (const int i : keys) {
+        FaceOverrides::Face look = faceOf(i);
+        playing[i] = std::move(look.animation);
+        const std::optional<QByteArray> face = IconRenderer::face(look.picture, size, rotation);
         const auto sent = sentImages_.find(i);
         if (!force) {
             const bool hadFace = sent != sentImages_.end();
@@ -315,11 +351,8 @@ void DockController::refreshScreens(bool force) {
     dock_->setImages(batch);
 
     AnimationEngine& engine = animations();
-    for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
-        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
-        engine.setButtonAnimation(i, animatedIconPath(action, customIcon), size, rotation);
-    }
+    for (const auto& [i, path] : playing)
+        engine.setButtonAnimation(i, path, size, rotation);
 }
 
 std::optional<QString> DockController::animatedIconPath(const ButtonAction& action,
