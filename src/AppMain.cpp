@@ -1,7 +1,9 @@
 // Velloq itself: the module that the velloq program loads to run it (cli/AppModule).
 
 #include "cli/CommandLine.h"
+#include "config/ConfigStore.h"
 #include "scripting/ScriptingService.h"
+#include "share/ShareCommand.h"
 #include "support/Log.h"
 #include "ui/AppIcon.h"
 #include "ui/SingleInstance.h"
@@ -46,4 +48,12 @@ extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc,
     if (!files.isEmpty())
         QTimer::singleShot(0, &shell.controller(), [&shell, files] { shell.openFiles(files); });
     return QApplication::exec();
+}
+
+// velloq export and velloq import when no Velloq runs (cli/Commands), on the saved files.
+extern "C" __attribute__((visibility("default"))) void
+velloq_app_share(const velloq::ShareCommand::Request& request,
+                 velloq::ShareCommand::Result& result) {
+    velloq::ConfigStore store;
+    result = velloq::ShareCommand::run(request, store);
 }

@@ -26,7 +26,8 @@ QString help() {
         "at start). The settings, your images and scripts live in %1.\n"
         "A .velloq file given is imported in the window.\n"
         "\n"
-        "A command drives the running Velloq (which D-Bus starts when it is installed):\n");
+        "A command drives the running Velloq (which D-Bus starts when it is installed;\n"
+        "export and import work on their own when it is not running):\n");
     text = text.arg(AppPaths::dataDir());
     QList<std::pair<QString, QString>> rows;
     qsizetype width = 0;

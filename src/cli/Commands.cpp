@@ -3,12 +3,16 @@
 
 #include "cli/Commands.h"
 
+#include "cli/AppModule.h"
 #include "cli/Invocation.h"
 #include "scripting/Velloq1.h"
+#include "share/Sentences.h"
+#include "share/ShareCommand.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -242,6 +246,85 @@ int watch(Invocation& in) {
     return kSuccess;
 }
 
+// An export or import may read and check up to 256 MiB: far longer than a call usually takes.
+constexpr int kShareTimeoutMs = 10 * 60 * 1000;
+
+// Asks the running Velloq to export or import, so that its window sees the change (one undo
+// step); nothing when it quit in the meantime.
+std::optional<ShareCommand::Result> shareThroughVelloq(Invocation& in,
+                                                       const ShareCommand::Request& request) {
+    using Kind = ShareCommand::Request::Kind;
+    using Status = ShareCommand::Result::Status;
+    const QDBusMessage reply =
+        request.kind == Kind::importFile
+            ? in.callRunning(QStringLiteral("Import"), {request.file, request.replace},
+                             kShareTimeoutMs)
+        : request.page
+            ? in.callRunning(QStringLiteral("ExportPage"), {*request.page, request.file},
+                             kShareTimeoutMs)
+            : in.callRunning(QStringLiteral("ExportSetup"), {request.file}, kShareTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        ShareCommand::Result result{Status::done, {}, {}};
+        if (request.kind == Kind::exportFile)
+            result.leftOut = reply.arguments().value(0).toStringList();
+        return result;
+    }
+    const QString error = reply.errorName();
+    if (error == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        error == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return std::nullopt;
+    if (error == Velloq1::error(Velloq1::kWouldReplace))
+        return ShareCommand::Result{
+            Status::wouldReplace,
+            ShareCommand::wouldReplace(Sentences::quoted(QFileInfo(request.file).fileName())),
+            {}};
+    return ShareCommand::Result{Status::failed, Invocation::failureOf(reply), {}};
+}
+
+// Through the running Velloq when there is one; else the app module does it on its own, as
+// starting Velloq for one file would be a surprise.
+int share(Invocation& in, ShareCommand::Request request) {
+    // Velloq may run in another folder: it is given the whole path.
+    request.file = QDir::current().absoluteFilePath(request.file);
+    std::optional<ShareCommand::Result> result;
+    if (in.velloqRuns())
+        result = shareThroughVelloq(in, request);
+    if (!result) {
+        result.emplace();
+        if (!AppModule::share(request, *result))
+            return kFailure;
+    }
+    if (result->status != ShareCommand::Result::Status::done)
+        return in.failure(result->error);
+    if (!result->leftOut.isEmpty())
+        in.warn(QStringLiteral("some images could not be read, so their buttons have none in "
+                               "the file: ") +
+                result->leftOut.join(QStringLiteral(", ")));
+    return kSuccess;
+}
+
+int exportFile(Invocation& in) {
+    const QString page = QStringLiteral("page");
+    in.addOption({page, QStringLiteral("Only this page: its name, its id or home."),
+                  QStringLiteral("NAME")});
+    if (const auto status = in.parse(1, 1))
+        return *status;
+    ShareCommand::Request request{ShareCommand::Request::Kind::exportFile, in.positional().at(0),
+                                  std::nullopt, false};
+    if (in.isSet(page))
+        request.page = in.value(page);
+    return share(in, request);
+}
+
+int importFile(Invocation& in) {
+    const QString replace = QStringLiteral("replace");
+    in.addOption({replace, QStringLiteral("Let a whole setup replace yours.")});
+    if (const auto status = in.parse(1, 1))
+        return *status;
+    return share(in, {ShareCommand::Request::Kind::importFile, in.positional().at(0), std::nullopt,
+                      in.isSet(replace)});
+}
+
 } // namespace
 
 const QList<Command>& commands() {
@@ -293,6 +376,22 @@ const QList<Command>& commands() {
                         "  KnobPressed KNOB\n"
                         "  PageChanged PAGE-ID PAGE-NAME"),
          watch},
+        {QStringLiteral("export"), QStringLiteral("export [--page NAME] FILE"),
+         QStringLiteral("Write your setup, or one page, to a .velloq file."),
+         QStringLiteral("Writes your whole setup (every button, page, snippet and setting), or\n"
+                        "with --page one page (its name, its id or home) and the snippets its\n"
+                        "buttons paste, to FILE as a .velloq file with the images they use, to\n"
+                        "move to another computer, keep as a backup or share. Through the\n"
+                        "running Velloq, or on its own when Velloq is not running."),
+         exportFile},
+        {QStringLiteral("import"), QStringLiteral("import FILE [--replace]"),
+         QStringLiteral("Add the page in a .velloq file, or replace your setup."),
+         QStringLiteral("Imports a .velloq file, checked in full before anything changes. A\n"
+                        "page is added beside yours (\"Media 2\" when you have a \"Media\"). A\n"
+                        "whole setup replaces yours only with --replace; the one it replaces\n"
+                        "is kept beside config.json. Through the running Velloq, where Undo\n"
+                        "takes it back, or on its own when Velloq is not running."),
+         importFile},
     };
     return all;
 }

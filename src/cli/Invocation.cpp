@@ -5,6 +5,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 
 #include <algorithm>
@@ -25,8 +26,9 @@ QString dashed(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-// What went wrong with a call, in the words of someone running the command.
-QString callFailure(const QDBusMessage& reply) {
+} // namespace
+
+QString Invocation::failureOf(const QDBusMessage& reply) {
     const QString name = reply.errorName();
     if (name == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"))
@@ -38,8 +40,6 @@ QString callFailure(const QDBusMessage& reply) {
         return QStringLiteral("Velloq did not answer");
     return reply.errorMessage();
 }
-
-} // namespace
 
 Invocation::Invocation(const Command& command, QStringList arguments, std::FILE* out,
                        std::FILE* err)
@@ -134,8 +134,12 @@ int Invocation::usageError(const QString& message) {
 }
 
 int Invocation::failure(const QString& message) {
-    write(err_, QStringLiteral("velloq: ") + message + QLatin1Char('\n'));
+    warn(message);
     return kFailure;
+}
+
+void Invocation::warn(const QString& message) {
+    write(err_, QStringLiteral("velloq: ") + message + QLatin1Char('\n'));
 }
 
 void Invocation::print(const QString& line) {
@@ -150,7 +154,7 @@ std::optional<QDBusMessage> Invocation::send(const QDBusMessage& message) {
     }
     const QDBusMessage reply = bus.call(message);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        failure(callFailure(reply));
+        failure(failureOf(reply));
         return std::nullopt;
     }
     return reply;
@@ -178,6 +182,20 @@ std::optional<QVariantMap> Invocation::properties() {
         values.insert(QStringLiteral("Pages"),
                       QVariant::fromValue(qdbus_cast<PageList>(pages.value<QDBusArgument>())));
     return values;
+}
+
+bool Invocation::velloqRuns() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(Velloq1::service()).value();
+}
+
+QDBusMessage Invocation::callRunning(const QString& method, const QVariantList& arguments,
+                                     int timeoutMs) {
+    QDBusMessage message = QDBusMessage::createMethodCall(Velloq1::service(), Velloq1::path(),
+                                                          Velloq1::interface(), method);
+    message.setArguments(arguments);
+    message.setAutoStartService(false);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, timeoutMs);
 }
 
 } // namespace velloq::cli

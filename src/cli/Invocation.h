@@ -40,6 +40,8 @@ public:
     int usageError(const QString& message);
     // Prints the message on stderr; gives 1.
     int failure(const QString& message);
+    // Prints the message on stderr, for a command that succeeds all the same.
+    void warn(const QString& message);
     // One line on stdout, flushed at once (watch loops read line by line).
     void print(const QString& line);
     QString help() const;
@@ -51,6 +53,13 @@ public:
     // Every property of app.velloq.Velloq1 (Pages as a velloq::PageList), or nothing after
     // printing why.
     std::optional<QVariantMap> properties();
+    // Whether a Velloq runs now; asking does not start one.
+    bool velloqRuns();
+    // Calls `method` of the Velloq that runs now, without D-Bus starting one, waiting up to
+    // `timeoutMs`: the reply or the error, as it came.
+    QDBusMessage callRunning(const QString& method, const QVariantList& arguments, int timeoutMs);
+    // What a failed call means, in the words of someone running the command.
+    static QString failureOf(const QDBusMessage& reply);
 
 private:
     std::optional<QDBusMessage> send(const QDBusMessage& message);

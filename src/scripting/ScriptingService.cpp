@@ -4,30 +4,19 @@
 #include "config/ConfigJson.h"
 #include "controller/DockController.h"
 #include "scripting/TemporaryFaces.h"
+#include "share/Sentences.h"
+#include "share/SetupSharing.h"
+#include "share/ShareCommand.h"
 
 #include <QDBusMetaType>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cmath>
 
 namespace velloq {
 
 namespace {
-
-// The page `text` names: "home", an id, or a name, ignoring case.
-std::optional<QUuid> findPage(const DockConfig& config, const QString& text) {
-    if (text.compare(QStringLiteral("home"), Qt::CaseInsensitive) == 0)
-        return QUuid();
-    if (const std::optional<QUuid> id = ConfigJson::parseUuid(text.toUpper())) {
-        if (id->isNull() || config.page(*id))
-            return *id;
-    }
-    for (const Page& page : config.pages) {
-        if (page.name.compare(text, Qt::CaseInsensitive) == 0)
-            return page.id;
-    }
-    return std::nullopt;
-}
 
 QString pageName(const DockConfig& config, const QUuid& id) {
     const Page* page = config.page(id);
@@ -171,9 +160,9 @@ bool ScriptingService::checkKnob(uint knob) {
 void ScriptingService::ShowPage(const QString& page) {
     if (!bound())
         return;
-    const std::optional<QUuid> id = findPage(controller_->config(), page);
+    const std::optional<QUuid> id = controller_->config().findPage(page);
     if (!id) {
-        fail(Velloq1::kNoSuchPage, QStringLiteral("There is no page \"%1\"").arg(page));
+        fail(Velloq1::kNoSuchPage, ShareCommand::noSuchPage(page));
         return;
     }
     controller_->setCurrentPage(*id);
@@ -264,6 +253,82 @@ void ScriptingService::StartScreensaver() {
 void ScriptingService::StopScreensaver() {
     if (bound())
         controller_->stopScreensaver();
+}
+
+// ---------------------------------------------------------------- Moving and sharing
+
+bool ScriptingService::checkFile(const QString& file) {
+    return QDir::isAbsolutePath(file) ||
+           fail(Velloq1::kInvalidArgument,
+                QStringLiteral("The file must be an absolute path, not %1").arg(file));
+}
+
+QStringList ScriptingService::ExportSetup(const QString& file) {
+    exportTo(std::nullopt, file);
+    return {};
+}
+
+QStringList ScriptingService::ExportPage(const QString& page, const QString& file) {
+    if (!bound())
+        return {};
+    const std::optional<QUuid> id = controller_->config().findPage(page);
+    if (!id)
+        fail(Velloq1::kNoSuchPage, ShareCommand::noSuchPage(page));
+    else
+        exportTo(*id, file);
+    return {};
+}
+
+void ScriptingService::exportTo(const std::optional<QUuid>& page, const QString& file) {
+    if (!bound() || !checkFile(file))
+        return;
+    // Answered once the file is written, on a worker.
+    setDelayedReply(true);
+    SetupSharing::exportTo(
+        *controller_, this, file, page,
+        [bus = connection(), call = message()](SetupExport::Result result) {
+            bus.send(result.ok
+                         ? call.createReply(result.leftOut)
+                         : call.createErrorReply(Velloq1::error(Velloq1::kFailed), result.error));
+        });
+}
+
+QString ScriptingService::Import(const QString& file, bool replace) {
+    if (!bound() || !checkFile(file))
+        return {};
+    // Answered once the file is read, checked and taken in, on workers.
+    setDelayedReply(true);
+    const auto answer = [bus = connection(), call = message()](const char* error,
+                                                               const QString& text) {
+        bus.send(error ? call.createErrorReply(Velloq1::error(error), text)
+                       : call.createReply(text));
+    };
+    SetupSharing::read(
+        *controller_, this, file, {}, [this, answer, replace](SetupSharing::ReadResult read) {
+            if (!read.checked) {
+                answer(Velloq1::kInvalidArgument, read.error);
+                return;
+            }
+            if (read.checked->contents.kind == SetupFile::Contents::Kind::setup && !replace) {
+                answer(Velloq1::kWouldReplace,
+                       QStringLiteral("%1 holds a whole setup, which replaces the current one "
+                                      "only when replace is true")
+                           .arg(Sentences::quoted(read.checked->displayName)));
+                return;
+            }
+            if (!controller_)
+                return;
+            SetupSharing::apply(*controller_, this, std::move(*read.checked),
+                                [answer](SetupSharing::Applied applied) {
+                                    if (!applied.ok)
+                                        answer(Velloq1::kFailed, applied.error);
+                                    else
+                                        answer(nullptr, applied.page.isNull()
+                                                            ? QString()
+                                                            : ConfigJson::uuidString(applied.page));
+                                });
+        });
+    return {};
 }
 
 } // namespace velloq

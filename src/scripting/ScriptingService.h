@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QUuid>
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 namespace velloq {
 
@@ -56,6 +59,9 @@ public Q_SLOTS:
     void SetBrightness(uint percent);
     void StartScreensaver();
     void StopScreensaver();
+    QStringList ExportSetup(const QString& file);
+    QStringList ExportPage(const QString& page, const QString& file);
+    QString Import(const QString& file, bool replace);
 
 Q_SIGNALS:
     void ButtonPressed(uint button, const QString& page);
@@ -69,6 +75,9 @@ private:
     bool bound();
     bool checkButton(uint button, uint last);
     bool checkKnob(uint knob);
+    bool checkFile(const QString& file);
+    // Writes the whole setup (no `page`) or one page, answering the call when it is written.
+    void exportTo(const std::optional<QUuid>& page, const QString& file);
     void forwardInput(const DockEvent& event);
     // Sends PropertiesChanged with the properties whose values differ from those last sent.
     void announceChanges();

@@ -28,6 +28,7 @@ inline constexpr const char* kInvalidArgument = "InvalidArgument";
 inline constexpr const char* kNoSuchPage = "NoSuchPage";
 inline constexpr const char* kNoDock = "NoDock";
 inline constexpr const char* kFailed = "Failed";
+inline constexpr const char* kWouldReplace = "WouldReplace";
 
 inline constexpr int kButtons = 9;
 inline constexpr int kScreenButtons = 6;

@@ -40,7 +40,8 @@ Result run(const Request& request, ConfigStore& store) {
         return failed(error);
     const bool setup = checked->contents.kind == SetupFile::Contents::Kind::setup;
     if (setup && !request.replace)
-        return {Result::Status::wouldReplace, wouldReplace(Sentences::quoted(checked->displayName)),
+        return {Result::Status::wouldReplace,
+                wouldReplace(Sentences::quoted(checked->displayName)),
                 {}};
     const std::optional<SetupImport::Staged> staged =
         SetupImport::stage(*checked, QFileInfo(store.path()).absolutePath(), &error);

@@ -102,11 +102,15 @@ protected:
         call(QStringLiteral("Ping"), {}, QStringLiteral("org.freedesktop.DBus.Peer"));
     }
 
-    // The real velloq program with `arguments`, run to its end.
-    CommandResult velloq(const QStringList& arguments, const QString& folder = QString()) {
+    // The real velloq program with `arguments`, run to its end (in `folder`, with `env`, when
+    // given).
+    CommandResult velloq(const QStringList& arguments, const QString& folder = QString(),
+                         const QProcessEnvironment& env = QProcessEnvironment()) {
         QProcess process;
         if (!folder.isEmpty())
             process.setWorkingDirectory(folder);
+        if (!env.isEmpty())
+            process.setProcessEnvironment(env);
         process.start(QStringLiteral(VELLOQ_BINARY), arguments);
         const bool ended =
             process.waitForStarted() &&

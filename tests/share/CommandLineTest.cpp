@@ -80,7 +80,7 @@ TEST_F(ShareCommandTest, ExportAndImportGoThroughTheRunningVelloq) {
     const auto all = readBack(work + QStringLiteral("/all.velloq"));
     ASSERT_TRUE(all);
     EXPECT_EQ(all->contents.kind, SetupFile::Contents::Kind::setup);
-    EXPECT_EQ(all->contents.config.dockBrightness, 40);
+    EXPECT_EQ(all->contents.setup.dockBrightness, 40);
 
     r = velloq({QStringLiteral("export"), QStringLiteral("--page"), QStringLiteral("Garden"),
                 QStringLiteral("garden.velloq")},
@@ -114,8 +114,9 @@ TEST_F(ShareCommandTest, ExportAndImportGoThroughTheRunningVelloq) {
     EXPECT_EQ(controller->config(), changed);
     const QString configPath = dataDir() + QStringLiteral("/config.json");
     EXPECT_TRUE(replacedCopies(configPath).isEmpty());
-    r = velloq({QStringLiteral("import"), QStringLiteral("--replace"), QStringLiteral("all.velloq")},
-               work);
+    r = velloq(
+        {QStringLiteral("import"), QStringLiteral("--replace"), QStringLiteral("all.velloq")},
+        work);
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(byImageBytes(controller->config()), byImageBytes(before));
     controller->flushSave();
@@ -151,7 +152,7 @@ TEST_F(ShareCommandTest, ExportAndImportWorkOnTheirOwnWhenVelloqIsNotRunning) {
     const auto all = readBack(work + QStringLiteral("/all.velloq"));
     ASSERT_TRUE(all);
     EXPECT_EQ(all->contents.kind, SetupFile::Contents::Kind::setup);
-    EXPECT_EQ(all->contents.config.pages.size(), 1);
+    EXPECT_EQ(all->contents.setup.pages.size(), 1);
     r = velloq({QStringLiteral("export"), QStringLiteral("--page"), QStringLiteral("Media"),
                 QStringLiteral("media.velloq")},
                work, env);
@@ -178,22 +179,24 @@ TEST_F(ShareCommandTest, ExportAndImportWorkOnTheirOwnWhenVelloqIsNotRunning) {
         EXPECT_EQ(filesIn(icons), iconsBefore);
     }
 
-    r = velloq({QStringLiteral("import"), QStringLiteral("all.velloq"), QStringLiteral("--replace")},
-               work, env);
+    r = velloq(
+        {QStringLiteral("import"), QStringLiteral("all.velloq"), QStringLiteral("--replace")}, work,
+        env);
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     now = ConfigStore(configPath).load();
     EXPECT_EQ(now.pages.size(), 1);
     EXPECT_EQ(byImageBytes(now), byImageBytes(config));
     const QStringList kept = replacedCopies(configPath);
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(ConfigStore(QFileInfo(configPath).absolutePath() + u'/' + kept[0]).load().pages.size(),
-              2);
+    EXPECT_EQ(
+        ConfigStore(QFileInfo(configPath).absolutePath() + u'/' + kept[0]).load().pages.size(), 2);
 
     // Usage errors name the fault.
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("export")},
           QStringList{QStringLiteral("import"), QStringLiteral("a.velloq"), QStringLiteral("b")},
-          QStringList{QStringLiteral("export"), QStringLiteral("--replace"), QStringLiteral("x")}}) {
+          QStringList{QStringLiteral("export"), QStringLiteral("--replace"),
+                      QStringLiteral("x")}}) {
         r = velloq(arguments, work, env);
         EXPECT_EQ(r.status, 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: velloq ") + arguments.first()));
