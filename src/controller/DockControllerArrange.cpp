@@ -13,7 +13,10 @@
 
 namespace velloq {
 
-void DockController::changeConfig(const DockConfig& value, EditHistory::Merge merge) {
+void DockController::changeConfig(const DockConfig& edited, EditHistory::Merge merge) {
+    // A button that is no toggle any more forgets its state.
+    DockConfig value = edited;
+    value.dropStaleToggleStates();
     if (value == config_)
         return;
     const QStringList unreachable = history_.record(config_, value, clock_->now(), merge);
@@ -28,8 +31,17 @@ void DockController::changeConfig(const DockConfig& value, EditHistory::Merge me
     Q_EMIT historyChanged();
 }
 
+namespace {
+// Toggle states follow the dock, not the history: going back keeps them as they are.
+void keepToggleStates(DockConfig& target, const DockConfig& current) {
+    target.toggleStates = current.toggleStates;
+    target.dropStaleToggleStates();
+}
+} // namespace
+
 void DockController::undo() {
     if (std::optional<DockConfig> older = history_.undo(config_)) {
+        keepToggleStates(*older, config_);
         applyConfig(*older);
         Q_EMIT historyChanged();
     }
@@ -37,6 +49,7 @@ void DockController::undo() {
 
 void DockController::redo() {
     if (std::optional<DockConfig> newer = history_.redo(config_)) {
+        keepToggleStates(*newer, config_);
         applyConfig(*newer);
         Q_EMIT historyChanged();
     }
@@ -46,12 +59,21 @@ void DockController::swapKeys(int a, int b) {
     const qsizetype count = currentKeys().size();
     if (a == b || a < 0 || b < 0 || a >= count || b >= count)
         return;
-    editCurrentPage([&](QList<ButtonAction>& keys, QList<std::optional<QString>>& icons) {
-        keys.swapItemsAt(a, b);
-        // Only screen keys show an image: a round key neither gives nor takes one.
-        if (a < kScreenKeys && b < kScreenKeys && std::max(a, b) < icons.size())
-            icons.swapItemsAt(a, b);
-    });
+    const QUuid page = currentPage_;
+    DockConfig next = config_;
+    next.keysOf(page).swapItemsAt(a, b);
+    // Only screen keys show an image: a round key neither gives nor takes one.
+    for (QList<std::optional<QString>>* icons :
+         {&next.customIconsOf(page), &next.onIconsOf(page)}) {
+        if (a < kScreenKeys && b < kScreenKeys && std::max(a, b) < icons->size())
+            icons->swapItemsAt(a, b);
+    }
+    // A toggle's state goes with it.
+    for (ButtonRef& state : next.toggleStates) {
+        if (state.page == page && (state.key == a || state.key == b))
+            state.key = state.key == a ? b : a;
+    }
+    changeConfig(next, EditHistory::Merge::never);
 }
 
 void DockController::swapKnobs(int a, int b) {
@@ -74,11 +96,16 @@ bool DockController::pasteButton(int key, const ButtonAction& action,
         if (!icon)
             return false;
     }
-    editCurrentPage([&](QList<ButtonAction>& keys, QList<std::optional<QString>>& icons) {
-        keys[key] = action;
-        if (key < kScreenKeys && key < icons.size())
-            icons[key] = icon;
-    });
+    DockConfig next = config_;
+    next.keysOf(currentPage_)[key] = action;
+    QList<std::optional<QString>>& icons = next.customIconsOf(currentPage_);
+    if (key < kScreenKeys && key < icons.size())
+        icons[key] = icon;
+    // The copy starts off, without the on image of what it replaced.
+    next.setToggleOn({currentPage_, key}, false);
+    if (key < next.onIconsOf(currentPage_).size())
+        next.onIconsOf(currentPage_)[key] = std::nullopt;
+    changeConfig(next, EditHistory::Merge::never);
     return true;
 }
 

@@ -101,7 +101,7 @@ std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
 }
 
 void DockController::setAction(const ButtonAction& action, int key) {
-    if (key < 0 || key >= currentKeys().size())
+    if (key < 0 || key >= currentKeys().size() || action.kind() == ButtonAction::Kind::wait)
         return;
     // Typing an address or a path assigns at every character: one step per pause.
     editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; },
@@ -119,6 +119,13 @@ void DockController::setAction(const ButtonAction& action, int key) {
         loadShortcutNames();
 }
 
+void DockController::setInnerAction(const ButtonAction& action, int key, const ActionPath& path) {
+    if (key < 0 || key >= currentKeys().size())
+        return;
+    if (const std::optional<ButtonAction> whole = currentKeys().at(key).replacing(path, action))
+        setAction(*whole, key);
+}
+
 std::optional<QString> DockController::runPanel(const OpenPanelRequest& request) {
     // Without a folder of its own, a panel starts where the user last chose a file.
     OpenPanelRequest shown = request;
@@ -133,14 +140,14 @@ std::optional<QString> DockController::runPanel(const OpenPanelRequest& request)
     return path;
 }
 
-void DockController::chooseAppWithPanel(int key) {
-    QTimer::singleShot(0, this, [this, key] {
-        const std::optional<QString> path =
+void DockController::chooseAppWithPanel(int key, const ActionPath& path) {
+    QTimer::singleShot(0, this, [this, key, path] {
+        const std::optional<QString> file =
             runPanel({QStringLiteral("Choose an App"), QStringLiteral("Choose"),
                       QStringLiteral("Applications (*.desktop)"),
                       QStringLiteral("/usr/share/applications")});
-        if (path)
-            setAction(ButtonAction::app(*path), key);
+        if (file)
+            setInnerAction(ButtonAction::app(*file), key, path);
     });
 }
 
@@ -203,6 +210,36 @@ bool DockController::useCustomIcon(int key, const QString& source) {
         return false;
     editCurrentPage([&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
     return true;
+}
+
+void DockController::chooseOnIcon(int key) {
+    QTimer::singleShot(0, this, [this, key] {
+        const std::optional<QString> path =
+            runPanel({QStringLiteral("Choose an Image for When On"), QStringLiteral("Use Image"),
+                      imageNameFilter(), QString()});
+        if (path)
+            useOnIcon(key, *path);
+    });
+}
+
+bool DockController::useOnIcon(int key, const QString& source) {
+    if (key < 0 || key >= config_.onIconsOf(currentPage_).size())
+        return false;
+    const std::optional<QString> copy = copyCustomIcon(source);
+    if (!copy)
+        return false;
+    DockConfig next = config_;
+    next.onIconsOf(currentPage_)[key] = *copy;
+    changeConfig(next, EditHistory::Merge::never);
+    return true;
+}
+
+void DockController::clearOnIcon(int key) {
+    if (key < 0 || key >= config_.onIconsOf(currentPage_).size())
+        return;
+    DockConfig next = config_;
+    next.onIconsOf(currentPage_)[key] = std::nullopt;
+    changeConfig(next, EditHistory::Merge::never);
 }
 
 bool DockController::useScreensaverGIF(const QString& source) {
@@ -286,9 +323,10 @@ int DockController::keysPasting(const QUuid& snippetID) const {
     return count;
 }
 
-void DockController::startRecordingShortcut(int key) {
+void DockController::startRecordingShortcut(int key, const ActionPath& path) {
     stopRecordingShortcut();
     recordingKey_ = key;
+    recordingPath_ = path;
     Q_EMIT recordingKeyChanged();
     QPointer<DockController> weak(this);
     actionState().recordMonitor =
@@ -300,8 +338,9 @@ void DockController::startRecordingShortcut(int key) {
                 return true;
             }
             const int recorded = *weak->recordingKey_;
+            const ActionPath inside = weak->recordingPath_;
             weak->stopRecordingShortcut();
-            weak->setAction(ButtonAction::keys(decision.combo), recorded);
+            weak->setInnerAction(ButtonAction::keys(decision.combo), recorded, inside);
             return true;
         });
 }
@@ -315,6 +354,7 @@ void DockController::stopRecordingShortcut() {
     }
     if (recordingKey_) {
         recordingKey_.reset();
+        recordingPath_.clear();
         Q_EMIT recordingKeyChanged();
     }
 }

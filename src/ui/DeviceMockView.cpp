@@ -238,15 +238,13 @@ QWidget* DeviceMockView::element(const Selection& selection) const {
 void DeviceMockView::refresh(bool force) {
     const DockConfig& config = controller_.config();
     const QList<ButtonAction>& actions = controller_.currentKeys();
-    const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();
     const Selection selected = controller_.selected();
     for (int index = 0; index < keys_.size(); ++index) {
         PreviewElement* key = keys_[index];
         key->setSelected(selected == Selection::key(index));
         if (index < actions.size()) {
-            const std::optional<QString> icon = index < icons.size() ? icons[index] : std::nullopt;
-            key->face()->setFace(actions[index], icon, config.snippets, config.pages,
-                                 index >= DockController::kScreenKeys, force);
+            key->face()->setFace(config.lookOf(controller_.currentPage(), index), config.snippets,
+                                 config.pages, index >= DockController::kScreenKeys, force);
         } else {
             key->face()->clearFace();
         }

@@ -16,6 +16,21 @@ constexpr qreal kLabelTop = 4;
 constexpr qreal kLabelBottom = 3;
 constexpr qreal kScreenKeyRadius = 10;
 
+// The marker of a toggle that is on, drawn above whatever shows the face.
+class OnMarker final : public QWidget {
+public:
+    explicit OnMarker(QWidget* parent)
+        : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        IconRenderer::drawOnMarker(painter, rect());
+    }
+};
+
 QFont labelFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(int(kLabelPx));
@@ -27,24 +42,28 @@ QFont labelFont() {
 KeyFace::KeyFace(QWidget* parent)
     : QWidget(parent)
     , animated_(new AnimatedImage(this))
-    , symbol_(new SymbolFace(this)) {
+    , symbol_(new SymbolFace(this))
+    , onMarker_(new OnMarker(this)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     animated_->hide();
     symbol_->hide();
+    onMarker_->hide();
 }
 
-void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                      const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
-                      bool force) {
-    if (!force && action_ == action && customIcon_ == customIcon && snippets_ == snippets &&
-        pages_ == pages && compact_ == compact)
+void KeyFace::setFace(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages,
+                      bool compact, bool force) {
+    const ButtonAction& action = look.action;
+    const std::optional<QString>& customIcon = look.image;
+    if (!force && action_ == action && customIcon_ == customIcon && on_ == look.on &&
+        snippets_ == snippets && pages_ == pages && compact_ == compact)
         return;
     action_ = action;
     customIcon_ = customIcon;
+    on_ = look.on;
     snippets_ = snippets;
     pages_ = pages;
     compact_ = compact;
-    picture_ = IconRenderer::picture(action, customIcon, snippets, pages);
+    picture_ = IconRenderer::picture(look, snippets, pages);
 
     const bool animated = picture_.kind == IconRenderer::Picture::Kind::image && customIcon &&
                           !customIcon->isEmpty() && AnimatedImage::isAnimated(*customIcon);
@@ -54,6 +73,8 @@ void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& 
     if (picture_.kind == IconRenderer::Picture::Kind::symbol)
         symbol_->setInfo({picture_.symbol, picture_.caption.value_or(QString())}, compact);
     symbol_->setVisible(picture_.kind == IconRenderer::Picture::Kind::symbol);
+    onMarker_->setVisible(picture_.on);
+    onMarker_->raise();
     layoutChildren();
     update();
 }
@@ -65,6 +86,7 @@ void KeyFace::clearFace() {
     picture_ = IconRenderer::Picture::blank();
     animated_->hide();
     symbol_->hide();
+    onMarker_->hide();
     update();
 }
 
@@ -76,6 +98,7 @@ void KeyFace::layoutChildren() {
     const int inset = compact_ ? 3 : 2;
     animated_->setGeometry(rect().adjusted(inset, inset, -inset, -inset));
     symbol_->setGeometry(rect());
+    onMarker_->setGeometry(rect());
 }
 
 void KeyFace::paintEvent(QPaintEvent*) {

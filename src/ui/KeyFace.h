@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ActionModel.h"
+#include "config/DockConfig.h"
 #include "imaging/IconRenderer.h"
 
 #include <QList>
@@ -15,7 +16,7 @@ class SymbolFace;
 
 // What a key shows in the preview, decided by the same picture function as the dock's face:
 // an animated custom image plays, a still picture is scaled to fit (website icons on a white
-// tile), a symbol with its title, or a faint placeholder.
+// tile), a symbol with its title, or a faint placeholder; a toggle that is on has its marker.
 class KeyFace : public QWidget {
     Q_OBJECT
 
@@ -24,9 +25,8 @@ public:
 
     // Recomputes the picture only when an input changed, or when `force` is set (a website
     // icon arrived).
-    void setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                 const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
-                 bool force = false);
+    void setFace(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages,
+                 bool compact, bool force = false);
     // No face at all: the key lies outside the configuration's lists.
     void clearFace();
     bool hasFace() const { return action_.has_value(); }
@@ -41,12 +41,14 @@ private:
 
     std::optional<ButtonAction> action_;
     std::optional<QString> customIcon_;
+    bool on_ = false;
     QList<Snippet> snippets_;
     QList<Page> pages_;
     bool compact_ = false;
     IconRenderer::Picture picture_;
     AnimatedImage* animated_ = nullptr;
     SymbolFace* symbol_ = nullptr;
+    QWidget* onMarker_ = nullptr; // above the others
 };
 
 } // namespace velloq
