@@ -16,6 +16,26 @@ constexpr qreal kLabelTop = 4;
 constexpr qreal kLabelBottom = 3;
 constexpr qreal kScreenKeyRadius = 10;
 
+// The snippet or page that `action` names, as its face shows it: found or not, and its name.
+std::optional<std::pair<bool, QString>>
+namedBy(const ButtonAction& action, const QList<Snippet>& snippets, const QList<Page>& pages) {
+    if (const std::optional<QUuid> id = action.snippetID()) {
+        for (const Snippet& snippet : snippets) {
+            if (snippet.id == *id)
+                return std::pair(true, snippet.name);
+        }
+        return std::pair(false, QString());
+    }
+    if (const std::optional<QUuid> id = action.pageID()) {
+        for (const Page& page : pages) {
+            if (page.id == *id)
+                return std::pair(true, page.name);
+        }
+        return std::pair(false, QString());
+    }
+    return std::nullopt;
+}
+
 // The marker of a toggle that is on, drawn above whatever shows the face.
 class OnMarker final : public QWidget {
 public:
@@ -54,14 +74,16 @@ void KeyFace::setFace(const KeyLook& look, const QList<Snippet>& snippets, const
                       bool compact, bool force) {
     const ButtonAction& action = look.action;
     const std::optional<QString>& customIcon = look.image;
+    // A toggle shows one side.
+    std::optional<std::pair<bool, QString>> named =
+        namedBy(action.toggleSide(look.on).value_or(action), snippets, pages);
     if (!force && action_ == action && customIcon_ == customIcon && on_ == look.on &&
-        snippets_ == snippets && pages_ == pages && compact_ == compact)
+        named_ == named && compact_ == compact)
         return;
     action_ = action;
     customIcon_ = customIcon;
     on_ = look.on;
-    snippets_ = snippets;
-    pages_ = pages;
+    named_ = std::move(named);
     compact_ = compact;
     picture_ = IconRenderer::picture(look, snippets, pages);
 
@@ -82,7 +104,7 @@ void KeyFace::setFace(const KeyLook& look, const QList<Snippet>& snippets, const
 void KeyFace::clearFace() {
     action_.reset();
     customIcon_.reset();
-    snippets_.clear();
+    named_.reset();
     picture_ = IconRenderer::Picture::blank();
     animated_->hide();
     symbol_->hide();
