@@ -33,8 +33,7 @@ class SequenceRunner : public QObject {
     Q_OBJECT
 
 public:
-    // A timer that finds the clock short of a wait's end (a clock that is not the timers')
-    // looks again after at most this.
+    // A wait looks at the clock at least this often.
     static constexpr int kRecheckMs = 500;
 
     // `performer` and `clock` must outlive the runner. Destroying it cancels every run.
@@ -45,6 +44,8 @@ public:
     // sequence of that button is still running.
     bool start(const ButtonRef& button, const QList<ButtonAction>& steps);
     bool isRunning(const ButtonRef& button) const;
+    // Whether that button's sequence is in one of its waits.
+    bool isWaiting(const ButtonRef& button) const;
     // The dock shows `page`: the runs of other pages end, their remaining steps and waits
     // dropped, except a run whose own step showed `page`, which goes on there.
     void pageShown(const QUuid& page);
@@ -60,7 +61,7 @@ private:
     };
 
     void advance(uint64_t id);
-    void armTimer(uint64_t id, bool again);
+    void armTimer(uint64_t id);
     void finish(uint64_t id);
 
     StepPerformer& performer_;
