@@ -344,6 +344,8 @@ private:
     void applyConfig(const DockConfig& value);
     // Assigns an undo or redo step and shows the button it changed.
     void travelTo(const DockConfig& value);
+    // Puts a fresh copy of `source` on key `key` of `page`, as its image or its image when on.
+    bool useIconCopy(int key, const QString& source, const QUuid& page, bool whenOn);
     // A fresh copy of an image in CustomIcons; copies are never removed.
     std::optional<QString> copyCustomIcon(const QString& source);
     static std::optional<QString> animatedIconPath(const ButtonAction& action,

@@ -224,12 +224,22 @@ bool DockController::useCustomIcon(int key, const QString& source) {
 }
 
 bool DockController::useCustomIcon(int key, const QString& source, const QUuid& page) {
-    if (key < 0 || key >= config_.customIconsOf(page).size() || !pageExists(page))
+    return useIconCopy(key, source, page, false);
+}
+
+bool DockController::useIconCopy(int key, const QString& source, const QUuid& page, bool whenOn) {
+    const auto icons = [&](DockConfig& config) -> QList<std::optional<QString>>& {
+        return whenOn ? config.onIconsOf(page) : config.customIconsOf(page);
+    };
+    if (key < 0 || key >= icons(config_).size() || !pageExists(page))
         return false;
     const std::optional<QString> copy = copyCustomIcon(source);
     if (!copy)
         return false;
-    return editPage(page, [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
+    DockConfig next = config_;
+    icons(next)[key] = *copy;
+    changeConfig(next, EditHistory::Merge::never);
+    return true;
 }
 
 void DockController::chooseOnIcon(int key) {
@@ -247,15 +257,7 @@ bool DockController::useOnIcon(int key, const QString& source) {
 }
 
 bool DockController::useOnIcon(int key, const QString& source, const QUuid& page) {
-    if (key < 0 || key >= config_.onIconsOf(page).size() || !pageExists(page))
-        return false;
-    const std::optional<QString> copy = copyCustomIcon(source);
-    if (!copy)
-        return false;
-    DockConfig next = config_;
-    next.onIconsOf(page)[key] = *copy;
-    changeConfig(next, EditHistory::Merge::never);
-    return true;
+    return useIconCopy(key, source, page, true);
 }
 
 void DockController::clearOnIcon(int key) {
