@@ -80,17 +80,22 @@ QRectF fromYUp(const QRectF& yUp, qreal height) {
     return {yUp.x(), height - yUp.y() - yUp.height(), yUp.width(), yUp.height()};
 }
 
-std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
-    if (size <= 0) {
+namespace {
+
+// A `pixels`-square canvas filled with `background`, on which `draw` paints a face of `edge`
+// points: scaled when the two differ, with the dock's 72 dpi font metrics either way.
+std::optional<QImage> paintCanvas(int pixels, int edge, int rotation, QImage::Format format,
+                                  const QColor& background, const DrawFunction& draw) {
+    if (pixels <= 0 || edge <= 0) {
         return std::nullopt;
     }
-    QImage image(size, size, QImage::Format_RGB32);
+    QImage image(pixels, pixels, format);
     if (image.isNull()) {
         return std::nullopt;
     }
     image.setDotsPerMeterX(kDotsPerMeter72);
     image.setDotsPerMeterY(kDotsPerMeter72);
-    image.fill(Qt::black);
+    image.fill(background);
     QPainter painter(&image);
     if (!painter.isActive()) {
         return std::nullopt;
@@ -99,16 +104,25 @@ std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
                            QPainter::TextAntialiasing);
     if (rotation % 360 != 0) {
         // y-down: a positive angle turns clockwise, as the dock expects.
-        const qreal centre = size / 2.0;
+        const qreal centre = pixels / 2.0;
         painter.translate(centre, centre);
         painter.rotate(rotation);
         painter.translate(-centre, -centre);
     }
+    if (pixels != edge) {
+        painter.scale(qreal(pixels) / edge, qreal(pixels) / edge);
+    }
     painter.save();
-    draw(painter, QRectF(0, 0, size, size));
+    draw(painter, QRectF(0, 0, edge, edge));
     painter.restore();
     painter.end();
     return image;
+}
+
+} // namespace
+
+std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
+    return paintCanvas(size, size, rotation, QImage::Format_RGB32, Qt::black, draw);
 }
 
 std::optional<QByteArray> jpeg(int size, int rotation, double quality, const DrawFunction& draw) {
@@ -201,7 +215,19 @@ std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
         return {QStringLiteral("folder.fill"),
                 found != pages.end() ? found->name : QStringLiteral("Page")};
     }
+    case ButtonAction::Kind::sequence: {
+        const QList<ButtonAction> steps = action.innerActions();
+        const auto actions = std::count_if(steps.begin(), steps.end(), [](const ButtonAction& s) {
+            return s.kind() != ButtonAction::Kind::wait;
+        });
+        return {QStringLiteral("list.number"), actions == 1
+                                                   ? QStringLiteral("1 Action")
+                                                   : QStringLiteral("%1 Actions").arg(actions)};
+    }
+    case ButtonAction::Kind::toggle:
+        return symbolAndLabel(*action.toggleSide(false), snippets, pages);
     case ButtonAction::Kind::nothing:
+    case ButtonAction::Kind::wait:
         break;
     }
     return {QStringLiteral("circle.dashed"), QString()};
@@ -234,7 +260,10 @@ Picture picture(const ButtonAction& action, const std::optional<QString>& custom
         break;
     }
     case ButtonAction::Kind::nothing:
+    case ButtonAction::Kind::wait:
         return Picture::blank();
+    case ButtonAction::Kind::toggle:
+        return picture(KeyLook{action, std::nullopt, false}, snippets, pages);
     case ButtonAction::Kind::url: {
         const auto icon = SiteIcons::shared().icon(action.urlText().value_or(QString()));
         if (icon && !icon->isNull()) {
@@ -248,6 +277,32 @@ Picture picture(const ButtonAction& action, const std::optional<QString>& custom
     }
     const auto [symbol, caption] = symbolAndLabel(action, snippets, pages);
     return Picture::makeSymbol(symbol, caption);
+}
+
+Picture picture(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages) {
+    const std::optional<ButtonAction> side = look.action.toggleSide(look.on);
+    if (!side)
+        return picture(look.action, look.image, snippets, pages);
+    Picture p = picture(*side, look.image, snippets, pages);
+    if (p.kind == Picture::Kind::blank) {
+        // A side that does nothing still shows which way the switch stands.
+        p = Picture::makeSymbol(
+            look.on ? QStringLiteral("toggle.on") : QStringLiteral("toggle.off"), QString());
+    }
+    p.on = look.on;
+    return p;
+}
+
+void drawOnMarker(QPainter& painter, const QRectF& rect) {
+    const qreal w = rect.width();
+    const qreal d = 0.2 * w;
+    const QRectF dot(rect.right() - 0.06 * w - d, rect.top() + 0.06 * w, d, d);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, std::max(1.0, 0.03 * w)));
+    painter.setBrush(QColor(0x30, 0xD1, 0x58));
+    painter.drawEllipse(dot);
+    painter.restore();
 }
 
 void drawAspectFit(QPainter& painter, const QImage& image, const QRectF& target) {
@@ -309,6 +364,12 @@ void drawSymbol(QPainter& painter, const QString& symbol, const QString& label,
 }
 
 void drawPicture(QPainter& painter, const Picture& picture, const QRectF& rect) {
+    drawPictureOnly(painter, picture, rect);
+    if (picture.on && picture.kind != Picture::Kind::blank)
+        drawOnMarker(painter, rect);
+}
+
+void drawPictureOnly(QPainter& painter, const Picture& picture, const QRectF& rect) {
     const qreal w = rect.width();
     switch (picture.kind) {
     case Picture::Kind::blank:
@@ -350,6 +411,15 @@ std::optional<QImage> faceImage(const Picture& picture, int size, int rotation) 
     return canvas(size, rotation, [&](QPainter& painter, const QRectF& rect) {
         drawPicture(painter, picture, rect);
     });
+}
+
+std::optional<QImage> previewImage(const Picture& picture, int edge, int pixels) {
+    if (picture.kind == Picture::Kind::blank) {
+        return std::nullopt;
+    }
+    return paintCanvas(
+        pixels, edge, 0, QImage::Format_ARGB32_Premultiplied, Qt::transparent,
+        [&](QPainter& painter, const QRectF& rect) { drawPicture(painter, picture, rect); });
 }
 
 std::optional<QByteArray> face(const Picture& picture, int size, int rotation) {
