@@ -20,6 +20,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace velloq;
@@ -31,6 +33,10 @@ constexpr double kScreensaverTarget = 0.02; // of one core
 constexpr double kIdleTarget = 0.001;
 constexpr double kLatencyTarget = 0.001; // seconds, median
 constexpr int kPresses = 300;
+constexpr int kWakeupSeconds = 30;
+// A keep-alive wakes the main thread (its timer), the writer, and the main thread again
+// (the batch is written).
+constexpr double kWakeupsPerKeepAlive = 3;
 
 double cpuSeconds(clockid_t clock) {
     timespec t{};
@@ -74,6 +80,11 @@ public:
         double seconds = 0;
         run([&] { seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID); });
         return seconds;
+    }
+    QString threadId() {
+        long tid = 0;
+        run([&] { tid = long(::syscall(SYS_gettid)); });
+        return QString::number(tid);
     }
     EmulatedDock& dock() { return *dock_; }
 
@@ -124,6 +135,51 @@ double velloqLoad(EmulatorThread& emulator, int seconds) {
     if (qEnvironmentVariableIsSet("VELLOQ_BENCH_THREADS"))
         printBreakdown(threads0, threads1, wall1 - wall0);
     return ((process1 - process0) - (emulator1 - emulator0)) / (wall1 - wall0);
+}
+
+// Times each thread of this process went to sleep and woke again, by thread id.
+std::map<QString, std::pair<QString, long>> threadWakeups() {
+    std::map<QString, std::pair<QString, long>> wakeups;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        QString name;
+        long switches = 0;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Name:"))
+                name = QString::fromUtf8(line.mid(5)).trimmed();
+            else if (line.startsWith("voluntary_ctxt_switches:"))
+                switches = line.mid(24).trimmed().toLong();
+        }
+        wakeups[tid] = {name, switches};
+    }
+    return wakeups;
+}
+
+// Wakeups per minute of Velloq's threads (the emulator's left out) over `seconds`, and the
+// keep-alives sent meanwhile. The bench's own wait for the end of the span is left out.
+std::pair<double, double> idleWakeups(EmulatorThread& emulator, int seconds) {
+    const QString emulatorThread = emulator.threadId();
+    int keepAlives0 = 0;
+    emulator.run([&] { keepAlives0 = emulator.dock().count(EmulatedDock::Command::connect); });
+    const auto before = threadWakeups();
+    spin(seconds * 1000);
+    const auto after = threadWakeups();
+    int keepAlives1 = 0;
+    emulator.run([&] { keepAlives1 = emulator.dock().count(EmulatedDock::Command::connect); });
+    long total = 0;
+    for (const auto& [tid, entry] : after) {
+        if (tid == emulatorThread)
+            continue;
+        const auto old = before.find(tid);
+        const long woke = entry.second - (old == before.end() ? 0 : old->second.second);
+        if (woke > 0 && qEnvironmentVariableIsSet("VELLOQ_BENCH_THREADS"))
+            std::printf("    thread %-20s %6ld wakeups\n", qPrintable(entry.first), woke);
+        total += woke;
+    }
+    return {(total - 1) * 60.0 / seconds, (keepAlives1 - keepAlives0) * 60.0 / seconds};
 }
 
 // Median and least of `windows` measurements; the least is the one other load on a shared
@@ -199,6 +255,18 @@ int main(int argc, char** argv) {
     const auto [idleLoad, idleLeast] = velloqLoads(emulator, 3, 5);
     report("CPU idle with six faces, median", idleLoad, "%", 100, kIdleTarget);
     report("CPU idle with six faces, least", idleLeast, "%", 100, kIdleTarget);
+
+    // Wakeups while idle: with the screensaver waiting for its deadline (the default five
+    // minutes), nothing should run but the dock's keep-alive.
+    DockConfig waiting = controller.config();
+    waiting.screensaverEnabled = true;
+    controller.setConfig(waiting);
+    spin(1000);
+    const auto [wakeups, keepAlives] = idleWakeups(emulator, kWakeupSeconds);
+    std::printf("%-40s %10.1f /min, keep-alives %.1f /min, target %.0f per keep-alive, "
+                "ratio %6.3f\n",
+                "wakeups idle with six faces", wakeups, keepAlives, kWakeupsPerKeepAlive,
+                wakeups / std::max(keepAlives, 1.0) / kWakeupsPerKeepAlive);
 
     // Input report to perform().
     std::vector<double> latencies;
