@@ -1,13 +1,12 @@
 #include "system/NodeWatcher.h"
 
+#include "support/InotifyEvents.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <sys/inotify.h>
-#include <unistd.h>
 
 namespace velloq {
 
@@ -53,35 +52,23 @@ void NodeWatcher::watchNode(const QString& name) {
 }
 
 void NodeWatcher::readEvents() {
-    alignas(inotify_event) std::array<char, 4096> buffer{};
     bool relevant = false;
-    for (;;) {
-        const ssize_t n = ::read(inotify_.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        for (ssize_t offset = 0; offset < n;) {
-            inotify_event event{};
-            std::memcpy(&event, buffer.data() + offset, sizeof event);
-            const char* name = buffer.data() + offset + sizeof event;
-            offset += ssize_t(sizeof event + event.len);
-            if (event.mask & IN_Q_OVERFLOW) {
-                relevant = true;
-            } else if (event.wd == folderWatch_) {
-                const QString created = event.len ? QFile::decodeName(name) : QString();
-                if (names_.contains(created)) {
-                    // Watched before the check that follows, so no later change is missed.
-                    watchNode(created);
-                    relevant = true;
-                }
-            } else if (event.mask & IN_IGNORED) {
-                nodeWatches_.erase(event.wd); // the node went away
-            } else if (event.mask & IN_ATTRIB) {
+    readInotifyEvents(inotify_.get(), [&](const inotify_event& event, const char* name) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            relevant = true;
+        } else if (event.wd == folderWatch_) {
+            const QString created = QFile::decodeName(name);
+            if (names_.contains(created)) {
+                // Watched before the check that follows, so no later change is missed.
+                watchNode(created);
                 relevant = true;
             }
+        } else if (event.mask & IN_IGNORED) {
+            nodeWatches_.erase(event.wd); // the node went away
+        } else if (event.mask & IN_ATTRIB) {
+            relevant = true;
         }
-    }
+    });
     if (relevant)
         Q_EMIT changed();
 }
