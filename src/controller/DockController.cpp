@@ -159,14 +159,14 @@ void DockController::setConfig(const DockConfig& value) {
     changeConfig(value, EditHistory::Merge::allowed);
 }
 
-void DockController::applyConfig(const DockConfig& value) {
+void DockController::applyConfig(const DockConfig& value, bool keepReplaced) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);
     if (!currentPage_.isNull() && !config_.page(currentPage_))
         publish(this, currentPage_, QUuid(), &DockController::currentPageChanged);
     // Off the main thread: a dragged slider assigns at every step.
-    configStore_->saveInBackground(config_);
+    configStore_->saveInBackground(config_, keepReplaced ? std::optional(old) : std::nullopt);
     if (old.dockBrightness != config_.dockBrightness)
         dock_->enqueueAll({StreamDock::brightnessCommand(truncated(config_.dockBrightness))});
     screensaverSettingsChanged(old);

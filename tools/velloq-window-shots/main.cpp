@@ -7,11 +7,16 @@
 // Run it on an X server (Xvfb is fine); scripts/window-shots does that.
 
 #include "EmulatorSession.h"
+#include "share/SetupExport.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyDrag.h"
+#include "ui/KeyFace.h"
 #include "ui/MenuView.h"
+#include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
+#include "ui/SettingsView.h"
+#include "ui/ShareActions.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,11 +24,16 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 #include <cstdio>
@@ -42,8 +52,8 @@ bool save(const QPixmap& pixmap, const QString& path) {
     return false;
 }
 
-// The window with the open menu laid over it where it shows on screen.
-QPixmap windowWithMenu(QWidget& window, QMenu& menu) {
+// The window with the open menu (or dialog) laid over it where it shows on screen.
+QPixmap windowWithMenu(QWidget& window, QWidget& menu) {
     const QRect windowRect = window.frameGeometry().isValid() ? window.geometry() : QRect();
     const QRect menuRect = menu.geometry();
     const QRect all = windowRect.united(menuRect);
@@ -63,7 +73,9 @@ bool dragShots(DockController& controller, DeviceMockView& preview, int from, in
     QWidget* target = preview.element(Selection::key(to));
     controller.setSelected(Selection::key(from));
     wait(300);
-    const QPixmap face = source->grab();
+    // The face without the room around it that the element keeps for its rings.
+    const QWidget* keyFace = source->findChild<KeyFace*>();
+    const QPixmap face = source->grab(keyFace->geometry());
     const QPoint at = target->geometry().center() + QPoint(16, 18);
     const std::unique_ptr<QMimeData> data(KeyDrag::elementData(Selection::key(from)));
     QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
@@ -75,8 +87,8 @@ bool dragShots(DockController& controller, DeviceMockView& preview, int from, in
     {
         QPainter painter(&dragging);
         painter.setOpacity(0.85);
-        const QRect faceRect(at - QPoint(source->width() / 2, source->height() / 2),
-                             source->size());
+        const QRect faceRect(at - QPoint(keyFace->width() / 2, keyFace->height() / 2),
+                             keyFace->size());
         QPainterPath rounded; // the grab's corners show the window behind the key
         rounded.addRoundedRect(QRectF(faceRect), 10, 10);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -185,6 +197,43 @@ int main(int argc, char** argv) {
     controller.setSelected(Selection::key(0));
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
+
+    // Sharing: the page bar's menu, the settings' section scrolled into view, and the question
+    // before a whole setup replaces this one.
+    PageBar* bar = window.findChild<PageBar*>();
+    bar->more()->click();
+    QMenu* menu = nullptr;
+    if (spinUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
+                  3000)) {
+        spin(300);
+        ok = save(windowWithMenu(window, *menu), out + QStringLiteral("/share-menu.png")) && ok;
+        menu->close();
+    } else {
+        std::fprintf(stderr, "no menu on the page bar\n");
+        ok = false;
+    }
+    controller.setTab(MenuTab::settings);
+    spin(300);
+    if (auto* scroll =
+            qobject_cast<QScrollArea*>(window.currentContent()->parentWidget()->parentWidget()))
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    spin(300);
+    ok = save(window.grab(), out + QStringLiteral("/settings-setup.png")) && ok;
+    const QString setupFile = home.path() + QStringLiteral("/Velloq setup.velloq");
+    ok = SetupExport::write(controller.config(), std::nullopt, setupFile, {}).ok && ok;
+    ShareActions* sharing = window.findChild<SettingsView*>()->sharing();
+    sharing->importFile(setupFile, false);
+    if (spinUntil([&] { return sharing->dialog() && sharing->dialog()->isVisible(); }, 5000)) {
+        spin(300);
+        ok = save(windowWithMenu(window, *sharing->dialog()),
+                  out + QStringLiteral("/import-question.png")) &&
+             ok;
+        sharing->dialog()->reject();
+    } else {
+        std::fprintf(stderr, "no question before the import\n");
+        ok = false;
+    }
+    controller.setTab(MenuTab::buttons);
 
     // Dragging the first screen button onto the fifth swaps them.
     controller.setCurrentPage(QUuid());
