@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "EmulatedDock.h"
 #include "EventLoopWait.h"
 #include "config/ConfigStore.h"
@@ -123,6 +126,12 @@ public:
         timespec t{};
         run([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t); });
         return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+    }
+    // The kernel's id of the emulator's thread.
+    QString threadId() {
+        long tid = 0;
+        run([&] { tid = long(::syscall(SYS_gettid)); });
+        return QString::number(tid);
     }
     EmulatedDock& dock() { return *dock_; }
 
