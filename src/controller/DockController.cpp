@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 #include <cmath>
 #include <utility>
 
@@ -72,9 +74,15 @@ DockController::DockController(Services services, QObject* parent)
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kRefreshDelayMs);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshScreens(false); });
+
+    sequences_ = std::make_unique<SequenceRunner>(static_cast<StepPerformer&>(*this), *clock_);
+    // Leaving a page drops what its sequences still had to do.
+    connect(this, &DockController::currentPageChanged, this,
+            [this] { sequences_->pageShown(currentPage_); });
 }
 
 DockController::~DockController() {
+    sequences_.reset(); // its waits end here, before the services go
     dock_->setDelegate(nullptr);
     if (started_)
         siteIcons_->onUpdate = nullptr;
@@ -313,12 +321,9 @@ FaceOverrides::Face DockController::faceOf(int key) const {
         if (const FaceOverrides::Face* face = faceOverrides_->face(currentPage_, key))
             return *face;
     }
-    const QList<ButtonAction>& keys = currentKeys();
-    const QList<std::optional<QString>>& icons = currentCustomIcons();
-    const ButtonAction action = key < keys.size() ? keys[key] : ButtonAction();
-    const std::optional<QString> customIcon = key < icons.size() ? icons[key] : std::nullopt;
-    return {IconRenderer::picture(action, customIcon, config_.snippets, config_.pages),
-            animatedIconPath(action, customIcon)};
+    const KeyLook look = config_.lookOf(currentPage_, key);
+    return {IconRenderer::picture(look, config_.snippets, config_.pages),
+            animatedIconPath(look.action, look.image)};
 }
 
 void DockController::sendFaces(const QList<int>& keys, bool force) {
@@ -455,6 +460,12 @@ bool DockController::needsAccessibility(const ButtonAction& action) {
         return true;
     case ButtonAction::Kind::function:
         return action.buttonFunction()->needsAccessibility();
+    case ButtonAction::Kind::sequence:
+    case ButtonAction::Kind::toggle: {
+        const QList<ButtonAction> inner = action.innerActions();
+        return std::any_of(inner.begin(), inner.end(),
+                           [](const ButtonAction& a) { return needsAccessibility(a); });
+    }
     default:
         return false;
     }

@@ -16,10 +16,12 @@ namespace {
 constexpr int kCurrentIconPx = 24;
 } // namespace
 
-AppPicker::AppPicker(DockController& controller, int index, const QString& path, QWidget* parent)
+AppPicker::AppPicker(DockController& controller, int index, const QString& path, QWidget* parent,
+                     const ActionPath& inside)
     : QWidget(parent)
     , controller_(controller)
     , index_(index)
+    , inside_(inside)
     , icon_(new QLabel(this))
     , name_(new QLabel(this))
     , choose_(new QPushButton(QStringLiteral("Choose App"), this))
@@ -100,7 +102,7 @@ void AppPicker::fillMenu() {
     addSection(QStringLiteral("All Apps"), shownInstalled_, shownInstalledLoaded_);
     menu_->addSeparator();
     menu_->addAction(QStringLiteral("Other…"), this,
-                     [this] { controller_.chooseAppWithPanel(index_); });
+                     [this] { controller_.chooseAppWithPanel(index_, inside_); });
 }
 
 void AppPicker::addSection(const QString& title, const QList<AppEntry>& apps, bool loaded) {
@@ -115,8 +117,9 @@ void AppPicker::addSection(const QString& title, const QList<AppEntry>& apps, bo
     }
     for (const AppEntry& app : apps) {
         const QString path = app.path;
-        menu_->addAction(app.icon, TextStyle::literal(app.name), this,
-                         [this, path] { controller_.setAction(ButtonAction::app(path), index_); });
+        menu_->addAction(app.icon, TextStyle::literal(app.name), this, [this, path] {
+            controller_.setInnerAction(ButtonAction::app(path), index_, inside_);
+        });
     }
 }
 
