@@ -59,44 +59,6 @@ public:
     std::vector<double> performedAt;
 };
 
-// The emulated dock on its own thread.
-class EmulatorThread {
-public:
-    EmulatorThread() {
-        thread_.start();
-        context_.moveToThread(&thread_);
-        run([this] {
-            dock_ = std::make_unique<EmulatedDock>(*DockModels::lookup(0x0300, 0x1002));
-            dock_->plugIn();
-        });
-    }
-    ~EmulatorThread() {
-        run([this] { dock_.reset(); });
-        thread_.quit();
-        thread_.wait();
-    }
-    // Runs `work` on the emulator's thread and waits for it.
-    void run(const std::function<void()>& work) {
-        QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
-    }
-    double cpu() {
-        double seconds = 0;
-        run([&] { seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID); });
-        return seconds;
-    }
-    QString threadId() {
-        long tid = 0;
-        run([&] { tid = long(::syscall(SYS_gettid)); });
-        return QString::number(tid);
-    }
-    EmulatedDock& dock() { return *dock_; }
-
-private:
-    QThread thread_;
-    QObject context_;
-    std::unique_ptr<EmulatedDock> dock_;
-};
-
 // CPU nanoseconds of each thread of this process, by thread id, with its name.
 std::map<QString, std::pair<QString, double>> threadTimes() {
     std::map<QString, std::pair<QString, double>> times;

@@ -5,6 +5,7 @@
 #include "controller/ActionServices.h"
 #include "controller/AnimationEngine.h"
 #include "controller/EditHistory.h"
+#include "controller/FaceOverrides.h"
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
@@ -141,6 +142,12 @@ public:
     // --- Key faces ---
     // Brings the six screens up to date; `force` sends all six, blank ones as clear.
     void refreshScreens(bool force);
+    // Brings these screen keys (0-5) up to date at once, in one batch: those whose face
+    // differs from the last sent.
+    void refreshScreens(const QList<int>& keys);
+    // Faces that stand in for keys' own for a while; not owned, and cleared (nullptr) before
+    // they go. The current faces are redrawn.
+    void setFaceOverrides(FaceOverrides* overrides);
     // A refresh 0.25 s from now; a newer request replaces one that has not run yet.
     void scheduleScreenRefresh();
     // Re-initialises the dock and sends every face again.
@@ -163,6 +170,12 @@ public:
     void stopScreensaver();
     void screensaverSettingsChanged(const DockConfig& old);
     double lastDockActivity() const { return lastDockActivity_; }
+
+    // --- Input ---
+    // Dock input, from the dock or from a script pressing for the user: ends the screensaver
+    // (a press then does nothing more, as on the dock), else runs the key's action or the
+    // knob's role on the current page. Indices out of range are ignored.
+    void handleInput(const DockEvent& event);
 
     // --- Actions (DockControllerActions.cpp, DockControllerKnobs.cpp) ---
     virtual void perform(const ButtonAction& action);
@@ -310,6 +323,8 @@ Q_SIGNALS:
     void installedAppsChanged();
     void runningAppsChanged();
     void historyChanged();
+    // Input that handleInput is about to act on (not a press that only ended the screensaver).
+    void dockInput(const velloq::DockEvent& event);
 
 protected:
     // The services, for the actions code.
@@ -348,6 +363,11 @@ private:
     void setScreensaverRunning(bool value);
     void setShortcutNames(const QStringList& value);
     void openPage(const QUuid& id);
+    // What screen key `key` of the current page shows, and the animation it plays.
+    FaceOverrides::Face faceOf(int key) const;
+    // Puts the faces of `keys` that differ from the last sent (all of them with `force`) in one
+    // batch, and hands their animations to the engine.
+    void sendFaces(const QList<int>& keys, bool force);
     // The configuration with `edit` applied to the keys and custom images of `page`; false,
     // changing nothing, when that page is gone (logged).
     template <typename Edit>
@@ -423,6 +443,7 @@ private:
     DesktopMediaKeys* mediaKeys_;
     DockFeatures* dockFeatures_;
     SiteIcons* siteIcons_;
+    FaceOverrides* faceOverrides_ = nullptr;
     std::unique_ptr<HUD> hud_;
     std::unique_ptr<WakeWatcher> wakeWatcher_;
     QString shortcutsFolder_;

@@ -66,6 +66,7 @@ protected:
         services.configStore = std::make_unique<ConfigStore>(configPath);
         services.clock = &clock;
         services.permissions = &permissions;
+        services.audio = audio;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
         services.shortcutsFolder = dataDir() + QStringLiteral("/Shortcuts");
@@ -178,6 +179,7 @@ protected:
     DockModel dockModel = *DockModels::lookup(0x0300, 0x1002);
     ManualClock clock;
     FakePermissions permissions;
+    SystemAudio* audio = nullptr; // none unless a test sets one before make()
     RecordingUrlOpener urls;
     std::unique_ptr<EmulatedDock> emulator;
     std::unique_ptr<SiteIcons> siteIcons;
