@@ -23,6 +23,9 @@
 #include <memory>
 #include <vector>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace velloq::session {
 
 // Points XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR into a temporary
