@@ -185,7 +185,8 @@ public:
     void run(ButtonFunction function);
     // Types `text` by way of the clipboard, which is restored 0.6 s later unless something
     // else wrote to it meanwhile.
-    void paste(const QString& text);
+    // done runs once the paste is over (the clipboard given back) or was given up.
+    void paste(const QString& text, std::function<void()> done = {});
     void toggleOutputMute();
     void toggleMicMute();
     // Whether to send the media key `type` (with `extraFlags` held) and leave the rest to the

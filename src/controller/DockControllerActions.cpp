@@ -275,25 +275,33 @@ void DockController::run(ButtonFunction function) {
     }
 }
 
-void DockController::paste(const QString& text) {
-    if (!inputAccessOrPrompt())
+void DockController::paste(const QString& text, std::function<void()> done) {
+    if (!inputAccessOrPrompt()) {
+        if (done)
+            done();
         return;
-    actionState().clipboard.snapshot(this, [this, text](std::optional<Clipboard::Snapshot> saved) {
+    }
+    actionState().clipboard.snapshot(this, [this, text, done = std::move(done)](
+                                               std::optional<Clipboard::Snapshot> saved) {
         if (!saved) {
             // Taking the clipboard now would lose what is on it for good.
             logLine(QStringLiteral("Could not paste a snippet: the clipboard's owner did not "
                                    "answer in time, so its content was left as it is"));
+            if (done)
+                done();
             return;
         }
         Clipboard& clipboard = actionState().clipboard;
         clipboard.setText(text);
         const uint64_t written = clipboard.changeCount();
         pressKey(kV, kCtrl);
-        QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(*saved), written] {
+        QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(*saved), written, done] {
             Clipboard& board = actionState().clipboard;
             // Something else wrote meanwhile: its content wins.
             if (board.changeCount() == written)
                 board.restore(saved);
+            if (done)
+                done();
         });
     });
 }

@@ -26,6 +26,9 @@
 #include <memory>
 #include <vector>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace velloq::session {
 
 // Points XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR into a temporary
@@ -127,7 +130,6 @@ public:
         run([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t); });
         return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
     }
-    // The kernel's id of the emulator's thread.
     QString threadId() {
         long tid = 0;
         run([&] { tid = long(::syscall(SYS_gettid)); });
