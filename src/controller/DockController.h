@@ -187,6 +187,8 @@ public:
     // else wrote to it meanwhile.
     // done runs once the paste is over (the clipboard given back) or was given up.
     void paste(const QString& text, std::function<void()> done = {});
+    // The snippet's text pasted; done also runs when there is no such snippet.
+    void pasteSnippet(const QUuid& id, std::function<void()> done);
     void toggleOutputMute();
     void toggleMicMute();
     // Whether to send the media key `type` (with `extraFlags` held) and leave the rest to the

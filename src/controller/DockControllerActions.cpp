@@ -122,16 +122,9 @@ void DockController::perform(const ButtonAction& action) {
     case ButtonAction::Kind::function:
         run(*action.buttonFunction());
         return;
-    case ButtonAction::Kind::snippet: {
-        const QUuid id = *action.snippetID();
-        for (const Snippet& snippet : std::as_const(config_.snippets)) {
-            if (snippet.id == id) {
-                paste(snippet.text);
-                return;
-            }
-        }
+    case ButtonAction::Kind::snippet:
+        pasteSnippet(*action.snippetID(), {});
         return;
-    }
     case ButtonAction::Kind::keys: {
         const KeyCombo combo = *action.keyCombo();
         if (!combo.isRecorded())
@@ -275,10 +268,22 @@ void DockController::run(ButtonFunction function) {
     }
 }
 
+void DockController::pasteSnippet(const QUuid& id, std::function<void()> done) {
+    for (const Snippet& snippet : std::as_const(config_.snippets)) {
+        if (snippet.id == id) {
+            paste(snippet.text, std::move(done));
+            return;
+        }
+    }
+    if (done)
+        done();
+}
+
 void DockController::paste(const QString& text, std::function<void()> done) {
+    if (!done)
+        done = [] {};
     if (!inputAccessOrPrompt()) {
-        if (done)
-            done();
+        done();
         return;
     }
     actionState().clipboard.snapshot(this, [this, text, done = std::move(done)](
@@ -287,8 +292,7 @@ void DockController::paste(const QString& text, std::function<void()> done) {
             // Taking the clipboard now would lose what is on it for good.
             logLine(QStringLiteral("Could not paste a snippet: the clipboard's owner did not "
                                    "answer in time, so its content was left as it is"));
-            if (done)
-                done();
+            done();
             return;
         }
         Clipboard& clipboard = actionState().clipboard;
@@ -300,8 +304,7 @@ void DockController::paste(const QString& text, std::function<void()> done) {
             // Something else wrote meanwhile: its content wins.
             if (board.changeCount() == written)
                 board.restore(saved);
-            if (done)
-                done();
+            done();
         });
     });
 }

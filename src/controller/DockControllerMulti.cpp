@@ -55,13 +55,8 @@ void DockController::performThen(const ButtonAction& action, std::function<void(
     // A paste goes out once the clipboard has been read, and gives it back later: the next
     // step waits for both, so pastes keep their order and the user's clipboard comes back.
     if (action.kind() == ButtonAction::Kind::snippet) {
-        const QUuid id = *action.snippetID();
-        for (const Snippet& snippet : std::as_const(config_.snippets)) {
-            if (snippet.id == id) {
-                paste(snippet.text, std::move(started));
-                return;
-            }
-        }
+        pasteSnippet(*action.snippetID(), std::move(started));
+        return;
     }
     perform(action);
     started();
