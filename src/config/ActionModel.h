@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <cstdint>
@@ -227,6 +228,9 @@ struct Page {
     QString name;
     QList<ButtonAction> keys;                  // nine `nothing`
     QList<std::optional<QString>> customIcons; // nine empty
+    // .desktop paths of the apps in front of which the dock shows this page; written only
+    // when not empty.
+    QStringList apps = {};
 
     // A new empty page with a fresh random id.
     static Page make(const QString& name);

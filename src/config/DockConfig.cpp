@@ -104,6 +104,23 @@ std::optional<Page> decodePage(const Node& value, const QList<Page>& earlier, bo
         u"customIcons",
         [](const Node& n) { return decodeList<std::optional<QString>>(n, decodeOptionalString); },
         page.customIcons);
+    // A bad entry is left out and the others kept; a list of another type is dropped.
+    member(
+        u"apps",
+        [&repaired](const Node& n) -> std::optional<QStringList> {
+            if (n.type != Node::Type::array)
+                return std::nullopt;
+            QStringList apps;
+            for (const Node& element : n.children) {
+                const auto path = ConfigJson::decodeString(element);
+                if (path && path->startsWith(u'/') && !apps.contains(*path))
+                    apps << *path;
+                else
+                    repaired = true;
+            }
+            return apps;
+        },
+        page.apps);
     padTo(page.keys, DockConfig::kMinKeys, ButtonAction::nothing());
     padTo(page.customIcons, DockConfig::kMinKeys, std::optional<QString>());
     return page;
@@ -115,6 +132,9 @@ Node encodePage(const Page& page) {
     n.insert(QStringLiteral("name"), Node::of(page.name));
     n.insert(QStringLiteral("keys"), encodedKeys(page.keys));
     n.insert(QStringLiteral("customIcons"), encodedIcons(page.customIcons));
+    if (!page.apps.isEmpty())
+        n.insert(QStringLiteral("apps"),
+                 encodeList(page.apps, [](const QString& path) { return Node::of(path); }));
     return n;
 }
 
@@ -168,6 +188,8 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
     root.insert(QStringLiteral("screensaverSpeed"), Node::of(screensaverSpeed));
     if (!pages.isEmpty())
         root.insert(QStringLiteral("pages"), encodeList(pages, encodePage));
+    if (!followApps)
+        root.insert(QStringLiteral("followApps"), Node::of(false));
     return ConfigJson::write(root, error);
 }
 
@@ -201,7 +223,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
         field = std::move(*decoded);
         return true;
     };
-    const std::array<Member, 15> members{{
+    const std::array<Member, 16> members{{
         {"keys",
          [&](const Node& v, DockConfig& c) {
              return assign(decodeList<ButtonAction>(
@@ -275,6 +297,10 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
              }
              return !repaired;
          }},
+        {"followApps",
+         [&](const Node& v, DockConfig& c) {
+             return assign(ConfigJson::decodeBool(v), c.followApps);
+         }},
     }};
 
     for (const Member& member : members) {
@@ -308,6 +334,16 @@ template <typename Config> auto* findPage(Config& config, const QUuid& id) {
     return found != config.pages.end() ? &*found : nullptr;
 }
 } // namespace
+
+const Page* DockConfig::pageListing(const QString& appPath) const {
+    const auto found = std::find_if(pages.begin(), pages.end(),
+                                    [&](const Page& p) { return p.apps.contains(appPath); });
+    return found != pages.end() ? &*found : nullptr;
+}
+
+bool DockConfig::anyPageListsApps() const {
+    return std::any_of(pages.begin(), pages.end(), [](const Page& p) { return !p.apps.isEmpty(); });
+}
 
 const Page* DockConfig::page(const QUuid& id) const {
     return findPage(*this, id);

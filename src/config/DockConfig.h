@@ -38,6 +38,8 @@ struct DockConfig {
     // Further sets of buttons; written only when there are any, so that a file without pages
     // keeps its exact form.
     QList<Page> pages;
+    // Whether the dock shows the page that lists the app in front; written only when false.
+    bool followApps = true;
 
     // The defaults (a new random id for the example snippet each time).
     DockConfig();
@@ -52,6 +54,10 @@ struct DockConfig {
     QList<ButtonAction>& keysOf(const QUuid& pageID);
     const QList<std::optional<QString>>& customIconsOf(const QUuid& pageID) const;
     QList<std::optional<QString>>& customIconsOf(const QUuid& pageID);
+    // The first page (in order) whose apps list `appPath`; null when none does.
+    const Page* pageListing(const QString& appPath) const;
+    // Whether some page lists an app, so that the app in front matters.
+    bool anyPageListsApps() const;
     // Calls `f` with every action of every page, home first.
     template <typename F> void forEachAction(F f) const { visitActions(*this, f); }
     template <typename F> void forEachAction(F f) { visitActions(*this, f); }
