@@ -8,6 +8,7 @@
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
+#include "follow/ActiveAppWatcher.h"
 #include "hud/HUD.h"
 #include "support/Clock.h"
 #include "system/Applications.h"
@@ -29,6 +30,7 @@ class QTimer;
 namespace velloq {
 
 class DisplayBrightness;
+class PageFollower;
 class DockFeatures;
 class KeySender;
 class Permissions;
@@ -78,7 +80,9 @@ public:
         SiteIcons* siteIcons = nullptr;
         std::unique_ptr<HUD> hud;                 // made on demand when absent
         std::unique_ptr<WakeWatcher> wakeWatcher; // logind when absent
-        QString shortcutsFolder;                  // ShortcutsFolder::path() when empty
+        // The app in front, for pages that list apps; the desktop's own when absent.
+        std::unique_ptr<ActiveAppWatcher> activeApp;
+        QString shortcutsFolder; // ShortcutsFolder::path() when empty
         AnimationEngine::Loaders animationLoaders = AnimationEngine::defaultLoaders();
         ActionServices actions; // launching, URLs, force quit, open panels, app folders
     };
@@ -108,8 +112,18 @@ public:
     void setTab(MenuTab value);
     // The page the dock shows and the window edits; the nil id is home. Not saved.
     QUuid currentPage() const { return currentPage_; }
-    // Shows the page at once (only the faces that differ); an id of no page changes nothing.
+    // The user's choice (in the window or by a key): shows the page at once (only the faces
+    // that differ), and it is the page the dock returns to when the app in front is listed
+    // by no page. An id of no page changes nothing.
     void setCurrentPage(const QUuid& value);
+    // The page the user last chose; home at start.
+    QUuid userPage() const { return userPage_; }
+    // Whether the desktop can tell the app in front, and, when it takes a step of the user
+    // (enabling an extension), the command for it.
+    ActiveAppWatcher::Availability appInFrontAvailability() const;
+    QString appInFrontEnableCommand() const;
+    // Whether the desktop is being watched for the app in front.
+    bool followingApps() const;
     // The current page's keys and custom images: what the dock shows and the editors change.
     const QList<ButtonAction>& currentKeys() const { return config_.keysOf(currentPage_); }
     const QList<std::optional<QString>>& currentCustomIcons() const {
@@ -175,6 +189,8 @@ public:
     void setAction(const ButtonAction& action, int key);
     // Each runs its open panel after the calling event has returned.
     void chooseAppWithPanel(int key);
+    // Adds the chosen app to the apps of page `page`.
+    void choosePageAppWithPanel(const QUuid& page);
     void chooseCustomIcon(int key);
     void chooseScreensaverGIF();
     // Copies the image under a fresh name into CustomIcons / Screensavers and uses the copy.
@@ -236,6 +252,7 @@ Q_SIGNALS:
     void loginItemNoteChanged();
     void screensaverRunningChanged();
     void inaccessibleDockNodeChanged();
+    void appInFrontAvailabilityChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
     void installedAppsChanged();
@@ -274,6 +291,11 @@ private:
     void setScreensaverRunning(bool value);
     void setShortcutNames(const QStringList& value);
     void openPage(const QUuid& id);
+    // Shows a page without making it the user's choice.
+    void showPage(const QUuid& id);
+    // DockControllerFollow.cpp
+    void startFollowingApps();
+    void appInFront(const std::optional<QUuid>& page);
     // The configuration with `edit` applied to the current page's keys and custom images.
     template <typename Edit>
     void editCurrentPage(Edit edit, EditHistory::Merge merge = EditHistory::Merge::never) {
@@ -327,6 +349,7 @@ private:
     SiteIcons* siteIcons_;
     std::unique_ptr<HUD> hud_;
     std::unique_ptr<WakeWatcher> wakeWatcher_;
+    std::unique_ptr<PageFollower> follower_;
     QString shortcutsFolder_;
     AnimationEngine::Loaders animationLoaders_;
     ActionServices actionServices_;
@@ -337,6 +360,7 @@ private:
     Selection selected_ = Selection::key(0);
     MenuTab tab_ = MenuTab::buttons;
     QUuid currentPage_;
+    QUuid userPage_;
     std::optional<int> recordingKey_;
     QStringList shortcutNames_;
     bool isConnected_ = false;

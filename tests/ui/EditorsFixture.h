@@ -59,6 +59,8 @@ protected:
         services.permissions = &permissions;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
+        services.activeApp =
+            activeApp ? std::move(activeApp) : std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = dataDir() + QStringLiteral("/Shortcuts");
         services.actions.applicationDirs = {appsDir()};
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
@@ -146,6 +148,7 @@ protected:
 
     ManualClock clock;
     FakePermissions permissions;
+    std::unique_ptr<ActiveAppWatcher> activeApp; // for make(); none when empty
     std::unique_ptr<EmulatedDock> emulator;
     std::unique_ptr<SiteIcons> siteIcons;
     std::unique_ptr<DockController> controller;
