@@ -3,6 +3,7 @@
 #include "controller/DockController.h"
 #include "ui/ConfigEdit.h"
 #include "ui/Dropdown.h"
+#include "ui/FollowSettings.h"
 #include "ui/LabeledRow.h"
 #include "ui/ScreensaverSettings.h"
 #include "ui/TextStyle.h"
@@ -152,6 +153,8 @@ QWidget* SettingsView::buildContent() {
     connect(refresh_, &QPushButton::clicked, this, [this] { controller_.resendEverything(); });
     layout->addWidget(refresh_, 0, Qt::AlignLeft);
 
+    layout->addWidget(divider(content));
+    layout->addWidget(new FollowSettings(controller_, content));
     layout->addWidget(divider(content));
     layout->addWidget(new ScreensaverSettings(controller_, content));
     layout->addStretch(1);
