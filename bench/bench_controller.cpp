@@ -5,6 +5,7 @@
 
 #include "EmulatedDock.h"
 #include "EmulatorSession.h"
+#include "EmulatorThread.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,12 +33,6 @@ constexpr double kIdleTarget = 0.001;
 constexpr double kLatencyTarget = 0.001; // seconds, median
 constexpr int kPresses = 300;
 
-double cpuSeconds(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 double steadySeconds() {
     return SteadyClock().now();
 }
@@ -48,39 +43,6 @@ public:
     using DockController::DockController;
     void perform(const ButtonAction&) override { performedAt.push_back(steadySeconds()); }
     std::vector<double> performedAt;
-};
-
-// The emulated dock on its own thread.
-class EmulatorThread {
-public:
-    EmulatorThread() {
-        thread_.start();
-        context_.moveToThread(&thread_);
-        run([this] {
-            dock_ = std::make_unique<EmulatedDock>(*DockModels::lookup(0x0300, 0x1002));
-            dock_->plugIn();
-        });
-    }
-    ~EmulatorThread() {
-        run([this] { dock_.reset(); });
-        thread_.quit();
-        thread_.wait();
-    }
-    // Runs `work` on the emulator's thread and waits for it.
-    void run(const std::function<void()>& work) {
-        QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
-    }
-    double cpu() {
-        double seconds = 0;
-        run([&] { seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID); });
-        return seconds;
-    }
-    EmulatedDock& dock() { return *dock_; }
-
-private:
-    QThread thread_;
-    QObject context_;
-    std::unique_ptr<EmulatedDock> dock_;
 };
 
 // CPU nanoseconds of each thread of this process, by thread id, with its name.
