@@ -122,6 +122,8 @@ public:
     // (enabling an extension), the command for it.
     ActiveAppWatcher::Availability appInFrontAvailability() const;
     QString appInFrontEnableCommand() const;
+    // Asks the desktop again (Settings does when it shows).
+    void refreshAppInFrontAvailability();
     // Whether the desktop is being watched for the app in front.
     bool followingApps() const;
     // The current page's keys and custom images: what the dock shows and the editors change.

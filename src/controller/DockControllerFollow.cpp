@@ -28,6 +28,10 @@ QString DockController::appInFrontEnableCommand() const {
     return follower_->watcher().enableCommand();
 }
 
+void DockController::refreshAppInFrontAvailability() {
+    follower_->watcher().refreshAvailability();
+}
+
 bool DockController::followingApps() const {
     return follower_->watching();
 }

@@ -32,6 +32,9 @@ public:
     // What makes it available, for the user to run (GNOME: the command that enables the
     // extension); empty when there is nothing to run.
     virtual QString enableCommand() const { return QString(); }
+    // Asks the desktop again whether it can tell (GNOME: the extension's state); a change
+    // comes as availabilityChanged.
+    virtual void refreshAvailability() {}
 
     // The watcher for this session: X11 when Velloq runs as an X client of an X11 session,
     // the KWin script on Plasma's Wayland session, the GNOME Shell extension on GNOME's,

@@ -6,6 +6,7 @@
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
+#include <QDBusServiceWatcher>
 
 namespace velloq {
 
@@ -34,9 +35,24 @@ int stateOf(const QVariantMap& info) {
 
 GnomeActiveAppWatcher::GnomeActiveAppWatcher(QDBusConnection bus, QObject* parent)
     : ActiveAppWatcher(parent)
-    , bus_(std::move(bus)) {
+    , bus_(std::move(bus))
+    , shellWatcher_(
+          new QDBusServiceWatcher(kShell, bus_, QDBusServiceWatcher::WatchForOwnerChange, this)) {
     bus_.connect(kShell, kShellPath, kExtensions, QStringLiteral("ExtensionStateChanged"), this,
                  SLOT(extensionStateChanged(QString, QVariantMap)));
+    connect(shellWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                if (!newOwner.isEmpty()) {
+                    refreshAvailability();
+                    return;
+                }
+                states_.clear(); // no shell, no extension
+                updateAvailability();
+            });
+    refreshAvailability();
+}
+
+void GnomeActiveAppWatcher::refreshAvailability() {
     for (const QString& uuid : {extensionUuid(), legacyExtensionUuid()}) {
         QDBusMessage call = QDBusMessage::createMethodCall(kShell, kShellPath, kExtensions,
                                                            QStringLiteral("GetExtensionInfo"));
@@ -54,6 +70,7 @@ GnomeActiveAppWatcher::GnomeActiveAppWatcher(QDBusConnection bus, QObject* paren
 GnomeActiveAppWatcher::~GnomeActiveAppWatcher() = default;
 
 void GnomeActiveAppWatcher::start() {
+    refreshAvailability();
     if (!service_) {
         service_ = std::make_unique<ActiveAppService>(bus_);
         connect(service_.get(), &ActiveAppService::windowActivated, this,

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class QDBusServiceWatcher;
+
 namespace velloq {
 
 class ActiveAppService;
@@ -16,7 +18,8 @@ class ActiveAppService;
 // GNOME on Wayland: Velloq's GNOME Shell extension (shipped under
 // /usr/share/gnome-shell/extensions/) reports the focused app to Velloq's ActiveApp object
 // while its Watching property is true. Whether the extension is enabled comes from
-// org.gnome.Shell.Extensions, asked once and then followed by its ExtensionStateChanged.
+// org.gnome.Shell.Extensions: asked when made, when the shell (re)starts, when watching
+// starts and on refreshAvailability(), and followed by its ExtensionStateChanged.
 class GnomeActiveAppWatcher final : public ActiveAppWatcher {
     Q_OBJECT
 
@@ -32,6 +35,7 @@ public:
     void stop() override;
     Availability availability() const override { return availability_; }
     QString enableCommand() const override;
+    void refreshAvailability() override;
 
 private Q_SLOTS:
     void extensionStateChanged(const QString& uuid, const QVariantMap& info);
@@ -41,6 +45,7 @@ private:
 
     QDBusConnection bus_;
     std::unique_ptr<ActiveAppService> service_;
+    QDBusServiceWatcher* shellWatcher_;
     QMap<QString, int> states_; // by uuid; absent: not installed
     Availability availability_ = Availability::unavailable;
     QString offUuid_; // the installed one to enable

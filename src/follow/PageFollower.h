@@ -32,6 +32,7 @@ public:
     void setConfig(const DockConfig& config);
     bool watching() const { return watching_; }
     const ActiveAppWatcher& watcher() const { return *watcher_; }
+    ActiveAppWatcher& watcher() { return *watcher_; }
 
 Q_SIGNALS:
     // The app in front changed: the page that lists it, or nothing when no page does.

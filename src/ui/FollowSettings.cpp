@@ -35,6 +35,12 @@ FollowSettings::FollowSettings(DockController& controller, QWidget* parent)
     sync();
 }
 
+void FollowSettings::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The user may have just installed or turned on what it takes.
+    controller_.refreshAppInFrontAvailability();
+}
+
 void FollowSettings::sync() {
     follow_->setChecked(controller_.config().followApps);
     QString text;

@@ -17,6 +17,9 @@ class FollowSettings : public QWidget {
 public:
     explicit FollowSettings(DockController& controller, QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void sync();
 

@@ -11,6 +11,8 @@
 #include "ui/Dropdown.h"
 #include "ui/KeyDrag.h"
 #include "ui/MenuView.h"
+#include "ui/PageAppsView.h"
+#include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 
 #include <QAbstractButton>
@@ -127,6 +129,18 @@ int main(int argc, char** argv) {
                   ButtonAction::nothing(),
                   ButtonAction::nothing(),
                   ButtonAction::page(QUuid())};
+    // The apps in front of which the dock shows the Media page.
+    const QString apps = home.path() + QStringLiteral("/applications");
+    QDir().mkpath(apps);
+    for (const auto& [file, fields] :
+         {std::pair("music.desktop", "Name=Music\nIcon=audio-x-generic\n"),
+          std::pair("videos.desktop", "Name=Videos\nIcon=video-x-generic\n")}) {
+        QFile entry(apps + u'/' + QLatin1String(file));
+        if (!entry.open(QIODevice::WriteOnly))
+            return 1;
+        entry.write(QByteArray("[Desktop Entry]\nType=Application\nExec=true\n") + fields);
+        media.apps << entry.fileName();
+    }
     config.pages = {media};
     config.keys[8] = ButtonAction::page(media.id);
     if (!ConfigStore().save(config))
@@ -185,6 +199,13 @@ int main(int argc, char** argv) {
     controller.setSelected(Selection::key(0));
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
+    // The page's apps under the page bar.
+    const QWidget* bar = window.findChild<PageBar*>();
+    const QWidget* pageApps = window.findChild<PageAppsView*>();
+    const QRect appList = QRect(bar->mapTo(&window, QPoint()), bar->size())
+                              .united(QRect(pageApps->mapTo(&window, QPoint()), pageApps->size()))
+                              .adjusted(-12, -12, 12, 12);
+    ok = save(window.grab(appList), out + QStringLiteral("/page-apps.png")) && ok;
 
     // Dragging the first screen button onto the fifth swaps them.
     controller.setCurrentPage(QUuid());
