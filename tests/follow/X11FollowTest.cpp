@@ -4,6 +4,8 @@
 
 #include "ui/EditorsFixture.h"
 
+#include "follow/ActivateWindow.h"
+
 #include "follow/X11ActiveAppWatcher.h"
 #include "imaging/IconRenderer.h"
 #include "ui/MenuView.h"
@@ -90,25 +92,7 @@ protected:
         return id;
     }
 
-    // Asks the window manager to bring the window to the front, as a pager does.
-    void activate(uint32_t target) {
-        const char name[] = "_NET_ACTIVE_WINDOW";
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = target;
-        event.type = atom->atom;
-        event.data.data32[0] = 2; // from a pager: the window manager obeys
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        std::free(atom);
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        xcb_send_event(connection, 0, root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(connection);
-    }
+    void activate(uint32_t target) { activateWindow(connection, target); }
 
     // The dock shows the faces of `page`, and the controller says it does.
     bool shows(const QUuid& page) {

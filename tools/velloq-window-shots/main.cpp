@@ -133,8 +133,11 @@ int main(int argc, char** argv) {
     const QString apps = home.path() + QStringLiteral("/applications");
     QDir().mkpath(apps);
     for (const auto& [file, fields] :
-         {std::pair("music.desktop", "Name=Music\nIcon=audio-x-generic\n"),
-          std::pair("videos.desktop", "Name=Videos\nIcon=video-x-generic\n")}) {
+         {std::pair(
+              "music.desktop",
+              "Name=Music\nIcon=/usr/share/icons/Adwaita/48x48/mimetypes/audio-x-generic.png\n"),
+          std::pair("videos.desktop", "Name=Videos\nIcon=/usr/share/icons/Adwaita/48x48/mimetypes/"
+                                      "video-x-generic.png\n")}) {
         QFile entry(apps + u'/' + QLatin1String(file));
         if (!entry.open(QIODevice::WriteOnly))
             return 1;
