@@ -10,10 +10,14 @@ PageFollower::PageFollower(std::unique_ptr<ActiveAppWatcher> watcher, pid_t ownP
     : QObject(parent)
     , watcher_(std::move(watcher))
     , ownPid_(ownPid) {
+    // Its own worker: the shared pool may be busy for seconds decoding a screensaver.
+    pool_.setMaxThreadCount(1);
     connect(watcher_.get(), &ActiveAppWatcher::activated, this, &PageFollower::windowActivated);
 }
 
-PageFollower::~PageFollower() = default;
+PageFollower::~PageFollower() {
+    pool_.waitForDone();
+}
 
 void PageFollower::setConfig(const DockConfig& config) {
     Listing listing;
@@ -47,7 +51,8 @@ void PageFollower::setConfig(const DockConfig& config) {
                 rulesReady_ = true;
                 if (decisionPending_)
                     decide();
-            });
+            },
+            &pool_);
     }
     if (watch == watching_)
         return;
@@ -61,7 +66,9 @@ void PageFollower::setConfig(const DockConfig& config) {
 }
 
 void PageFollower::windowActivated(const WindowIdentity& window) {
-    if (!watching_)
+    // Nothing in front is no app: window managers pass through it between two windows, and
+    // following it would flick the dock to the user's page and back.
+    if (!watching_ || window.isEmpty())
         return;
     // Opening Velloq's window to edit a page must not switch away from that page.
     const QString ownId = QGuiApplication::desktopFileName();
@@ -84,7 +91,7 @@ void PageFollower::decide() {
     const std::optional<ProcessInfo> process =
         window.pid > 0 ? ProcessInfo::read(window.pid) : std::nullopt;
     for (const Rule& rule : rules_) {
-        if (!window.isEmpty() && rule.matcher.matches(window, process ? &*process : nullptr)) {
+        if (rule.matcher.matches(window, process ? &*process : nullptr)) {
             Q_EMIT appInFront(rule.page);
             return;
         }

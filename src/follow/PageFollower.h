@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <memory>
@@ -18,7 +19,7 @@ namespace velloq {
 
 // Which page belongs in front: the first page whose apps list the app in front. Watches the
 // desktop only while the configuration asks for it ("followApps" on and some page listing an
-// app); Velloq's own windows never count. Main thread.
+// app); Velloq's own windows, and no window at all, never count. Main thread.
 class PageFollower : public QObject {
     Q_OBJECT
 
@@ -57,6 +58,7 @@ private:
     bool rulesReady_ = false;
     std::optional<WindowIdentity> inFront_; // the last one reported, not ours
     bool decisionPending_ = false;
+    QThreadPool pool_;
 };
 
 } // namespace velloq

@@ -92,7 +92,6 @@ void X11ActiveAppWatcher::start() {
     notifier_ = new QSocketNotifier(xcb_get_file_descriptor(connection_.get()),
                                     QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &X11ActiveAppWatcher::readEvents);
-    reported_ = false;
     reportActiveWindow();
     readEvents(); // events that came with the replies
 }
@@ -102,7 +101,6 @@ void X11ActiveAppWatcher::stop() {
     notifier_ = nullptr;
     connection_.reset();
     atoms_.reset();
-    active_ = 0;
 }
 
 void X11ActiveAppWatcher::readEvents() {
@@ -133,11 +131,9 @@ void X11ActiveAppWatcher::reportActiveWindow() {
         connection_.get(),
         xcb_get_property(connection_.get(), 0, root_, atoms_->activeWindow, XCB_ATOM_WINDOW, 0, 1),
         nullptr));
+    // Every change is reported, even to the same id: X reuses the ids of windows that are
+    // gone for new clients' windows. The follower drops a repeat of the same app.
     const uint32_t window = propertyCardinal(active.get());
-    if (reported_ && window == active_)
-        return;
-    active_ = window;
-    reported_ = true;
     Q_EMIT activated(window ? identify(window) : WindowIdentity());
 }
 

@@ -42,8 +42,6 @@ private:
     std::unique_ptr<Atoms> atoms_;
     QSocketNotifier* notifier_ = nullptr;
     uint32_t root_ = 0;
-    uint32_t active_ = 0;
-    bool reported_ = false;
 };
 
 } // namespace velloq

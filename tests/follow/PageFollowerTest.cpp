@@ -55,12 +55,14 @@ TEST(PageFollower, WatchesOnlyWhileFollowingIsOnAndAPageListsAnApp) {
     ASSERT_TRUE(waitUntil([&] { return decided.size() == 1; }));
     EXPECT_EQ(decided.at(0).at(0).value<std::optional<QUuid>>(), config.pages[0].id);
 
-    // Velloq's own windows are not the app in front; the same app again changes nothing.
+    // Velloq's own windows and no window are not the app in front; the same app again changes
+    // nothing.
     Q_EMIT watcher.activated(app(QStringLiteral("org.example.Other"), 4242));
+    Q_EMIT watcher.activated(WindowIdentity());
     Q_EMIT watcher.activated(app(QStringLiteral("org.example.editor.desktop"), 17));
     Q_EMIT watcher.activated(app(QStringLiteral("org.example.Browser")));
     Q_EMIT watcher.activated(app(QStringLiteral("org.example.Other")));
-    Q_EMIT watcher.activated(WindowIdentity());
+    Q_EMIT watcher.activated(app(QStringLiteral("org.example.Another")));
     ASSERT_EQ(decided.size(), 4);
     EXPECT_EQ(decided.at(1).at(0).value<std::optional<QUuid>>(), config.pages[1].id);
     EXPECT_EQ(decided.at(2).at(0).value<std::optional<QUuid>>(), std::nullopt);

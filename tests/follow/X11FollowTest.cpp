@@ -113,7 +113,7 @@ protected:
                 }
                 return true;
             },
-            10000);
+            20000);
     }
 
     xcb_connection_t* connection = nullptr;
@@ -171,16 +171,18 @@ TEST_F(X11Follow, VelloqsOwnWindowNeverSwitchesThePage) {
     MenuView velloqWindow(*controller);
     velloqWindow.show();
     velloqWindow.activateWindow();
-    ASSERT_TRUE(waitUntil([&] {
-        return !reports.isEmpty() &&
-               reports.constLast().at(0).value<WindowIdentity>().pid == ::getpid();
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !reports.isEmpty() &&
+                   reports.constLast().at(0).value<WindowIdentity>().pid == ::getpid();
+        },
+        20000));
     EXPECT_TRUE(shows(write));
 
     // Back in the editor after choosing another page in the window: that choice stays.
     controller->setCurrentPage(spare);
     activate(editor);
-    ASSERT_TRUE(waitUntil([&] { return !velloqWindow.isActiveWindow(); }));
+    ASSERT_TRUE(waitUntil([&] { return !velloqWindow.isActiveWindow(); }, 20000));
     const uint32_t other = openWindow({QStringLiteral("other"), QStringLiteral("Other")});
     activate(other);
     EXPECT_TRUE(shows(spare));
@@ -193,7 +195,7 @@ TEST_F(X11Follow, AChangeOfAppNeverWakesTheScreensaverWhichEndsOnTheRightPage) {
     ASSERT_TRUE(waitUntil([&] { return emulator->imageCommits(0) > 1; }, 20000));
     const uint32_t editor = openWindow({QStringLiteral("editor"), QStringLiteral("VelloqEditor")});
     activate(editor);
-    ASSERT_TRUE(waitUntil([&] { return controller->currentPage() == write; }));
+    ASSERT_TRUE(waitUntil([&] { return controller->currentPage() == write; }, 20000));
     EXPECT_TRUE(controller->screensaverRunning());
 
     emulator->tapKey(0); // only wakes the dock
