@@ -14,10 +14,10 @@ class UrlOpener;
 
 // One open panel: what it asks for and where it starts.
 struct OpenPanelRequest {
-    QString message;     // the window title, e.g. "Choose an app for this button"
+    QString message;     // the window title, e.g. "Choose an Image"
     QString prompt;      // the accept button, e.g. "Choose"
     QString nameFilter;  // e.g. "Applications (*.desktop)"
-    QString startFolder; // empty: the dialog's default
+    QString startFolder; // empty: where the user last chose a file (at first, Pictures)
 };
 
 // Runs a modal panel for one existing file; none when the user cancels.

@@ -37,6 +37,9 @@ struct DockController::ActionState {
     QTimer iconFetchTimer;
     QString iconFetchText;
 
+    // Where the user last chose an image or an animation; open panels start there.
+    QString lastChosenFolder;
+
     // recordMonitor: the key watcher while a shortcut is being recorded.
     std::unique_ptr<ShortcutRecorder> recordMonitor;
 

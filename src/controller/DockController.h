@@ -209,6 +209,8 @@ public:
     void deletePage(const QUuid& id);
     // How many keys, on every page, open this page.
     int keysOpening(const QUuid& id) const;
+    // How many keys, on every page, paste this snippet.
+    int keysPasting(const QUuid& snippetID) const;
     void startRecordingShortcut(int key);
     void stopRecordingShortcut();
 

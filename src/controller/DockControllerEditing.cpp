@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QUuid>
 
 #include <functional>
@@ -60,6 +61,17 @@ void makeIcons(QObject* context, std::shared_ptr<InstalledScan> scan, qsizetype 
     }
     scan->iconSources.clear();
     done(std::move(*scan));
+}
+
+// Every format the screensaver plays: animated images, and videos by their extension.
+QString animationNameFilter() {
+    return QStringLiteral("Animations (*.gif *.webp *.mp4 *.mov *.m4v)");
+}
+
+// Where an image chooser starts before the user has chosen anything: Pictures, else home.
+QString picturesFolder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
 }
 
 QString imageNameFilter() {
@@ -107,13 +119,23 @@ void DockController::setAction(const ButtonAction& action, int key) {
 }
 
 std::optional<QString> DockController::runPanel(const OpenPanelRequest& request) {
-    return actionServices_.openPanel ? actionServices_.openPanel(request) : runFileDialog(request);
+    // Without a folder of its own, a panel starts where the user last chose a file.
+    OpenPanelRequest shown = request;
+    if (shown.startFolder.isEmpty())
+        shown.startFolder = actionState().lastChosenFolder.isEmpty()
+                                ? picturesFolder()
+                                : actionState().lastChosenFolder;
+    std::optional<QString> path =
+        actionServices_.openPanel ? actionServices_.openPanel(shown) : runFileDialog(shown);
+    if (path && request.startFolder.isEmpty())
+        actionState().lastChosenFolder = QFileInfo(*path).absolutePath();
+    return path;
 }
 
 void DockController::chooseAppWithPanel(int key) {
     QTimer::singleShot(0, this, [this, key] {
         const std::optional<QString> path =
-            runPanel({QStringLiteral("Choose an app for this button"), QStringLiteral("Choose"),
+            runPanel({QStringLiteral("Choose an App"), QStringLiteral("Choose"),
                       QStringLiteral("Applications (*.desktop)"),
                       QStringLiteral("/usr/share/applications")});
         if (path)
@@ -124,9 +146,8 @@ void DockController::chooseAppWithPanel(int key) {
 void DockController::chooseCustomIcon(int key) {
     QTimer::singleShot(0, this, [this, key] {
         const std::optional<QString> path =
-            runPanel({QStringLiteral("Choose an image for this button. Square images look "
-                                     "best, and animated GIFs play on the dock."),
-                      QStringLiteral("Use Image"), imageNameFilter(), QString()});
+            runPanel({QStringLiteral("Choose an Image"), QStringLiteral("Use Image"),
+                      imageNameFilter(), QString()});
         if (path)
             useCustomIcon(key, *path);
     });
@@ -135,9 +156,8 @@ void DockController::chooseCustomIcon(int key) {
 void DockController::chooseScreensaverGIF() {
     QTimer::singleShot(0, this, [this] {
         const std::optional<QString> path =
-            runPanel({QStringLiteral("Choose an animated GIF for the dock’s screensaver (wide "
-                                     "images suit the 3 × 2 screens best)"),
-                      QStringLiteral("Use GIF"), QStringLiteral("GIF images (*.gif)"), QString()});
+            runPanel({QStringLiteral("Choose an Animation"), QStringLiteral("Use Animation"),
+                      animationNameFilter(), QString()});
         if (path)
             useScreensaverGIF(*path);
     });
@@ -185,8 +205,12 @@ bool DockController::useCustomIcon(int key, const QString& source) {
 }
 
 bool DockController::useScreensaverGIF(const QString& source) {
+    // The extension stays: it tells a video from an animated image.
+    QString extension = QFileInfo(source).suffix().toLower();
+    if (extension.isEmpty())
+        extension = QStringLiteral("gif");
     const QString name =
-        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".gif");
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
     const std::optional<QString> copy =
         copyIntoStorage(source, QStringLiteral("Screensavers"), name,
                         QStringLiteral("Could not copy screensaver GIF: "));
@@ -251,6 +275,13 @@ void DockController::deletePage(const QUuid& id) {
 int DockController::keysOpening(const QUuid& id) const {
     int count = 0;
     config_.forEachAction([&](const ButtonAction& action) { count += action.pageID() == id; });
+    return count;
+}
+
+int DockController::keysPasting(const QUuid& snippetID) const {
+    int count = 0;
+    config_.forEachAction(
+        [&](const ButtonAction& action) { count += action.snippetID() == snippetID; });
     return count;
 }
 

@@ -2,9 +2,10 @@
 
 #include "system/KeyCodes.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QWidget>
 
 namespace velloq {
 
@@ -176,9 +177,23 @@ Decision interpret(const QKeyEvent& event) {
 
 } // namespace ShortcutRecording
 
+namespace {
+
+// The top-level window a key event is delivered to: first the window, then its focus widget.
+QWindow* windowOf(QObject* receiver) {
+    if (auto* window = qobject_cast<QWindow*>(receiver))
+        return window;
+    if (receiver->isWidgetType())
+        return static_cast<QWidget*>(receiver)->window()->windowHandle();
+    return nullptr;
+}
+
+} // namespace
+
 ShortcutRecorder::ShortcutRecorder(Handler onDecision, QObject* parent)
     : QObject(parent)
-    , onDecision_(std::move(onDecision)) {
+    , onDecision_(std::move(onDecision))
+    , window_(QGuiApplication::focusWindow()) {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
 }
@@ -197,6 +212,8 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return QObject::eventFilter(watched, event);
+    if (!window_ || !window_->isActive() || windowOf(watched) != window_)
+        return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const ShortcutRecording::Decision decision = ShortcutRecording::interpret(*key);
     if (decision.kind == ShortcutRecording::Decision::pass || !onDecision_)

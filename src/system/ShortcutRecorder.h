@@ -3,7 +3,9 @@
 #include "config/ActionModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QWindow>
 
 #include <cstdint>
 #include <functional>
@@ -47,9 +49,11 @@ Decision interpret(const QKeyEvent& event);
 
 } // namespace ShortcutRecording
 
-// While it lives (until stop()), watches every key press that reaches the application (any of
-// its windows) and hands each cancel or record decision to `onDecision`, which says whether
-// to swallow the press; other presses are delivered as usual.
+// While it lives (until stop()), watches the key presses of the window that has the focus when
+// it starts (the one whose control started it) and hands each cancel or record decision to
+// `onDecision`, which says whether to swallow the press. Presses in Velloq's other windows
+// (a dialog), presses while its window is not the active one and undecided presses are
+// delivered as usual.
 class ShortcutRecorder : public QObject {
     Q_OBJECT
 
@@ -67,6 +71,7 @@ protected:
 
 private:
     Handler onDecision_;
+    QPointer<QWindow> window_;
 };
 
 } // namespace velloq

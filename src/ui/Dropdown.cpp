@@ -60,8 +60,9 @@ QString Dropdown::currentTitle() const {
 }
 
 void Dropdown::updateAccessibleName() {
+    // No setText: a button's text takes "&" as a mnemonic, and titles are the user's words
+    // ("R&D"). The title is painted and named for accessibility instead.
     setAccessibleName(currentTitle());
-    setText(currentTitle());
 }
 
 void Dropdown::openMenu() {

@@ -51,6 +51,8 @@ bool EditKeys::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != scope_->window() || controller_.recordingKey())
         return false;
+    if (widget->testAttribute(Qt::WA_InputMethodEnabled))
+        return false; // a text field's own undo, redo, copy and paste act on its text
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->matches(QKeySequence::Undo)) {
         controller_.undo();
@@ -63,8 +65,6 @@ bool EditKeys::eventFilter(QObject* watched, QEvent* event) {
         controller_.redo();
         return true;
     }
-    if (widget->testAttribute(Qt::WA_InputMethodEnabled))
-        return false; // a text field's own copy and paste
     if (key->matches(QKeySequence::Copy)) {
         copySelected();
         return true;

@@ -9,9 +9,9 @@ namespace velloq {
 
 class DockController;
 
-// The window's editing keys: Ctrl+Z / Ctrl+Shift+Z undo and redo every change made in it,
-// also while a text field has the focus (each keystroke is already saved); Ctrl+C / Ctrl+V
-// copy and paste the selected button, except in text fields, which keep them for their text.
+// The window's editing keys: Ctrl+Z / Ctrl+Shift+Z undo and redo every change made in it, and
+// Ctrl+C / Ctrl+V copy and paste the selected button. In a text field all four act on the
+// field's own text, as everywhere else on the desktop.
 class EditKeys : public QObject {
     Q_OBJECT
 

@@ -21,15 +21,27 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace velloq {
 
 namespace {
 
 constexpr int kPadding = 12;
+// A resize is written once the user has stopped dragging for this long.
+constexpr int kSizeSaveDelayMs = 500;
+
+// $XDG_CONFIG_HOME/Velloq/window.ini
+std::unique_ptr<QSettings> windowSettings() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("Velloq"), QStringLiteral("window"));
+}
 
 // The tray icon's marks in `color`, its plate left out, like a template image.
 QPixmap tintedMenuBarIcon(const QColor& color, qreal scale) {
@@ -83,7 +95,12 @@ MenuView::MenuView(DockController& controller, QWidget* parent)
     : QWidget(parent)
     , controller_(controller) {
     setWindowTitle(QStringLiteral("Velloq"));
-    setFixedSize(kWidth, kHeight);
+    setMinimumSize(kWidth, kHeight);
+    resize(rememberedSize());
+    sizeSaver_ = new QTimer(this);
+    sizeSaver_->setSingleShot(true);
+    sizeSaver_->setInterval(kSizeSaveDelayMs);
+    connect(sizeSaver_, &QTimer::timeout, this, &MenuView::rememberSize);
     new EditKeys(controller_, this);
 
     auto* layout = new QVBoxLayout(this);
@@ -124,6 +141,32 @@ MenuView::MenuView(DockController& controller, QWidget* parent)
             &MenuView::updateHeader);
     showTab();
     updateHeader();
+}
+
+MenuView::~MenuView() {
+    if (sizeSaver_->isActive())
+        rememberSize();
+}
+
+QSize MenuView::rememberedSize() {
+    const QSize saved = windowSettings()->value(QStringLiteral("size")).toSize();
+    return saved.isValid() ? saved.expandedTo(QSize(kWidth, kHeight)) : QSize(kWidth, kHeight);
+}
+
+void MenuView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The user's sizes only: not the first layout, nor a maximised or full-screen window.
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        sizeSaver_->start();
+}
+
+void MenuView::rememberSize() {
+    sizeSaver_->stop();
+    const std::unique_ptr<QSettings> settings = windowSettings();
+    if (size() == QSize(kWidth, kHeight))
+        settings->remove(QStringLiteral("size"));
+    else
+        settings->setValue(QStringLiteral("size"), size());
 }
 
 QWidget* MenuView::makeHeader() {

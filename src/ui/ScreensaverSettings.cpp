@@ -71,9 +71,9 @@ ScreensaverSettings::ScreensaverSettings(DockController& controller, QWidget* pa
     auto* animationLayout = new QHBoxLayout(animationRow);
     animationLayout->setContentsMargins(0, 0, 0, 0);
     animationLayout->addWidget(new LabeledRow(QStringLiteral("Animation"), animation_), 1);
-    auto* chooseGIF = new QPushButton(QStringLiteral("Choose GIF…"), animationRow);
-    connect(chooseGIF, &QPushButton::clicked, this, [this] { controller_.chooseScreensaverGIF(); });
-    animationLayout->addWidget(chooseGIF);
+    auto* choose = new QPushButton(QStringLiteral("Choose Animation…"), animationRow);
+    connect(choose, &QPushButton::clicked, this, [this] { controller_.chooseScreensaverGIF(); });
+    animationLayout->addWidget(choose);
     animation_->setOnSelect([this](const QVariant& value) {
         const QString name = value.toString();
         editConfig(controller_,
@@ -127,10 +127,10 @@ void ScreensaverSettings::sync() {
     QList<DropdownOption> animations;
     for (const QString& name : builtInAnimations())
         animations << DropdownOption::of(name, name);
-    // A chosen GIF is stored as its copy's path.
+    // A chosen animation (a GIF or a video) is stored as its copy's path.
     if (config.screensaverAnimation.startsWith(u'/'))
-        animations << DropdownOption::of(QStringLiteral("Your GIF"), config.screensaverAnimation,
-                                         QStringLiteral("Your own"));
+        animations << DropdownOption::of(QStringLiteral("Your Animation"),
+                                         config.screensaverAnimation, QStringLiteral("Your own"));
     animation_->setOptions(animations);
     animation_->setSelection(config.screensaverAnimation);
 

@@ -3,6 +3,7 @@
 #include "controller/DockController.h"
 #include "ui/ConfigEdit.h"
 #include "ui/Dropdown.h"
+#include "ui/FocusWheel.h"
 #include "ui/FollowSettings.h"
 #include "ui/LabeledRow.h"
 #include "ui/ScreensaverSettings.h"
@@ -109,6 +110,7 @@ QWidget* SettingsView::buildContent() {
     knobStep_ = new QSpinBox(stepRow);
     knobStep_->setRange(1, 10);
     knobStep_->setAccessibleName(QStringLiteral("Knob step"));
+    takeWheelOnlyWithFocus(knobStep_);
     connect(knobStep_, &QSpinBox::valueChanged, this, [this](int step) {
         editConfig(controller_, [step](DockConfig& config) { config.knobStep = step; });
     });

@@ -5,7 +5,9 @@
 
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -36,7 +38,7 @@ SnippetRow::SnippetRow(DockController& controller, const QUuid& id, QWidget* par
     remove->setIcon(TextStyle::symbolIcon(QStringLiteral("trash"), remove));
     remove->setToolTip(QStringLiteral("Delete snippet"));
     remove->setAccessibleName(QStringLiteral("Delete snippet"));
-    connect(remove, &QToolButton::clicked, this, [this] { controller_.deleteSnippet(id_); });
+    connect(remove, &QToolButton::clicked, this, &SnippetRow::askToDelete);
     top->addWidget(remove);
     layout->addLayout(top);
 
@@ -75,6 +77,30 @@ template <typename Change> void SnippetRow::write(Change&& change) {
             return;
         }
     }
+}
+
+void SnippetRow::askToDelete() {
+    const Snippet* current = snippet();
+    if (!current || deleteDialog_)
+        return;
+    const int pasting = controller_.keysPasting(id_);
+    if (pasting == 0) {
+        controller_.deleteSnippet(id_);
+        return;
+    }
+    const QString question = QStringLiteral("Delete “%1”?").arg(current->name);
+    deleteDialog_ =
+        new QMessageBox(QMessageBox::Warning, question, question, QMessageBox::Cancel, this);
+    deleteDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    deleteDialog_->setInformativeText(
+        pasting == 1 ? QStringLiteral("1 button pastes it; it will do nothing afterwards.")
+                     : QString::number(pasting) +
+                           QStringLiteral(" buttons paste it; they will do nothing afterwards."));
+    QPushButton* confirm =
+        deleteDialog_->addButton(QStringLiteral("Delete Snippet"), QMessageBox::DestructiveRole);
+    const QUuid id = id_;
+    connect(confirm, &QPushButton::clicked, this, [this, id] { controller_.deleteSnippet(id); });
+    deleteDialog_->open();
 }
 
 void SnippetRow::sync() {

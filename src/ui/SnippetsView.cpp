@@ -6,9 +6,12 @@
 #include "ui/TabOrder.h"
 #include "ui/TextStyle.h"
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace velloq {
@@ -16,38 +19,48 @@ namespace velloq {
 SnippetsView::SnippetsView(DockController& controller, QWidget* parent)
     : QWidget(parent)
     , controller_(controller) {
-    auto* content = new QWidget;
-    auto* layout = new QVBoxLayout(content);
+    // No scroll area of its own: the list grows inside the tab's one scroll area.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     layout->addWidget(TextStyle::label(
         QStringLiteral("Saved text a button can type for you. Set a button’s action to “Paste "
                        "Snippet” to use one."),
-        TextStyle::Size::callout, true, content, true));
+        TextStyle::Size::callout, true, this, true));
     rowsLayout_ = new QVBoxLayout;
     rowsLayout_->setSpacing(12);
     layout->addLayout(rowsLayout_);
 
-    add_ = new QPushButton(QStringLiteral("Add Snippet"), content);
+    add_ = new QPushButton(QStringLiteral("Add Snippet"), this);
     add_->setIcon(TextStyle::symbolIcon(QStringLiteral("plus"), add_));
     connect(add_, &QPushButton::clicked, this, [this] {
-        editConfig(controller_, [](DockConfig& config) {
-            config.snippets << Snippet::make(QStringLiteral("New snippet"), QString());
-        });
+        const Snippet added = Snippet::make(QStringLiteral("New snippet"), QString());
+        editConfig(controller_, [&added](DockConfig& config) { config.snippets << added; });
+        showForTyping(added.id);
     });
     layout->addWidget(add_, 0, Qt::AlignLeft);
     layout->addStretch(1);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(scroll);
-
     connect(&controller_, &DockController::configChanged, this, &SnippetsView::sync);
     sync();
+}
+
+void SnippetsView::showForTyping(const QUuid& id) {
+    SnippetRow* row = rows_.value(id);
+    if (!row)
+        return;
+    row->nameField()->setFocus(Qt::OtherFocusReason);
+    row->nameField()->selectAll();
+    // Once the row has its place: the tab's scroll area brings it into view.
+    QTimer::singleShot(0, row, [this, row] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        for (QWidget* up = parentWidget(); up; up = up->parentWidget()) {
+            if (auto* area = qobject_cast<QScrollArea*>(up)) {
+                area->ensureWidgetVisible(row);
+                return;
+            }
+        }
+    });
 }
 
 void SnippetsView::sync() {

@@ -12,7 +12,8 @@ namespace velloq {
 class DockController;
 class SnippetRow;
 
-// The "Snippets" tab: one row per saved snippet, in order, and "Add Snippet".
+// The "Snippets" tab: one row per saved snippet, in order, and "Add Snippet", which shows the
+// new snippet with its name selected for typing.
 class SnippetsView : public QWidget {
     Q_OBJECT
 
@@ -21,6 +22,7 @@ public:
 
 private:
     void sync();
+    void showForTyping(const QUuid& id);
 
     DockController& controller_;
     QVBoxLayout* rowsLayout_;

@@ -1,5 +1,7 @@
 #include "ui/ValueSlider.h"
 
+#include "ui/FocusWheel.h"
+
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -26,6 +28,7 @@ ValueSlider::ValueSlider(double minimum, double maximum, double step,
     slider_->setRange(0, int(std::lround((maximum - minimum) / step)));
     slider_->setSingleStep(1);
     slider_->setPageStep(1);
+    takeWheelOnlyWithFocus(slider_);
     connect(slider_, &QSlider::valueChanged, this,
             [this](int position) { Q_EMIT valueMoved(minimum_ + position * step_); });
 }

@@ -110,13 +110,16 @@ void VelloqApp::showWindow() {
     }
     if (hasTray_ && !window_->isVisible())
         window_->move(windowPosition());
+    if (window_->isMinimized())
+        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();
 }
 
 void VelloqApp::toggleWindow() {
-    if (window_ && window_->isVisible())
+    // Covered or minimised, the window is brought up: only the one the user works in hides.
+    if (window_ && window_->isVisible() && !window_->isMinimized() && window_->isActiveWindow())
         window_->hide();
     else
         showWindow();
@@ -124,7 +127,7 @@ void VelloqApp::toggleWindow() {
 
 QPoint VelloqApp::windowPosition() const {
     constexpr int kMargin = 8;
-    const QSize size(MenuView::kWidth, MenuView::kHeight);
+    const QSize size = window_->frameGeometry().size();
     const QRect icon = tray_.geometry();
     QScreen* screen = icon.isValid() ? QGuiApplication::screenAt(icon.center())
                                      : QGuiApplication::screenAt(QCursor::pos());

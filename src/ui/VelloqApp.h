@@ -32,10 +32,12 @@ public:
 
     DockController& controller() { return *controller_; }
 
-    // Shows and raises the window, making it on first use; next to the tray icon when there
-    // is one, else at the top right of the screen.
+    // Shows the window restored and raised, making it on first use; next to the tray icon
+    // when there is one, else at the top right of the screen. "Open Velloq" and a second
+    // launch.
     void showWindow();
-    // The tray icon's click: shows the window, or hides it when it is shown.
+    // The tray icon's click: hides the window when it is the active window, else shows it as
+    // showWindow() does (also when it is covered or minimised).
     void toggleWindow();
     // The main window, once made.
     MenuView* window() const { return window_.get(); }

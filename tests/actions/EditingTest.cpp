@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -128,6 +129,11 @@ TEST_F(ActionsTest, ChosenImagesAreCopiedUnderFreshNames) {
     EXPECT_EQ(QFileInfo(saver).absolutePath(),
               QFileInfo(configPath()).absolutePath() + QStringLiteral("/Screensavers"));
     EXPECT_TRUE(saver.endsWith(QStringLiteral(".gif")));
+    // A video keeps its extension, which makes the screensaver read it as a video.
+    const QString video = dir.filePath(QStringLiteral("Waves.MP4"));
+    ASSERT_TRUE(writeFile(video, "video"));
+    ASSERT_TRUE(controller->useScreensaverGIF(video));
+    EXPECT_TRUE(controller->config().screensaverAnimation.endsWith(QStringLiteral(".mp4")));
 
     // A copy that fails changes nothing and is logged.
     LogCapture log;
@@ -152,7 +158,7 @@ TEST_F(ActionsTest, OpenPanelsRunAfterTheCallWithTheirTexts) {
     ASSERT_TRUE(
         waitUntil([&] { return controller->config().keys[6] == ButtonAction::app(entry); }));
     ASSERT_EQ(panelRequests.size(), 1);
-    EXPECT_EQ(panelRequests.at(0).message, u"Choose an app for this button");
+    EXPECT_EQ(panelRequests.at(0).message, u"Choose an App");
     EXPECT_EQ(panelRequests.at(0).prompt, u"Choose");
     EXPECT_EQ(panelRequests.at(0).nameFilter, u"Applications (*.desktop)");
     EXPECT_EQ(panelRequests.at(0).startFolder, u"/usr/share/applications");
@@ -162,25 +168,31 @@ TEST_F(ActionsTest, OpenPanelsRunAfterTheCallWithTheirTexts) {
     panelAnswer = image;
     controller->chooseCustomIcon(1);
     ASSERT_TRUE(waitUntil([&] { return controller->config().customIcons[1].has_value(); }));
-    EXPECT_EQ(panelRequests.at(1).message,
-              u"Choose an image for this button. Square images look best, and animated GIFs "
-              u"play on the dock.");
+    EXPECT_EQ(panelRequests.at(1).message, u"Choose an Image");
     EXPECT_EQ(panelRequests.at(1).prompt, u"Use Image");
     EXPECT_TRUE(panelRequests.at(1).nameFilter.contains(QStringLiteral("*.png")));
+    // At first in Pictures (or home, without one): never the working folder.
+    EXPECT_TRUE(QFileInfo(panelRequests.at(1).startFolder).isDir());
+    EXPECT_NE(panelRequests.at(1).startFolder, dir.path());
 
+    // Then where the user last chose a file; the screensaver takes GIFs and videos.
     panelAnswer = std::nullopt; // cancelled
     controller->chooseScreensaverGIF();
     ASSERT_TRUE(waitUntil([&] { return panelRequests.size() == 3; }));
-    EXPECT_EQ(panelRequests.at(2).prompt, u"Use GIF");
-    EXPECT_EQ(panelRequests.at(2).nameFilter, u"GIF images (*.gif)");
-    EXPECT_TRUE(panelRequests.at(2).message.startsWith(
-        QStringLiteral("Choose an animated GIF for the dock’s screensaver")));
+    EXPECT_EQ(panelRequests.at(2).message, u"Choose an Animation");
+    EXPECT_EQ(panelRequests.at(2).prompt, u"Use Animation");
+    EXPECT_EQ(panelRequests.at(2).startFolder, dir.path());
+    for (const char* pattern : {"*.gif", "*.mp4", "*.mov", "*.m4v"})
+        EXPECT_TRUE(panelRequests.at(2).nameFilter.contains(QLatin1String(pattern))) << pattern;
     EXPECT_EQ(controller->config().screensaverAnimation, u"Sports Car");
 }
 
 TEST_F(ActionsTest, RecorderBindsTheNextKeyPressOrCancelsOnEscape) {
     make();
-    QWidget window;
+    QWidget window; // the recorder takes the keys of the window active when it starts
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     const ButtonAction old = ButtonAction::function(ButtonFunction::undo);
     controller->setAction(old, 2);
 
@@ -300,8 +312,7 @@ TEST(OpenPanel, FileDialogShowsTheTextsAndGivesTheChosenFile) {
     QTemporaryDir dir;
     const QString chosen = dir.filePath(QStringLiteral("org.example.App.desktop"));
     ASSERT_TRUE(writeFile(chosen, "[Desktop Entry]\n"));
-    const OpenPanelRequest request{QStringLiteral("Choose an app for this button"),
-                                   QStringLiteral("Choose"),
+    const OpenPanelRequest request{QStringLiteral("Choose an App"), QStringLiteral("Choose"),
                                    QStringLiteral("Applications (*.desktop)"), dir.path()};
 
     QString title;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,20 @@ namespace {
 QKeyEvent press(int qtKey, Qt::KeyboardModifiers modifiers, int evdev, const QString& text = {}) {
     return QKeyEvent(QEvent::KeyPress, qtKey, modifiers, static_cast<quint32>(evdev + 8), 0, 0,
                      text);
+}
+
+struct KeyWidget : QWidget {
+    int presses = 0;
+    void keyPressEvent(QKeyEvent* event) override {
+        ++presses;
+        event->accept();
+    }
+};
+
+bool activate(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
 }
 
 } // namespace
@@ -77,13 +92,8 @@ TEST(ShortcutRecording, ModifiersAloneAndUnknownKeysPass) {
 }
 
 TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
-    struct KeyWidget : QWidget {
-        int presses = 0;
-        void keyPressEvent(QKeyEvent* event) override {
-            ++presses;
-            event->accept();
-        }
-    } widget;
+    KeyWidget widget;
+    ASSERT_TRUE(activate(widget)); // recording starts from a control of the active window
 
     QList<Decision> decisions;
     {
@@ -108,4 +118,31 @@ TEST(ShortcutRecorder, SwallowsDecidedKeysAndLetsOthersThrough) {
     QCoreApplication::sendEvent(&widget, &k);
     EXPECT_EQ(widget.presses, 2);
     EXPECT_EQ(decisions.size(), 2);
+}
+
+TEST(ShortcutRecorder, TakesKeysOnlyFromItsOwnWindowWhileItIsActive) {
+    KeyWidget own;
+    KeyWidget dialog;
+    ASSERT_TRUE(activate(own));
+    int decisions = 0;
+    ShortcutRecorder recorder([&](const Decision&) {
+        ++decisions;
+        return true;
+    });
+    const auto ctrlC = [](QWidget& target) {
+        QKeyEvent c = press(Qt::Key_C, Qt::ControlModifier, KEY_C, QStringLiteral("\x03"));
+        QCoreApplication::sendEvent(&target, &c);
+    };
+
+    ASSERT_TRUE(activate(dialog)); // another window of Velloq comes up and takes the keys
+    ctrlC(dialog);
+    EXPECT_EQ(dialog.presses, 1);
+    ctrlC(own); // its own window, while another is active
+    EXPECT_EQ(own.presses, 1);
+    EXPECT_EQ(decisions, 0);
+
+    ASSERT_TRUE(activate(own));
+    ctrlC(own);
+    EXPECT_EQ(decisions, 1);
+    EXPECT_EQ(own.presses, 1);
 }

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTabBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -261,18 +262,53 @@ TEST_F(ArrangeTest, UndoRestoresADeletedPageAndTypingIsOneStepPerPause) {
     name->end(false);
     QTest::keyClicks(name, QStringLiteral("abcdefghijklmnopqrst"));
     EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hiabcdefghijklmnopqrst"));
-    QTest::keySequence(name, QKeySequence::Undo);
+    // Undo outside the field: the window's history, where the typing is one step.
+    QTest::keySequence(menu->tabBar(), QKeySequence::Undo);
     EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hi"));
     EXPECT_EQ(name->text(), QStringLiteral("Hi"));
     EXPECT_FALSE(controller->canUndo());
     EXPECT_EQ(savedBytes(), before);
 
     // A pause makes a new step.
+    name->end(false);
     QTest::keyClicks(name, QStringLiteral("ab"));
     clock.advance(2);
     QTest::keyClicks(name, QStringLiteral("cd"));
-    QTest::keySequence(name, QKeySequence::Undo);
+    QTest::keySequence(menu->tabBar(), QKeySequence::Undo);
     EXPECT_EQ(controller->config().snippets[0].name, QStringLiteral("Hiab"));
+}
+
+TEST_F(ArrangeTest, UndoInATextFieldUndoesItsTypingAndLeavesTheWindowHistoryAlone) {
+    DockConfig config;
+    config.keys[0] = ButtonAction::url(QString());
+    open(config);
+    DockConfig rotated = controller->config();
+    rotated.extraRotation = 90;
+    controller->setConfig(rotated); // a window change made a while ago
+    clock.advance(60);
+    QLineEdit* address =
+        find<QLineEdit>([](QLineEdit* edit) { return edit->placeholderText() == "example.com"; });
+    ASSERT_NE(address, nullptr);
+    address->setFocus();
+    QTest::keyClicks(address, QStringLiteral("debian.org"));
+    EXPECT_EQ(controller->currentKeys()[0], ButtonAction::url(QStringLiteral("debian.org")));
+
+    QTest::keySequence(address, QKeySequence::Undo);
+    EXPECT_EQ(address->text(), QString());
+    EXPECT_EQ(controller->currentKeys()[0], ButtonAction::url(QString()));
+    QTest::keySequence(address, QKeySequence::Undo); // the field has nothing more to undo
+    EXPECT_EQ(controller->config().extraRotation, 90);
+    QTest::keyClick(address, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(address->text(), QStringLiteral("debian.org"));
+    EXPECT_EQ(controller->currentKeys()[0], ButtonAction::url(QStringLiteral("debian.org")));
+    EXPECT_EQ(controller->config().extraRotation, 90);
+
+    // Elsewhere in the window, the window's history.
+    preview->element(Selection::key(0))->setFocus();
+    keys(QKeySequence::Undo);
+    EXPECT_EQ(controller->currentKeys()[0], ButtonAction::url(QString()));
+    keys(QKeySequence::Undo);
+    EXPECT_EQ(controller->config().extraRotation, 0);
 }
 
 TEST_F(ArrangeTest, HistoryKeepsAHundredSteps) {

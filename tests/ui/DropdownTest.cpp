@@ -112,3 +112,21 @@ TEST_F(DropdownTest, AnOwnerMayRebuildItsViewWhenAChoiceIsMade) {
     EXPECT_TRUE(waitUntil([&] { return chosen == QVariant(2); }));
     EXPECT_EQ(row, nullptr);
 }
+
+TEST_F(DropdownTest, AnAmpersandInATitleIsShownLiterallyAndTakesNoMnemonic) {
+    dropdown->setOptions({DropdownOption::of(QStringLiteral("R&D"), 1),
+                          DropdownOption::of(QStringLiteral("Screenshot & Recording Tools"), 2)});
+    dropdown->setSelection(1);
+    row->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(row.get()));
+    EXPECT_EQ(dropdown->accessibleName(), u"R&D");
+    EXPECT_TRUE(dropdown->shortcut().isEmpty());
+    // A mnemonic would press the control at once and open its menu a moment later.
+    QTest::keyClick(row.get(), Qt::Key_D, Qt::AltModifier);
+    EXPECT_FALSE(dropdown->isDown()) << "Alt+D";
+    dropdown->setSelection(2);
+    EXPECT_TRUE(dropdown->shortcut().isEmpty());
+    QTest::keyClick(row.get(), Qt::Key_Space, Qt::AltModifier);
+    EXPECT_FALSE(dropdown->isDown()) << "Alt+Space";
+    EXPECT_EQ(dropdown->menu(), nullptr);
+}

@@ -166,7 +166,7 @@ TEST_F(EditorsTest, AppMenuFillsInWhenTheListsArrive) {
     EXPECT_TRUE(label(QStringLiteral("Idle & Co")));
     ASSERT_TRUE(pick(button(QStringLiteral("Choose App")), QStringLiteral("Other…")));
     ASSERT_TRUE(waitUntil([&] { return panels.size() == 1; }));
-    EXPECT_EQ(panels.first().message, u"Choose an app for this button");
+    EXPECT_EQ(panels.first().message, u"Choose an App");
 }
 
 TEST_F(EditorsTest, KnobEditorStoresTheRoleAndExplainsIt) {

@@ -1,6 +1,7 @@
 #include "ui/EditorsFixture.h"
 
 #include "system/Autostart.h"
+#include "ui/MenuView.h"
 #include "ui/SettingsView.h"
 #include "ui/SnippetRow.h"
 #include "ui/SnippetsView.h"
@@ -9,10 +10,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QToolButton>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 using namespace velloq;
 using namespace velloq::test;
@@ -30,7 +37,44 @@ void clickBox(QAbstractButton* box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
 }
 
+// One real wheel notch down over `widget`, through the X server, as a mouse sends it.
+void wheelDownOver(QWidget* widget) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_TRUE(display);
+    const QPoint at = widget->mapToGlobal(widget->rect().center());
+    XTestFakeMotionEvent(display, -1, at.x(), at.y(), CurrentTime);
+    XTestFakeButtonEvent(display, 5, True, CurrentTime);
+    XTestFakeButtonEvent(display, 5, False, CurrentTime);
+    XCloseDisplay(display);
+}
+
 } // namespace
+
+TEST_F(EditorsTest, ASliderTakesTheWheelOnlyWithFocusElseThePageScrolls) {
+    make();
+    controller->setTab(MenuTab::settings);
+    window = std::make_unique<MenuView>(*controller);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QSlider* brightness = sliderUnder(label(QStringLiteral("Dock screen brightness: 70%")));
+    ASSERT_TRUE(brightness);
+    auto* scroll = qobject_cast<QScrollArea*>(
+        static_cast<MenuView*>(window.get())->currentContent()->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    QScrollBar* page = scroll->verticalScrollBar();
+    ASSERT_TRUE(waitUntil([&] { return page->maximum() > 0; }))
+        << "the settings are taller than the window";
+
+    window->setFocus();
+    wheelDownOver(brightness);
+    ASSERT_TRUE(waitUntil([&] { return page->value() > 0; }));
+    EXPECT_EQ(controller->config().dockBrightness, 70);
+
+    brightness->setFocus();
+    wheelDownOver(brightness);
+    EXPECT_TRUE(waitUntil([&] { return controller->config().dockBrightness != 70; }));
+}
 
 TEST_F(EditorsTest, DockCommandsWaitForADock) {
     make();
@@ -82,11 +126,11 @@ TEST_F(EditorsTest, SettingsWriteTheirFields) {
     EXPECT_EQ(controller->config().extraRotation, 270);
     EXPECT_TRUE(label(QStringLiteral("Knob step: 3% per click")));
 
-    // The chosen GIF is offered until a built-in animation replaces it.
+    // The chosen animation is offered until a built-in one replaces it.
     EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Animation"))),
               (QStringList{QStringLiteral("Sports Car"), QStringLiteral("Apple"),
                            QStringLiteral("Space Junk"), QStringLiteral("Your own"),
-                           QStringLiteral("Your GIF")}));
+                           QStringLiteral("Your Animation")}));
     ASSERT_TRUE(pick(dropdown(QStringLiteral("Animation")), QStringLiteral("Apple")));
     EXPECT_EQ(controller->config().screensaverAnimation, u"Apple");
     EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Animation"))).size(), 3);
@@ -163,11 +207,61 @@ TEST_F(EditorsTest, TypingInASnippetKeepsFocusAndDeletingItFreesItsButtons) {
     EXPECT_EQ(controller->config().snippets[0].text, u"Hello from Velloq!!");
     EXPECT_TRUE(text->hasFocus());
 
+    // Two buttons paste it: deleting asks first and says so.
     auto* row = find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; });
     QTest::mouseClick(row->findChild<QToolButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return row->deleteDialog() && row->deleteDialog()->isVisible(); }));
+    EXPECT_EQ(controller->config().snippets.size(), 2);
+    EXPECT_TRUE(row->deleteDialog()->text().contains(u"Example one"));
+    EXPECT_TRUE(row->deleteDialog()->informativeText().startsWith(u"2 buttons paste it"));
+    QAbstractButton* confirm = nullptr;
+    for (QAbstractButton* b : row->deleteDialog()->buttons()) {
+        if (b->text() == u"Delete Snippet")
+            confirm = b;
+    }
+    ASSERT_TRUE(confirm);
+    QTest::mouseClick(confirm, Qt::LeftButton);
     EXPECT_EQ(controller->config().snippets.size(), 1);
     EXPECT_EQ(controller->config().keys[0], ButtonAction::nothing());
     EXPECT_EQ(controller->config().keys[7], ButtonAction::nothing());
     EXPECT_FALSE(find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; }));
     EXPECT_TRUE(find<QLineEdit>([](QLineEdit* e) { return e->text() == u"Other"; }));
+
+    // One that no button pastes goes at once.
+    row = find<SnippetRow>([](SnippetRow*) { return true; });
+    ASSERT_TRUE(row);
+    QTest::mouseClick(row->findChild<QToolButton*>(), Qt::LeftButton);
+    EXPECT_TRUE(controller->config().snippets.isEmpty());
+}
+
+TEST_F(EditorsTest, AddSnippetShowsTheNewSnippetInTheTabsOneScrollAreaWithItsNameSelected) {
+    DockConfig config;
+    for (int i = 0; i < 8; ++i)
+        config.snippets << Snippet::make(QStringLiteral("Snippet %1").arg(i), QStringLiteral("x"));
+    make(config);
+    controller->setTab(MenuTab::snippets);
+    window = std::make_unique<MenuView>(*controller);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QWidget* content = static_cast<MenuView*>(window.get())->currentContent();
+    EXPECT_TRUE(content->findChildren<QScrollArea*>().isEmpty()) << "one scroll area per tab";
+    auto* scroll = qobject_cast<QScrollArea*>(content->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    ASSERT_TRUE(waitUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }))
+        << "the list grows with its content";
+
+    QTest::mouseClick(button(QStringLiteral("Add Snippet")), Qt::LeftButton);
+    ASSERT_EQ(controller->config().snippets.size(), config.snippets.size() + 1);
+    const QUuid id = controller->config().snippets.last().id;
+    SnippetRow* row = find<SnippetRow>([&](SnippetRow* r) { return r->id() == id; });
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->nameField()->hasFocus());
+    EXPECT_EQ(row->nameField()->selectedText(), u"New snippet");
+    QWidget* viewport = scroll->viewport();
+    EXPECT_TRUE(waitUntil([&] {
+        return viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size()));
+    }));
+    QTest::keyClicks(row->nameField(), QStringLiteral("Greeting"));
+    EXPECT_EQ(controller->config().snippets.last().name, u"Greeting");
 }

@@ -220,3 +220,26 @@ TEST_F(WindowTest, EscapeClosesTheWindowAndTheControllerKeepsRunning) {
     discovery->attach(supportedDock(QStringLiteral("/dev/hidraw3")));
     EXPECT_TRUE(controller->isConnected());
 }
+
+TEST_F(WindowTest, TheWindowResizesFromItsDefaultSizeKeepsThePreviewCentredAndRemembersItsSize) {
+    MenuView& menu = openWindow();
+    EXPECT_EQ(menu.size(), QSize(MenuView::kWidth, MenuView::kHeight));
+    EXPECT_EQ(menu.minimumSize(), QSize(MenuView::kWidth, MenuView::kHeight));
+    EXPECT_FALSE(menu.maximumSize() == menu.minimumSize()) << "resizable";
+
+    menu.resize(640, 760);
+    ASSERT_TRUE(waitUntil([&] { return menu.size() == QSize(640, 760); }));
+    QWidget* mock = menu.findChild<DeviceMockView*>();
+    auto* editor = menu.findChild<SelectionEditor*>();
+    ASSERT_TRUE(waitUntil([&] {
+        const int centre = mock->mapTo(&menu, mock->rect().center()).x();
+        return std::abs(centre - menu.width() / 2) <= 10 && editor->width() > 560;
+    })) << "the preview stays centred and the editor takes the width";
+
+    window.reset(); // remembered when the window goes
+    EXPECT_EQ(MenuView::rememberedSize(), QSize(640, 760));
+    EXPECT_EQ(openWindow().size(), QSize(640, 760));
+    window->resize(MenuView::kWidth, MenuView::kHeight); // back to the default for the others
+    window.reset();
+    EXPECT_EQ(MenuView::rememberedSize(), QSize(MenuView::kWidth, MenuView::kHeight));
+}
