@@ -2,7 +2,9 @@
 
 #include "config/DockConfig.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace velloq {
 
@@ -33,9 +35,9 @@ constexpr std::array<FunctionInfo, 22> kFunctions{{
     {"sleepDisplay", "Sleep Display", "moon.fill", kSystem, false},
     {"screenshot", "Screenshot (Area)", "camera.viewfinder", kSystem, true},
     {"screenshotTools", "Screenshot & Recording Tools", "record.circle", kSystem, true},
-    {"missionControl", "Mission Control", "rectangle.3.group", kSystem, false},
+    {"missionControl", "Overview", "rectangle.3.group", kSystem, false},
     {"showDesktop", "Show Desktop", "menubar.dock.rectangle", kSystem, false},
-    {"spotlight", "Spotlight", "magnifyingglass", kSystem, true},
+    {"spotlight", "Search", "magnifyingglass", kSystem, true},
     {"emojiPicker", "Emoji Picker", "face.smiling", kSystem, true},
     {"forceQuit", "Force Quit an App\u2026", "xmark.octagon", kSystem, false},
     {"toggleDarkMode", "Toggle Dark Mode", "circle.lefthalf.filled", kSystem, false},
@@ -135,6 +137,10 @@ QString ButtonAction::Kind::rawValue() const {
     return utf8(kKinds[value_]);
 }
 
+QString ButtonAction::Kind::title() const {
+    return value_ == shortcut ? QStringLiteral("Run Script") : rawValue();
+}
+
 std::optional<ButtonAction::Kind> ButtonAction::Kind::fromRawValue(const QString& raw) {
     return lookupRaw<Kind>(kKinds, raw, [](const char* s) { return s; });
 }
@@ -195,6 +201,43 @@ std::optional<QUuid> ButtonAction::pageID() const {
     if (const PageLink* p = std::get_if<PageLink>(&payload_))
         return p->id;
     return std::nullopt;
+}
+
+QString KeyCombo::displayText() const {
+    struct Glyph {
+        char16_t glyph;
+        const char* name;
+    };
+    // In the order they are shown.
+    static constexpr Glyph modifierGlyphs[] = {
+        {u'⌃', "Ctrl"}, {u'⌥', "Alt"}, {u'⇧', "Shift"}, {u'⌘', "Super"}};
+    static constexpr Glyph keyGlyphs[] = {{u'↩', "Enter"}, {u'⇥', "Tab"},    {u'⌫', "Backspace"},
+                                          {u'⎋', "Esc"},   {u'⌦', "Delete"}, {u'←', "Left"},
+                                          {u'→', "Right"}, {u'↓', "Down"},   {u'↑', "Up"}};
+
+    qsizetype keyStart = 0;
+    bool held[std::size(modifierGlyphs)] = {};
+    for (; keyStart < display.size(); ++keyStart) {
+        const auto found =
+            std::find_if(std::begin(modifierGlyphs), std::end(modifierGlyphs),
+                         [&](const Glyph& g) { return display[keyStart] == g.glyph; });
+        if (found == std::end(modifierGlyphs))
+            break;
+        held[found - std::begin(modifierGlyphs)] = true;
+    }
+    QString key = display.mid(keyStart);
+    for (const Glyph& g : keyGlyphs) {
+        if (key.size() == 1 && key[0] == g.glyph)
+            key = QString::fromLatin1(g.name);
+    }
+    if (keyStart == 0 && key == display)
+        return display; // already in this form
+    QString text;
+    for (size_t i = 0; i < std::size(modifierGlyphs); ++i) {
+        if (held[i])
+            text += QString::fromLatin1(modifierGlyphs[i].name) + u'+';
+    }
+    return text + key;
 }
 
 } // namespace velloq

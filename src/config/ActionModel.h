@@ -118,10 +118,14 @@ struct KeyCombo {
 
     uint16_t keyCode = 0;
     uint64_t flags = 0;
-    // What the user sees, e.g. "⇧⌘K". Empty: nothing recorded yet; such a combo is never sent.
+    // The display text as stored: "Ctrl+Shift+K", or with glyphs ("⇧⌘K") in files written
+    // before. Empty: nothing recorded yet; such a combo is never sent.
     QString display;
 
     bool isRecorded() const { return !display.isEmpty(); }
+    // What the user sees: the modifiers in the order Ctrl, Alt, Shift, Super, each followed by
+    // "+", then the key's name ("Ctrl+Shift+K"). A glyph text is shown in that form too.
+    QString displayText() const;
     bool operator==(const KeyCombo&) const = default;
 };
 
@@ -139,7 +143,7 @@ struct Snippet {
 // What a dock button does: exactly one of eight cases with its payload.
 class ButtonAction {
 public:
-    // The eight kinds, for the editor's kind menu. The raw value is also the title.
+    // The eight kinds, for the editor's kind menu. The raw value is also the id.
     class Kind {
     public:
         enum Value : uint8_t { nothing, app, function, snippet, keys, shortcut, url, page };
@@ -152,7 +156,8 @@ public:
         // "Nothing", "Open App", "Function", "Paste Snippet", "Keyboard Shortcut",
         // "Run Shortcut", "Open Website", "Open Page".
         QString rawValue() const;
-        QString title() const { return rawValue(); }
+        // The raw value, except "Run Script" for the shortcut kind.
+        QString title() const;
         QString id() const { return rawValue(); }
         static std::optional<Kind> fromRawValue(const QString& raw);
         static const QList<Kind>& allCases();

@@ -9,6 +9,7 @@
 namespace velloq {
 
 class ForceQuitMenu;
+class Notifier;
 class ProcessLauncher;
 class UrlOpener;
 
@@ -27,6 +28,7 @@ using OpenPanel = std::function<std::optional<QString>(const OpenPanelRequest&)>
 struct ActionServices {
     ProcessLauncher* launcher = nullptr; // detached launching when absent
     UrlOpener* urlOpener = nullptr;      // the desktop's URL handler when absent
+    Notifier* notifier = nullptr;        // desktop notifications when absent
     ForceQuitMenu* forceQuitMenu = nullptr;
     OpenPanel openPanel;         // a QFileDialog when empty
     QStringList applicationDirs; // DesktopEntries::applicationDirs() when empty

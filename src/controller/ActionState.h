@@ -8,6 +8,7 @@
 #include "system/AppLauncher.h"
 #include "system/Applications.h"
 #include "system/Clipboard.h"
+#include "system/Notifier.h"
 #include "system/ProcessLauncher.h"
 #include "system/ShortcutRecorder.h"
 
@@ -19,6 +20,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -29,8 +31,12 @@ struct DockController::ActionState {
 
     ProcessLauncher* launcher = nullptr;
     UrlOpener* urlOpener = nullptr;
+    Notifier* notifier = nullptr;
     std::unique_ptr<ProcessLauncher> ownLauncher;
     std::unique_ptr<UrlOpener> ownUrlOpener;
+    std::unique_ptr<Notifier> ownNotifier;
+    // When a failed press of each key was last told (clock seconds).
+    std::map<int, double> failureNotices;
     Clipboard clipboard;
 
     // iconFetchWork: one pending website-icon fetch, replaced by each newer one.
@@ -55,6 +61,9 @@ struct DockController::ActionState {
     std::deque<AudioJob> audioJobs;
     bool audioJobRunning = false;
     QThreadPool audioWorker;
+
+    // The way each media key went when it was last used: true when the desktop took it.
+    std::map<int, bool> mediaKeyRoutes;
 
     // The application lists, filled by scans on worker threads.
     std::optional<QList<DesktopEntry>> installedEntries;

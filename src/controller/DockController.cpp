@@ -51,6 +51,7 @@ DockController::DockController(Services services, QObject* parent)
     , keys_(services.keys)
     , audio_(services.audio)
     , displayBrightness_(services.displayBrightness)
+    , mediaKeys_(services.mediaKeys)
     , dockFeatures_(services.dockFeatures)
     , siteIcons_(services.siteIcons)
     , hud_(std::move(services.hud))
@@ -272,8 +273,11 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     }
     switch (event.kind) {
     case DockEvent::Kind::key:
-        if (event.index >= 0 && event.index < currentKeys().size())
+        if (event.index >= 0 && event.index < currentKeys().size()) {
+            pressedKey_ = event.index;
             perform(currentKeys()[event.index]);
+            pressedKey_ = -1;
+        }
         break;
     case DockEvent::Kind::knobTurn:
         if (event.index >= 0 && event.index < config_.knobs.size())

@@ -29,6 +29,7 @@ class QTimer;
 
 namespace velloq {
 
+class DesktopMediaKeys;
 class DisplayBrightness;
 class PageFollower;
 class DockFeatures;
@@ -76,6 +77,7 @@ public:
         KeySender* keys = nullptr;
         SystemAudio* audio = nullptr;
         DisplayBrightness* displayBrightness = nullptr;
+        DesktopMediaKeys* mediaKeys = nullptr; // absent: the desktop takes every media key
         DockFeatures* dockFeatures = nullptr;
         SiteIcons* siteIcons = nullptr;
         std::unique_ptr<HUD> hud;                 // made on demand when absent
@@ -176,13 +178,21 @@ public:
     void paste(const QString& text);
     void toggleOutputMute();
     void toggleMicMute();
-    // Whether to use the desktop's own indicators (media keys); prompts at most once a run.
-    bool useNative();
+    // Whether to send the media key `type` (with `extraFlags` held) and leave the rest to the
+    // desktop's own indicators: the setting is on, input access is there (else a prompt, at
+    // most once a run) and a program of the desktop takes that key (logged once per key).
+    bool useNative(int type, uint64_t extraFlags);
+    // Whether a program of the desktop takes the media key; logs the way each key goes once.
+    bool desktopTakes(int type, uint64_t extraFlags);
     // Starts a program detached; logs "Could not run <path>: <reason>" on failure.
     void runProcess(const QString& path, const QStringList& arguments);
 
     // --- Editing support ---
     void loadShortcutNames();
+    // Where "Run Script" finds its scripts.
+    QString shortcutsFolder() const { return shortcutsFolder_; }
+    // Shows that folder in the file manager, making it first when it is missing.
+    void openShortcutsFolder();
     bool anyActionNeedsAccessibility() const;
     static bool needsAccessibility(const ButtonAction& action);
 
@@ -320,6 +330,8 @@ private:
     struct ActionState;
     ActionState& actionState();
     bool inputAccessOrPrompt();
+    // A desktop notification of a press that failed, at most one per key per 10 s.
+    void pressFailed(int key, const QString& summary, const QString& reason);
     void pressKey(uint16_t keyCode, uint64_t flags);
     void postMediaKey(int type, uint64_t extraFlags);
     int fineStepCount() const;
@@ -334,6 +346,8 @@ private:
     WorkerCall outputMuteToggle();
     WorkerCall micMuteToggle();
     WorkerCall brightnessToggle();
+    // The indicator when neither a backlight nor a monitor over DDC/CI can be adjusted.
+    void showNoAdjustableDisplay();
     std::optional<QString> runPanel(const OpenPanelRequest& request);
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);
@@ -349,6 +363,7 @@ private:
     KeySender* keys_;
     SystemAudio* audio_;
     DisplayBrightness* displayBrightness_;
+    DesktopMediaKeys* mediaKeys_;
     DockFeatures* dockFeatures_;
     SiteIcons* siteIcons_;
     std::unique_ptr<HUD> hud_;
@@ -375,6 +390,7 @@ private:
     bool screensaverRunning_ = false;
     QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
+    int pressedKey_ = -1; // the key whose press is being performed; -1 otherwise
 
     std::map<int, QByteArray> sentImages_;
     QTimer* refreshTimer_ = nullptr;

@@ -6,6 +6,7 @@
 #include "siteicons/SiteIcons.h"
 #include "support/Log.h"
 #include "system/DesktopCommands.h"
+#include "system/DesktopMediaKeys.h"
 #include "system/DockFeatures.h"
 #include "system/ForceQuitMenu.h"
 #include "system/KeyCodes.h"
@@ -14,6 +15,7 @@
 #include "system/ShortcutsFolder.h"
 #include "system/SystemAudio.h"
 
+#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -38,20 +40,26 @@ constexpr uint64_t kAlt = KeyCombo::kOption;
 constexpr uint64_t kSuper = KeyCombo::kCommand;
 
 constexpr int kPasteRestoreMs = 600;
+constexpr double kFailureNoticeSeconds = 10;
 constexpr float kMicUnmuteDefault = 0.75F;
 
 } // namespace
 
 DockController::ActionState::ActionState(const ActionServices& services)
     : launcher(services.launcher)
-    , urlOpener(services.urlOpener) {
+    , urlOpener(services.urlOpener)
+    , notifier(services.notifier) {
     if (!launcher) {
         ownLauncher = std::make_unique<DetachedProcessLauncher>();
         launcher = ownLauncher.get();
     }
     if (!urlOpener) {
-        ownUrlOpener = std::make_unique<DesktopUrlOpener>();
+        ownUrlOpener = std::make_unique<DesktopUrlOpener>(*launcher);
         urlOpener = ownUrlOpener.get();
+    }
+    if (!notifier) {
+        ownNotifier = std::make_unique<DesktopNotifier>();
+        notifier = ownNotifier.get();
     }
     iconFetchTimer.setSingleShot(true);
     audioWorker.setMaxThreadCount(1);
@@ -83,14 +91,32 @@ void DockController::postMediaKey(int type, uint64_t extraFlags) {
         keys->postMediaKey(type, extraFlags);
 }
 
+void DockController::pressFailed(int key, const QString& summary, const QString& reason) {
+    std::map<int, double>& notices = actionState().failureNotices;
+    const double now = clock().now();
+    if (const auto last = notices.find(key);
+        last != notices.end() && now - last->second < kFailureNoticeSeconds)
+        return;
+    notices[key] = now;
+    QString body = reason;
+    if (!body.isEmpty())
+        body[0] = body[0].toUpper();
+    actionState().notifier->notify(summary, body + u'.');
+}
+
 void DockController::perform(const ButtonAction& action) {
+    const int key = pressedKey_;
     switch (action.kind()) {
     case ButtonAction::Kind::nothing:
         return;
     case ButtonAction::Kind::app: {
         const QString path = *action.appPath();
-        if (!path.isEmpty())
-            openDesktopEntry(*actionState().launcher, path);
+        QString reason;
+        if (!path.isEmpty() && !openDesktopEntry(*actionState().launcher, path, &reason)) {
+            const std::optional<DesktopEntry> entry = DesktopEntry::read(path);
+            const QString name = entry ? entry->displayName() : QFileInfo(path).completeBaseName();
+            pressFailed(key, QStringLiteral("Could not open ") + name, reason);
+        }
         return;
     }
     case ButtonAction::Kind::function:
@@ -116,20 +142,31 @@ void DockController::perform(const ButtonAction& action) {
     }
     case ButtonAction::Kind::shortcut: {
         const QString name = *action.shortcutName();
-        if (!name.isEmpty())
-            ShortcutsFolder::run(*actionState().launcher, name, shortcutsFolder_);
+        if (!name.isEmpty()) {
+            ShortcutsFolder::run(
+                *actionState().launcher, name, shortcutsFolder_, this,
+                [this, key, name](const QString& reason) {
+                    pressFailed(key, QStringLiteral("Could not run “") + name + QStringLiteral("”"),
+                                reason);
+                });
+        }
         return;
     }
     case ButtonAction::Kind::url: {
         const QString text = *action.urlText();
-        QString address = text.trimmed();
-        if (address.isEmpty())
+        if (text.trimmed().isEmpty())
             return;
-        if (!address.contains(QStringLiteral("://")))
-            address.prepend(QStringLiteral("https://"));
-        const QUrl url(address, QUrl::StrictMode);
-        if (url.isValid() && !url.scheme().isEmpty())
-            actionState().urlOpener->openUrl(url);
+        const QString summary =
+            QStringLiteral("Could not open “") + text.trimmed() + QStringLiteral("”");
+        if (const std::optional<QUrl> url = webAddress(text)) {
+            actionState().urlOpener->openUrl(*url, [this, key, summary](const QString& reason) {
+                pressFailed(key, summary, reason);
+            });
+        } else {
+            logLine(QStringLiteral("Could not open ") + text.trimmed() +
+                    QStringLiteral(": not a web address"));
+            pressFailed(key, summary, QStringLiteral("it is not a web address"));
+        }
         siteIcons().fetchIfNeeded(text);
         return;
     }
@@ -246,20 +283,42 @@ void DockController::paste(const QString& text) {
     });
 }
 
-bool DockController::useNative() {
+bool DockController::useNative(int type, uint64_t extraFlags) {
     if (!config_.nativeIndicators)
         return false;
-    if (permissions().inputAccess())
-        return true;
-    if (!askedForAccessibility_) {
-        askedForAccessibility_ = true;
-        permissions().promptForInputAccess();
+    if (!permissions().inputAccess()) {
+        if (!askedForAccessibility_) {
+            askedForAccessibility_ = true;
+            permissions().promptForInputAccess();
+        }
+        return false;
     }
-    return false;
+    return desktopTakes(type, extraFlags);
+}
+
+bool DockController::desktopTakes(int type, uint64_t extraFlags) {
+    const bool taken = !mediaKeys_ || mediaKeys_->takes(type, extraFlags);
+    std::map<int, bool>& routes = actionState().mediaKeyRoutes;
+    const auto known = routes.find(type);
+    if (known == routes.end() || known->second != taken) {
+        routes[type] = taken;
+        static const std::map<int, const char*> names{
+            {KeySender::soundUp, "Volume up"},
+            {KeySender::soundDown, "Volume down"},
+            {KeySender::brightnessUp, "Brightness up"},
+            {KeySender::brightnessDown, "Brightness down"},
+            {KeySender::mute, "Mute"}};
+        const auto name = names.find(type);
+        logLine(QString::fromLatin1(name != names.end() ? name->second : "Media key") +
+                (taken ? QStringLiteral(": the desktop takes this media key")
+                       : QStringLiteral(": no program of the desktop takes this media key; Velloq "
+                                        "sets the level itself and shows its own pop-up")));
+    }
+    return taken;
 }
 
 void DockController::toggleOutputMute() {
-    if (useNative()) {
+    if (useNative(KeySender::mute, 0)) {
         postMediaKey(KeySender::mute, 0);
         return;
     }

@@ -19,6 +19,7 @@
 #include <QImageReader>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QUuid>
 
 #include <functional>
@@ -409,6 +410,11 @@ QList<AppEntry> DockController::runningApps() const {
 
 bool DockController::runningAppsLoaded() const {
     return actionState_ && actionState_->runningApps;
+}
+
+void DockController::openShortcutsFolder() {
+    QDir().mkpath(shortcutsFolder_);
+    actionState().urlOpener->openUrl(QUrl::fromLocalFile(shortcutsFolder_), {});
 }
 
 void DockController::openAccessibilitySettings() {

@@ -45,13 +45,15 @@ void DockController::postFineSteps(int upType, int downType, int step) {
 void DockController::turn(KnobRole role, int step) {
     switch (role) {
     case KnobRole::volume:
-        if (useNative()) {
+        if (useNative(step > 0 ? KeySender::soundUp : KeySender::soundDown,
+                      KeySender::fineStepFlags)) {
             postFineSteps(KeySender::soundUp, KeySender::soundDown, step);
             return;
         }
         break;
     case KnobRole::brightness:
-        if (useNative()) {
+        if (useNative(step > 0 ? KeySender::brightnessUp : KeySender::brightnessDown,
+                      KeySender::fineStepFlags)) {
             brightnessBeforeFull_.reset();
             postFineSteps(KeySender::brightnessUp, KeySender::brightnessDown, step);
             return;
@@ -119,9 +121,12 @@ DockController::WorkerCall DockController::knobStep(KnobRole role, int steps) {
         return [this, display = displayBrightness(), delta, count, up]() -> std::function<void()> {
             const std::optional<float> v = display ? display->stepBrightness(delta) : std::nullopt;
             return [this, v, count, up] {
-                if (!v) {
+                const int key = up ? KeySender::brightnessUp : KeySender::brightnessDown;
+                if (!v && desktopTakes(key, 0)) {
                     for (int i = 0; i < count; ++i)
-                        postMediaKey(up ? KeySender::brightnessUp : KeySender::brightnessDown, 0);
+                        postMediaKey(key, 0);
+                } else if (!v) {
+                    showNoAdjustableDisplay();
                 } else if (config_.showHUD) {
                     hud().show(*v < 0.5F ? QStringLiteral("sun.min.fill")
                                          : QStringLiteral("sun.max.fill"),
@@ -169,6 +174,12 @@ DockController::WorkerCall DockController::knobStep(KnobRole role, int steps) {
     };
 }
 
+void DockController::showNoAdjustableDisplay() {
+    if (config_.showHUD)
+        hud().show(QStringLiteral("display.slash"), QStringLiteral("No adjustable display found"),
+                   std::nullopt);
+}
+
 void DockController::press(KnobRole role) {
     switch (role) {
     case KnobRole::volume:
@@ -186,13 +197,13 @@ void DockController::press(KnobRole role) {
 }
 
 DockController::WorkerCall DockController::brightnessToggle() {
-    const bool native = useNative();
+    const bool native = useNative(KeySender::brightnessUp, KeySender::fineStepFlags);
     return [this, display = displayBrightness(), before = brightnessBeforeFull_,
             native]() -> std::function<void()> {
         const std::optional<float> current =
             display && display->canRead() ? display->brightness() : std::nullopt;
         if (!current)
-            return [] {};
+            return [this] { showNoAdjustableDisplay(); };
         auto write = [display](float value) {
             if (display->canWrite())
                 display->setBrightness(clamp01(value));

@@ -132,7 +132,7 @@ QString shortCaption(ButtonFunction function) {
     case ButtonFunction::screenshotTools:
         return QStringLiteral("Capture");
     case ButtonFunction::missionControl:
-        return QStringLiteral("Mission");
+        return QStringLiteral("Overview");
     case ButtonFunction::showDesktop:
         return QStringLiteral("Desktop");
     case ButtonFunction::emojiPicker:
@@ -181,7 +181,7 @@ std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
                 found != snippets.end() ? found->name : QStringLiteral("Snippet")};
     }
     case ButtonAction::Kind::keys:
-        return {QStringLiteral("command"), action.keyCombo()->display};
+        return {QStringLiteral("keyboard"), action.keyCombo()->displayText()};
     case ButtonAction::Kind::shortcut: {
         const QString name = action.shortcutName().value_or(QString());
         return {QStringLiteral("square.2.layers.3d"),

@@ -50,7 +50,7 @@ constexpr Entry kTable[] = {
     // Other key faces.
     {"app", "check_box_outline_blank", 0xe835},
     {"text.quote", "format_quote", 0xe244},
-    {"command", "keyboard_command_key", 0xeae7},
+    {"keyboard", "keyboard", 0xe312},
     {"square.2.layers.3d", "layers", 0xe53b},
     {"globe", "language", 0xe894},
     {"circle.dashed", "radio_button_unchecked", 0xe836},
@@ -65,6 +65,7 @@ constexpr Entry kTable[] = {
     {"mic.slash", "mic_off", 0xe02b},
     {"sun.min.fill", "brightness_low", 0xe1ad},
     {"sun.max.fill", "brightness_high", 0xe1ac},
+    {"display.slash", "desktop_access_disabled", 0xe99d},
     // The window.
     {"plus", "add", 0xe145},
     {"app.dashed", "border_clear", 0xe22a},

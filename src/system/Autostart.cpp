@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace velloq::Autostart {
 
@@ -49,6 +50,24 @@ QString execArgument(const QString& arg) {
     return out;
 }
 
+// A desktop entry string value: backslashes and line breaks escaped.
+QString stringValue(const QString& text) {
+    QString out = text;
+    out.replace(u'\\', QStringLiteral("\\\\"));
+    out.replace(u'\n', QStringLiteral("\\n"));
+    return out;
+}
+
+// The program as the entry names it: its bare name when that is what PATH finds (an installed
+// Velloq), else its absolute path (a build tree).
+QString programName(const QString& executable) {
+    const QFileInfo info(executable);
+    const QString found = QStandardPaths::findExecutable(info.fileName());
+    if (!found.isEmpty() && QFileInfo(found).canonicalFilePath() == info.canonicalFilePath())
+        return info.fileName();
+    return executable;
+}
+
 } // namespace
 
 QString entryPath() {
@@ -77,14 +96,17 @@ bool setEnabled(bool enabled, const QString& executable, QString* error) {
             *error = QStringLiteral("cannot create ") + folder;
         return false;
     }
+    // TryExec: once the program is removed, the session skips the entry instead of failing.
+    const QString program = programName(executable);
     const QString text = QStringLiteral("[Desktop Entry]\n"
                                         "Type=Application\n"
                                         "Name=Velloq\n"
                                         "Comment=Drives the stream-controller dock\n"
                                         "Exec=") +
-                         execArgument(executable) +
+                         execArgument(program) + QStringLiteral("\nTryExec=") +
+                         stringValue(program) +
                          QStringLiteral("\n"
-                                        "Icon=velloq\n"
+                                        "Icon=app.velloq.Velloq\n"
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n");
     QSaveFile file(path);

@@ -107,12 +107,7 @@ std::optional<float> BacklightBrightness::stepBrightness(float delta) {
     const qint64 raw = reading->value;
     const qint64 max = reading->max;
     const QString& device = reading->device;
-    qint64 next = std::llround((double(raw) / double(max) + double(delta)) * double(max));
-    if (delta > 0)
-        next = std::max(next, raw + 1);
-    else if (delta < 0)
-        next = std::min(next, raw - 1);
-    next = std::clamp<qint64>(next, 0, max);
+    const qint64 next = stepRaw(raw, max, delta);
     if (next != raw)
         writeRaw(device, uint32_t(next));
     return float(double(next) / double(max));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <optional>
 
 namespace velloq {
@@ -33,6 +35,39 @@ public:
             setBrightness(next);
         return next;
     }
+};
+
+// One knob step on a device with whole steps 0…max: the level moved by `delta`, at least one
+// step in its direction until the end of the range (with 15 steps a 3 % turn is under half
+// of one).
+inline int64_t stepRaw(int64_t raw, int64_t max, float delta) {
+    int64_t next = std::llround((double(raw) / double(max) + double(delta)) * double(max));
+    if (delta > 0)
+        next = std::max(next, raw + 1);
+    else if (delta < 0)
+        next = std::min(next, raw - 1);
+    return std::clamp<int64_t>(next, 0, max);
+}
+
+// The first of two displays that can be read: the backlight, else the monitors over DDC/CI.
+class FirstDisplayBrightness final : public DisplayBrightness {
+public:
+    FirstDisplayBrightness(DisplayBrightness& first, DisplayBrightness& second)
+        : first_(first)
+        , second_(second) {}
+
+    bool canRead() override { return first_.canRead() || second_.canRead(); }
+    bool canWrite() override { return active().canWrite(); }
+    std::optional<float> brightness() override { return active().brightness(); }
+    bool setBrightness(float level) override { return active().setBrightness(level); }
+    std::optional<float> stepBrightness(float delta) override {
+        return active().stepBrightness(delta);
+    }
+
+private:
+    DisplayBrightness& active() { return first_.canRead() ? first_ : second_; }
+    DisplayBrightness& first_;
+    DisplayBrightness& second_;
 };
 
 } // namespace velloq

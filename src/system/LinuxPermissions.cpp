@@ -1,18 +1,16 @@
 #include "system/LinuxPermissions.h"
 
 #include "system/KeySender.h"
+#include "system/Notifier.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QVariantMap>
 
 namespace velloq {
 
@@ -49,16 +47,7 @@ QString LinuxPermissions::promptBody() {
 }
 
 void LinuxPermissions::promptForInputAccess() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    notify << QStringLiteral("Velloq") << uint(0) << QStringLiteral("dialog-warning")
-           << promptTitle() << promptBody() << QStringList() << QVariantMap() << int(-1);
-    bus.call(notify, QDBus::NoBlock); // fire and forget: the main thread never waits for it
+    DesktopNotifier().notify(promptTitle(), promptBody(), QStringLiteral("dialog-warning"));
 }
 
 void LinuxPermissions::openAccessibilitySettings() {

@@ -5,10 +5,13 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QObject>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
@@ -70,6 +73,31 @@ void closeOnExecFrom3() {
     }
 }
 
+// The waiting middle process keeps only its status pipe, as descriptor 3: a dock or emulator
+// socket held open here would outlive Velloq for as long as the program runs.
+void keepOnly(int fd) {
+    if (fd != 3) {
+        ::dup2(fd, 3);
+    }
+    if (::syscall(SYS_close_range, 4U, ~0U, 0U) == 0)
+        return;
+    for (int other = 4; other < 65536; ++other)
+        ::close(other);
+}
+
+int exitStatus(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+void reap(pid_t child) {
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
 QString failureText(const ChildFailure& failure, const QString& workingDir) {
     const QString reason = qt_error_string(failure.error);
     if (failure.stage == kChdir)
@@ -82,6 +110,19 @@ QString failureText(const ChildFailure& failure, const QString& workingDir) {
 
 LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStringList& arguments,
                                              const QString& workingDir) {
+    return start(program, arguments, workingDir, nullptr, {});
+}
+
+LaunchResult DetachedProcessLauncher::launchWatched(const QString& program,
+                                                    const QStringList& arguments, QObject* context,
+                                                    Exited exited) {
+    return start(program, arguments, QString(), context, std::move(exited));
+}
+
+LaunchResult DetachedProcessLauncher::start(const QString& program, const QStringList& arguments,
+                                            const QString& workingDir, QObject* context,
+                                            Exited exited) {
+    const bool watch = context && exited;
     if (program.isEmpty())
         return {false, QStringLiteral("No program given")};
     QString resolved = program;
@@ -110,6 +151,14 @@ LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStri
         return {false, qt_error_string(errno)};
     UniqueFd readEnd(fds[0]);
     UniqueFd writeEnd(fds[1]);
+    UniqueFd statusRead;
+    UniqueFd statusWrite;
+    if (watch) {
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return {false, qt_error_string(errno)};
+        statusRead = UniqueFd(fds[0]);
+        statusWrite = UniqueFd(fds[1]);
+    }
 
     const pid_t child = ::fork();
     if (child < 0)
@@ -119,8 +168,18 @@ LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStri
         const pid_t grandchild = ::fork();
         if (grandchild < 0)
             reportAndExit(writeEnd.get(), kFork, errno);
-        if (grandchild > 0)
+        if (grandchild > 0 && !watch)
             ::_exit(0);
+        if (grandchild > 0) {
+            resetSignals(); // ours would write to Velloq's own signal pipe
+            keepOnly(statusWrite.get());
+            int status = 0;
+            while (::waitpid(grandchild, &status, 0) < 0 && errno == EINTR) {
+            }
+            ssize_t ignored = ::write(3, &status, sizeof status);
+            (void)ignored;
+            ::_exit(0);
+        }
         resetSignals();
         closeOnExecFrom3();
         if (!folder.isEmpty() && ::chdir(folder.constData()) != 0)
@@ -130,9 +189,9 @@ LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStri
     }
 
     writeEnd.reset();
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    statusWrite.reset();
+    if (!watch)
+        reap(child);
 
     // End of file without data: the grandchild reached exec. The wait is bounded: an exec that
     // hangs (a program on a stuck network mount) counts as started rather than freezing us.
@@ -141,18 +200,42 @@ LaunchResult DetachedProcessLauncher::launch(const QString& program, const QStri
     do {
         polled = ::poll(&ready, 1, kExecWaitMs);
     } while (polled < 0 && errno == EINTR);
-    if (polled == 0)
-        return {true, QString()};
     ChildFailure failure{};
     ssize_t got = 0;
-    do {
-        got = ::read(readEnd.get(), &failure, sizeof failure);
-    } while (got < 0 && errno == EINTR);
+    if (polled != 0) {
+        do {
+            got = ::read(readEnd.get(), &failure, sizeof failure);
+        } while (got < 0 && errno == EINTR);
+    }
+    LaunchResult result{true, QString()};
     if (got == static_cast<ssize_t>(sizeof failure))
-        return {false, failureText(failure, workingDir)};
-    if (got != 0)
-        return {false, QStringLiteral("the program did not start")};
-    return {true, QString()};
+        result = {false, failureText(failure, workingDir)};
+    else if (got != 0)
+        result = {false, QStringLiteral("the program did not start")};
+    if (!watch)
+        return result;
+    if (!result.started) {
+        reap(child); // it ends as soon as it has written the status of the failed exec
+        return result;
+    }
+
+    const int fd = statusRead.get();
+    auto pipe = std::make_shared<UniqueFd>(std::move(statusRead));
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [notifier, pipe, child, exited = std::move(exited)] {
+                         notifier->setEnabled(false);
+                         int status = 0;
+                         ssize_t read = 0;
+                         do {
+                             read = ::read(pipe->get(), &status, sizeof status);
+                         } while (read < 0 && errno == EINTR);
+                         reap(child);
+                         notifier->deleteLater();
+                         if (read == static_cast<ssize_t>(sizeof status))
+                             exited(exitStatus(status));
+                     });
+    return result;
 }
 
 bool runProcess(ProcessLauncher& launcher, const QString& program, const QStringList& arguments) {

@@ -39,25 +39,25 @@ bool isModifierKey(int key) {
 std::optional<QString> fixedName(uint16_t keyCode) {
     switch (keyCode) {
     case 36:
-        return QStringLiteral("↩");
+        return QStringLiteral("Enter");
     case 48:
-        return QStringLiteral("⇥");
+        return QStringLiteral("Tab");
     case 49:
         return QStringLiteral("Space");
     case 51:
-        return QStringLiteral("⌫");
+        return QStringLiteral("Backspace");
     case 53:
-        return QStringLiteral("⎋");
+        return QStringLiteral("Esc");
     case 117:
-        return QStringLiteral("⌦");
+        return QStringLiteral("Delete");
     case 123:
-        return QStringLiteral("←");
+        return QStringLiteral("Left");
     case 124:
-        return QStringLiteral("→");
+        return QStringLiteral("Right");
     case 125:
-        return QStringLiteral("↓");
+        return QStringLiteral("Down");
     case 126:
-        return QStringLiteral("↑");
+        return QStringLiteral("Up");
     case 115:
         return QStringLiteral("Home");
     case 119:
@@ -120,17 +120,17 @@ uint64_t maskFor(Qt::KeyboardModifiers modifiers) {
     return mask;
 }
 
-QString glyphsFor(Qt::KeyboardModifiers modifiers) {
-    QString glyphs;
+QString modifierPrefix(Qt::KeyboardModifiers modifiers) {
+    QString prefix;
     if (modifiers & Qt::ControlModifier)
-        glyphs += QStringLiteral("⌃");
+        prefix += QStringLiteral("Ctrl+");
     if (modifiers & Qt::AltModifier)
-        glyphs += QStringLiteral("⌥");
+        prefix += QStringLiteral("Alt+");
     if (modifiers & Qt::ShiftModifier)
-        glyphs += QStringLiteral("⇧");
+        prefix += QStringLiteral("Shift+");
     if (modifiers & Qt::MetaModifier)
-        glyphs += QStringLiteral("⌘");
-    return glyphs;
+        prefix += QStringLiteral("Super+");
+    return prefix;
 }
 
 std::optional<uint16_t> storedKeyCode(quint32 nativeScanCode) {
@@ -171,7 +171,7 @@ Decision interpret(const QKeyEvent& event) {
     KeyCombo combo;
     combo.keyCode = *code;
     combo.flags = mask;
-    combo.display = glyphsFor(held) + keyName(*code, event.key(), event.text());
+    combo.display = modifierPrefix(held) + keyName(*code, event.key(), event.text());
     return {Decision::record, combo};
 }
 

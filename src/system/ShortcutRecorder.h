@@ -22,15 +22,15 @@ namespace ShortcutRecording {
 // Super 0x100000. Other modifiers are ignored.
 uint64_t maskFor(Qt::KeyboardModifiers modifiers);
 
-// The glyphs of the held modifiers in the fixed order "⌃⌥⇧⌘".
-QString glyphsFor(Qt::KeyboardModifiers modifiers);
+// The held modifiers in the order Ctrl, Alt, Shift, Super, each followed by "+".
+QString modifierPrefix(Qt::KeyboardModifiers modifiers);
 
 // The stored key code of a key from Qt's native scan code (an X keycode: evdev + 8, on xcb
 // and Wayland alike). Absent for keys the configuration has no code for.
 std::optional<uint16_t> storedKeyCode(quint32 nativeScanCode);
 
-// A key's name in a display text: the fixed names of the named keys by stored code ("↩",
-// "⎋", "F5", "PgUp" …), else the character the key gives, upper-cased; "?" when it gives
+// A key's name in a display text: the fixed names of the named keys by stored code ("Enter",
+// "Esc", "F5", "PgUp" …), else the character the key gives, upper-cased; "?" when it gives
 // none.
 QString keyName(uint16_t keyCode, int qtKey, const QString& text);
 

@@ -109,14 +109,27 @@ std::optional<QString> scriptFor(const QString& name, QString* reason, const QSt
     return refuse(QStringLiteral("no such script in ") + folder);
 }
 
-bool run(ProcessLauncher& launcher, const QString& name, const QString& folder) {
+bool run(ProcessLauncher& launcher, const QString& name, const QString& folder, QObject* context,
+         std::function<void(const QString& reason)> failed) {
+    auto report = [failed](const QString& what, const QString& reason) {
+        logLine(QStringLiteral("Could not run ") + what + QStringLiteral(": ") + reason);
+        if (failed)
+            failed(reason);
+    };
     QString reason;
     const std::optional<QString> script = scriptFor(name, &reason, folder);
     if (!script) {
-        logLine(QStringLiteral("Could not run ") + name + QStringLiteral(": ") + reason);
+        report(name, reason);
         return false;
     }
-    return runProcess(launcher, *script, {});
+    const LaunchResult result =
+        launcher.launchWatched(*script, {}, context, [report, name](int status) {
+            if (status != 0)
+                report(name, QStringLiteral("it ended with status ") + QString::number(status));
+        });
+    if (!result.started)
+        report(*script, result.error);
+    return result.started;
 }
 
 } // namespace velloq::ShortcutsFolder

@@ -39,8 +39,11 @@ void listNamesInBackground(QObject* context, std::function<void(const QStringLis
 std::optional<QString> scriptFor(const QString& name, QString* reason,
                                  const QString& folder = path());
 
-// Runs the named script detached. Logs "Could not run <name or script>: <reason>" on failure.
-bool run(ProcessLauncher& launcher, const QString& name, const QString& folder = path());
+// Runs the named script detached. Logs "Could not run <name or script>: <reason>" when it
+// cannot start and when it ends with a status other than 0; `failed` (when given) then runs
+// with the reason, at once or when the script has ended (unless `context` is gone by then).
+bool run(ProcessLauncher& launcher, const QString& name, const QString& folder = path(),
+         QObject* context = nullptr, std::function<void(const QString& reason)> failed = {});
 
 } // namespace ShortcutsFolder
 

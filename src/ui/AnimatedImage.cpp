@@ -28,8 +28,27 @@ void AnimatedImage::setPath(const QString& path) {
     delete movie_;
     movie_ = new QMovie(path, QByteArray(), this);
     connect(movie_, &QMovie::frameChanged, this, [this] { update(); });
-    movie_->start();
+    if (isVisible())
+        movie_->start();
+    else
+        movie_->jumpToFrame(0);
     update();
+}
+
+void AnimatedImage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!movie_)
+        return;
+    if (movie_->state() == QMovie::Paused)
+        movie_->setPaused(false);
+    else if (movie_->state() == QMovie::NotRunning)
+        movie_->start();
+}
+
+void AnimatedImage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (movie_ && movie_->state() == QMovie::Running)
+        movie_->setPaused(true);
 }
 
 QSize AnimatedImage::sizeHint() const {

@@ -7,8 +7,10 @@ class QMovie;
 
 namespace velloq {
 
-// Shows an image file scaled to fit, keeping its proportions; an animated one plays. The
-// surrounding layout decides the size. Loads the file again only when the path changes.
+// Shows an image file scaled to fit, keeping its proportions; an animated one plays while it
+// can be seen (its window open, its tab shown) and stands still otherwise, so a closed window
+// costs nothing. The surrounding layout decides the size. Loads the file again only when the
+// path changes.
 class AnimatedImage : public QWidget {
     Q_OBJECT
 
@@ -28,6 +30,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QString path_;

@@ -235,7 +235,18 @@ QWidget* DeviceMockView::element(const Selection& selection) const {
     return selection.index >= 0 && selection.index < list.size() ? list[selection.index] : nullptr;
 }
 
+void DeviceMockView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (const std::optional<bool> force = std::exchange(pendingRefresh_, std::nullopt))
+        refresh(*force);
+}
+
 void DeviceMockView::refresh(bool force) {
+    if (!isVisible()) {
+        // Closed window or another tab: nothing is drawn until it shows.
+        pendingRefresh_ = pendingRefresh_.value_or(false) || force;
+        return;
+    }
     const DockConfig& config = controller_.config();
     const QList<ButtonAction>& actions = controller_.currentKeys();
     const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();

@@ -31,6 +31,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -52,6 +53,8 @@ private:
     QPoint pressPosition_;
     std::optional<Selection> dropTarget_;
     QLabel* note_ = nullptr;
+    // A refresh asked for while hidden, done when the preview shows again.
+    std::optional<bool> pendingRefresh_;
 };
 
 } // namespace velloq

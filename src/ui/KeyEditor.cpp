@@ -1,6 +1,7 @@
 #include "ui/KeyEditor.h"
 
 #include "controller/DockController.h"
+#include "system/AppLauncher.h"
 #include "ui/AppPicker.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyRecorder.h"
@@ -8,6 +9,7 @@
 #include "ui/TabOrder.h"
 #include "ui/TextStyle.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -84,8 +86,10 @@ KeyEditor::KeyEditor(DockController& controller, int index, QWidget* parent)
 
     connect(&controller_, &DockController::configChanged, this, &KeyEditor::sync);
     connect(&controller_, &DockController::currentPageChanged, this, &KeyEditor::sync);
-    connect(&controller_, &DockController::shortcutNamesChanged, this,
-            &KeyEditor::fillShortcutMenu);
+    connect(&controller_, &DockController::shortcutNamesChanged, this, [this] {
+        fillShortcutMenu();
+        syncWarning();
+    });
     sync();
 }
 
@@ -154,6 +158,7 @@ void KeyEditor::sync() {
         if (text_->text() != text)
             text_->setText(text);
     }
+    syncWarning();
     syncIconRow();
 }
 
@@ -171,6 +176,7 @@ void KeyEditor::buildDetails(const Shape& shape) {
     recorder_ = nullptr;
     text_ = nullptr;
     shortcutMenu_ = nullptr;
+    warning_ = nullptr;
     details_ = new QWidget(this);
     auto* layout = new QVBoxLayout(details_);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -227,10 +233,28 @@ void KeyEditor::buildDetails(const Shape& shape) {
         });
         rowLayout->addWidget(choose);
         layout->addWidget(row);
+        layout->addWidget(buildWarning());
+
+        auto* folderRow = new QWidget(details_);
+        auto* folderLayout = new QHBoxLayout(folderRow);
+        folderLayout->setContentsMargins(0, 0, 0, 0);
+        QString folder = QDir::toNativeSeparators(controller_.shortcutsFolder());
+        if (folder.startsWith(QDir::homePath() + u'/'))
+            folder.replace(0, QDir::homePath().size(), QStringLiteral("~"));
+        auto* where = callout(QStringLiteral("Scripts are the executable files in ") + folder);
+        where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        folderLayout->addWidget(where, 1);
+        auto* open = new QPushButton(QStringLiteral("Open Folder"), folderRow);
+        open->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        connect(open, &QPushButton::clicked, this, [this] { controller_.openShortcutsFolder(); });
+        folderLayout->addWidget(open);
+        layout->addWidget(folderRow);
+        controller_.loadShortcutNames(); // scripts added since are no cause for a warning
         break;
     }
     case ButtonAction::Kind::url:
         layout->addWidget(buildTextField(QStringLiteral("example.com")));
+        layout->addWidget(buildWarning());
         break;
     case ButtonAction::Kind::page:
         page_ = new Dropdown(details_);
@@ -259,6 +283,32 @@ QWidget* KeyEditor::buildTextField(const QString& placeholder) {
                               index_);
     });
     return text_;
+}
+
+QLabel* KeyEditor::buildWarning() {
+    warning_ = TextStyle::label(QString(), TextStyle::Size::callout, false, details_, true);
+    warning_->setObjectName(QStringLiteral("warning"));
+    TextStyle::setColor(warning_, TextStyle::warningColor(this));
+    warning_->hide();
+    return warning_;
+}
+
+void KeyEditor::syncWarning() {
+    if (!warning_)
+        return;
+    const ButtonAction current = action();
+    QString text;
+    if (const std::optional<QString> name = current.shortcutName()) {
+        if (!name->trimmed().isEmpty() && !controller_.shortcutNames().contains(name->trimmed()))
+            text = QStringLiteral("There is no executable script named “") + name->trimmed() +
+                   QStringLiteral("” in the folder.");
+    } else if (const std::optional<QString> address = current.urlText()) {
+        if (!address->trimmed().isEmpty() && !webAddress(*address))
+            text = QStringLiteral("“") + address->trimmed() +
+                   QStringLiteral("” is not a web address.");
+    }
+    warning_->setText(text);
+    warning_->setVisible(!text.isEmpty());
 }
 
 void KeyEditor::fillShortcutMenu() {

@@ -53,7 +53,9 @@ private:
     void sync();
     void buildDetails(const Shape& shape);
     QWidget* buildTextField(const QString& placeholder);
+    QLabel* buildWarning();
     void fillShortcutMenu();
+    void syncWarning();
     void syncIconRow();
 
     DockController& controller_;
@@ -69,6 +71,8 @@ private:
     QPointer<KeyRecorder> recorder_;
     QPointer<QLineEdit> text_;
     QPointer<QMenu> shortcutMenu_;
+    // What cannot work as typed: a script name not in the folder, an address that is not one.
+    QPointer<QLabel> warning_;
 
     QWidget* iconRow_;
     QLabel* iconText_;

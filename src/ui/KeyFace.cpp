@@ -16,6 +16,26 @@ constexpr qreal kLabelTop = 4;
 constexpr qreal kLabelBottom = 3;
 constexpr qreal kScreenKeyRadius = 10;
 
+// The snippet or page that `action` names, as its face shows it: found or not, and its name.
+std::optional<std::pair<bool, QString>>
+namedBy(const ButtonAction& action, const QList<Snippet>& snippets, const QList<Page>& pages) {
+    if (const std::optional<QUuid> id = action.snippetID()) {
+        for (const Snippet& snippet : snippets) {
+            if (snippet.id == *id)
+                return std::pair(true, snippet.name);
+        }
+        return std::pair(false, QString());
+    }
+    if (const std::optional<QUuid> id = action.pageID()) {
+        for (const Page& page : pages) {
+            if (page.id == *id)
+                return std::pair(true, page.name);
+        }
+        return std::pair(false, QString());
+    }
+    return std::nullopt;
+}
+
 QFont labelFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(int(kLabelPx));
@@ -36,13 +56,13 @@ KeyFace::KeyFace(QWidget* parent)
 void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
                       const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
                       bool force) {
-    if (!force && action_ == action && customIcon_ == customIcon && snippets_ == snippets &&
-        pages_ == pages && compact_ == compact)
+    std::optional<std::pair<bool, QString>> named = namedBy(action, snippets, pages);
+    if (!force && action_ == action && customIcon_ == customIcon && named_ == named &&
+        compact_ == compact)
         return;
     action_ = action;
     customIcon_ = customIcon;
-    snippets_ = snippets;
-    pages_ = pages;
+    named_ = std::move(named);
     compact_ = compact;
     picture_ = IconRenderer::picture(action, customIcon, snippets, pages);
 
@@ -61,7 +81,7 @@ void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& 
 void KeyFace::clearFace() {
     action_.reset();
     customIcon_.reset();
-    snippets_.clear();
+    named_.reset();
     picture_ = IconRenderer::Picture::blank();
     animated_->hide();
     symbol_->hide();

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <utility>
 
 namespace velloq {
 
@@ -22,8 +23,9 @@ class KeyFace : public QWidget {
 public:
     explicit KeyFace(QWidget* parent = nullptr);
 
-    // Recomputes the picture only when an input changed, or when `force` is set (a website
-    // icon arrived).
+    // Recomputes the picture only when something it shows changed (the action, the image, the
+    // name of the one snippet or page the action names), or when `force` is set (a website
+    // icon arrived): typing a snippet's text rebuilds no face.
     void setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
                  const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
                  bool force = false);
@@ -41,8 +43,8 @@ private:
 
     std::optional<ButtonAction> action_;
     std::optional<QString> customIcon_;
-    QList<Snippet> snippets_;
-    QList<Page> pages_;
+    // Whether the snippet or page the action names exists, and its name.
+    std::optional<std::pair<bool, QString>> named_;
     bool compact_ = false;
     IconRenderer::Picture picture_;
     AnimatedImage* animated_ = nullptr;

@@ -77,7 +77,7 @@ void KeyRecorder::sync() {
     if (recording)
         text_->setText(QStringLiteral("Press a shortcut… (Esc cancels)"));
     else if (combo_.isRecorded())
-        text_->setText(combo_.display);
+        text_->setText(combo_.displayText());
     else
         text_->setText(QStringLiteral("No shortcut yet"));
     const bool primary = !recording && combo_.isRecorded();

@@ -37,6 +37,11 @@ QColor secondaryColor(const QWidget* widget) {
     return color;
 }
 
+QColor warningColor(const QWidget* widget) {
+    const bool dark = widget->palette().color(QPalette::Window).lightness() < 128;
+    return dark ? QColor(0xFF, 0xB0, 0x4D) : QColor(0xB0, 0x4A, 0x00);
+}
+
 void setColor(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);

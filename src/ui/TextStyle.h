@@ -27,6 +27,9 @@ void setColor(QLabel* label, const QColor& color);
 // The dimmed text colour of `widget`'s palette.
 QColor secondaryColor(const QWidget* widget);
 
+// The colour of a warning's text, readable on `widget`'s light or dark window colour.
+QColor warningColor(const QWidget* widget);
+
 // A symbol as a label's picture, at the height of its text.
 void setSymbol(QLabel* label, const QString& symbol, const QColor& color);
 

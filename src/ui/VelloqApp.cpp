@@ -67,6 +67,7 @@ VelloqApp::VelloqApp() {
     services.keys = &keys_;
     services.audio = &audio_;
     services.displayBrightness = &brightness_;
+    services.mediaKeys = &mediaKeys_;
     services.dockFeatures = &dockFeatures_;
     services.siteIcons = &SiteIcons::shared();
     services.actions.forceQuitMenu = &LinuxForceQuitMenu::shared();

@@ -3,9 +3,11 @@
 #include "controller/DockController.h"
 #include "support/Clock.h"
 #include "system/BacklightBrightness.h"
+#include "system/LinuxDesktopMediaKeys.h"
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
+#include "system/MonitorBrightness.h"
 #include "system/PulseSystemAudio.h"
 #include "ui/MenuView.h"
 
@@ -52,7 +54,11 @@ private:
     SteadyClock clock_;
     LinuxKeySender keys_;
     PulseSystemAudio audio_;
-    BacklightBrightness brightness_;
+    // The backlight, else external monitors over DDC/CI.
+    BacklightBrightness backlight_;
+    MonitorBrightness monitors_{makeDdcutilBus()};
+    FirstDisplayBrightness brightness_{backlight_, monitors_};
+    LinuxDesktopMediaKeys mediaKeys_;
     LinuxDockFeatures dockFeatures_{keys_};
     LinuxPermissions permissions_{keys_};
     std::unique_ptr<DockController> controller_;

@@ -8,8 +8,10 @@
 #include "controller/DockController.h"
 #include "siteicons/SiteIcons.h"
 #include "system/AppLauncher.h"
+#include "system/DesktopMediaKeys.h"
 #include "system/DisplayBrightness.h"
 #include "system/KeySender.h"
+#include "system/Notifier.h"
 #include "system/ProcessLauncher.h"
 #include "system/PulseSystemAudio.h"
 
@@ -28,6 +30,8 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace velloq::test {
@@ -78,10 +82,34 @@ public:
     std::atomic<int> writes = 0;
 };
 
+// Which media keys a program of the desktop takes; all of them unless told otherwise.
+class FakeMediaKeys final : public DesktopMediaKeys {
+public:
+    bool takes(int type, uint64_t extraFlags) override {
+        return all || taken.count({type, extraFlags}) > 0;
+    }
+    bool all = true;
+    std::set<std::pair<int, uint64_t>> taken;
+};
+
+// Records; `failWith`, when set, is the reason every open fails for.
 class RecordingUrlOpener final : public UrlOpener {
 public:
-    void openUrl(const QUrl& url) override { opened << url; }
+    void openUrl(const QUrl& url, Failed failed) override {
+        opened << url;
+        if (!failWith.isEmpty() && failed)
+            failed(failWith);
+    }
     QList<QUrl> opened;
+    QString failWith;
+};
+
+class RecordingNotifier final : public Notifier {
+public:
+    void notify(const QString& summary, const QString& body, const QString&) override {
+        shown << summary + QStringLiteral(" | ") + body;
+    }
+    QStringList shown;
 };
 
 // The real launcher, with what it was asked to start kept.
@@ -91,6 +119,11 @@ public:
                         const QString& workingDir) override {
         launched << (QStringList{program} + arguments);
         return real_.launch(program, arguments, workingDir);
+    }
+    LaunchResult launchWatched(const QString& program, const QStringList& arguments,
+                               QObject* context, Exited exited) override {
+        launched << (QStringList{program} + arguments);
+        return real_.launchWatched(program, arguments, context, std::move(exited));
     }
     QList<QStringList> launched;
 
@@ -165,25 +198,28 @@ protected:
     QString configPath() const { return scratchDir() + QStringLiteral("/data/config.json"); }
     QString shortcutsFolder() const { return scratchDir() + QStringLiteral("/data/Shortcuts"); }
 
-    void make(DockConfig config = DockConfig(), SystemAudio* sound = nullptr) {
+    // With `sources`, the controller finds a dock through them (an emulator).
+    void make(DockConfig config = DockConfig(), SystemAudio* sound = nullptr,
+              std::vector<std::unique_ptr<DiscoverySource>> sources = {}) {
         ASSERT_TRUE(ConfigStore(configPath()).save(config));
         siteIcons = std::make_unique<SiteIcons>(
             SiteIcons::Options{scratchDir() + QStringLiteral("/SiteIcons"), 10000});
         DockController::Services services;
-        services.dock =
-            std::make_unique<StreamDock>(std::vector<std::unique_ptr<DiscoverySource>>());
+        services.dock = std::make_unique<StreamDock>(std::move(sources));
         services.configStore = std::make_unique<ConfigStore>(configPath());
         services.clock = &clock;
         services.permissions = &permissions;
         services.keys = &keys;
         services.audio = sound ? sound : audio.get();
         services.displayBrightness = &brightness;
+        services.mediaKeys = &mediaKeys;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
         services.activeApp = std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = shortcutsFolder();
         services.actions.launcher = &launcher;
         services.actions.urlOpener = &urls;
+        services.actions.notifier = &notifications;
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panelRequests << request;
             return panelAnswer;
@@ -220,7 +256,9 @@ protected:
     FakePermissions permissions;
     RecordingKeySender keys;
     FakeBrightness brightness;
+    FakeMediaKeys mediaKeys;
     RecordingUrlOpener urls;
+    RecordingNotifier notifications;
     RecordingLauncher launcher;
     QList<OpenPanelRequest> panelRequests;
     std::optional<QString> panelAnswer;

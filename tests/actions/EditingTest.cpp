@@ -208,18 +208,18 @@ TEST_F(ActionsTest, RecorderBindsTheNextKeyPressOrCancelsOnEscape) {
     sendKey(window, Qt::Key_K, Qt::ShiftModifier | Qt::MetaModifier, KEY_K, QStringLiteral("K"));
     EXPECT_FALSE(controller->recordingKey());
     EXPECT_EQ(controller->config().keys[2],
-              ButtonAction::keys(KeyCombo{40, 0x120000, QStringLiteral("⇧⌘K")}));
+              ButtonAction::keys(KeyCombo{40, 0x120000, QStringLiteral("Shift+Super+K")}));
 
     controller->startRecordingShortcut(4);
     controller->startRecordingShortcut(5); // one recording at a time
     sendKey(window, Qt::Key_Backspace, Qt::ControlModifier | Qt::AltModifier, KEY_BACKSPACE);
     EXPECT_EQ(controller->config().keys[4], ButtonAction::nothing());
     EXPECT_EQ(controller->config().keys[5],
-              ButtonAction::keys(KeyCombo{51, 0xC0000, QStringLiteral("⌃⌥⌫")}));
+              ButtonAction::keys(KeyCombo{51, 0xC0000, QStringLiteral("Ctrl+Alt+Backspace")}));
 
     controller->startRecordingShortcut(0);
     sendKey(window, Qt::Key_Escape, Qt::ShiftModifier, KEY_ESC);
-    EXPECT_EQ(controller->config().keys[0].keyCombo()->display, u"⇧⎋");
+    EXPECT_EQ(controller->config().keys[0].keyCombo()->display, u"Shift+Esc");
 
     // No recording: keys pass and nothing changes.
     QSignalSpy changes(controller.get(), &DockController::configChanged);

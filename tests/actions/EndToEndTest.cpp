@@ -8,6 +8,7 @@
 #include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
 #include "support/AppPaths.h"
+#include "support/Log.h"
 
 using namespace velloq;
 using namespace velloq::test;
@@ -54,5 +55,52 @@ TEST_F(ActionsTest, DockPressRunsTheKeysScriptAndAKnobTurnsTheVolume) {
     ASSERT_TRUE(waitUntil([&] { return near(audio->volume(AudioDirection::output), 0.56F); }));
     EXPECT_EQ(controller->hud().model().symbol, u"speaker.wave.2.fill");
     EXPECT_TRUE(emulator.protocolErrors().isEmpty());
+    controller.reset();
+}
+
+TEST_F(ActionsTest, FailedPressesNotifyOncePerButtonPerTenSeconds) {
+    ASSERT_TRUE(
+        writeFile(shortcutsFolder() + QStringLiteral("/Fails"), "#!/bin/sh\nexit 3\n", true));
+    DockConfig config;
+    config.keys[0] = ButtonAction::shortcut(QStringLiteral("Fails"));
+    config.keys[1] = ButtonAction::url(QStringLiteral("debian org"));
+    config.keys[2] = ButtonAction::app(scratchDir() + QStringLiteral("/gone.desktop"));
+    config.keys[3] = ButtonAction::url(QStringLiteral("velloq.org"));
+    config.keys[4] = ButtonAction::shortcut(QStringLiteral("Missing"));
+    urls.failWith = QStringLiteral("no application handles it");
+
+    EmulatedDock emulator(*DockModels::lookup(0x0300, 0x1002));
+    ASSERT_TRUE(emulator.plugIn());
+    std::vector<std::unique_ptr<DiscoverySource>> sources;
+    sources.push_back(std::make_unique<EmulatorDiscovery>());
+    make(config, nullptr, std::move(sources));
+    controller->start();
+    ASSERT_TRUE(waitUntil([&] { return controller->isConnected() && emulator.hasPeer(); }));
+
+    LogCapture log;
+    ASSERT_TRUE(emulator.tapKey(0));
+    ASSERT_TRUE(waitUntil([&] { return notifications.shown.size() == 1; }));
+    EXPECT_EQ(notifications.shown[0], u"Could not run “Fails” | It ended with status 3.");
+    // Again within 10 s: logged, not shown.
+    ASSERT_TRUE(emulator.tapKey(0));
+    ASSERT_TRUE(waitUntil([&] {
+        return log.count(QStringLiteral("Could not run Fails: it ended with status 3")) == 2;
+    }));
+    EXPECT_EQ(notifications.shown.size(), 1);
+    clock.advance(10.5);
+    ASSERT_TRUE(emulator.tapKey(0));
+    ASSERT_TRUE(waitUntil([&] { return notifications.shown.size() == 2; }));
+
+    for (int key : {1, 2, 3, 4})
+        ASSERT_TRUE(emulator.tapKey(key));
+    ASSERT_TRUE(waitUntil([&] { return notifications.shown.size() == 6; }));
+    EXPECT_EQ(
+        notifications.shown.mid(2),
+        (QStringList{QStringLiteral("Could not open “debian org” | It is not a web address."),
+                     QStringLiteral("Could not open gone | No such file or directory."),
+                     QStringLiteral("Could not open “velloq.org” | No application handles it."),
+                     QStringLiteral("Could not run “Missing” | No such script in ") +
+                         shortcutsFolder() + u'.'}));
+    EXPECT_EQ(log.count(QStringLiteral("Could not open debian org: not a web address")), 1);
     controller.reset();
 }

@@ -69,10 +69,10 @@ TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
     controller->turn(KnobRole::brightness, 1);
     ASSERT_TRUE(waitUntil([&] { return !keys.media.empty(); }));
     EXPECT_EQ(keys.media, (std::vector<Media>{{KeySender::brightnessUp, 0}}));
-    controller->press(KnobRole::brightness);           // nothing at all
-    ASSERT_TRUE(turnAndShow(KnobRole::brightness, 1)); // runs after the press
-    EXPECT_EQ(keys.media.size(), 2u);
-    EXPECT_EQ(controller->hud().generation(), 0);
+    // A press cannot go anywhere: the indicator says why.
+    ASSERT_TRUE(settled([&] { controller->press(KnobRole::brightness); }));
+    EXPECT_EQ(shown().title, u"No adjustable display found");
+    EXPECT_EQ(keys.media.size(), 1u);
 
     // Without a sound server nothing can be read.
     controller.reset();
@@ -87,6 +87,39 @@ TEST_F(ActionsTest, UnreadableValuesFallBackToPlainKeysOrAMessage) {
     EXPECT_EQ(shown().symbol, u"mic.slash");
     EXPECT_EQ(shown().title, u"Microphone volume not adjustable");
     EXPECT_FALSE(shown().value);
+}
+
+TEST_F(ActionsTest, MediaKeysNoProgramTakesAreDoneByVelloqWithItsOwnPopUp) {
+    make(); // the desktop's pop-ups wanted, with input access
+    mediaKeys.all = false;
+    mediaKeys.taken = {{KeySender::soundDown, KeySender::fineStepFlags}};
+    LogCapture log;
+    ASSERT_TRUE(audio->setVolume(AudioDirection::output, 0.5F));
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, 1));
+    ASSERT_TRUE(turnAndShow(KnobRole::volume, 1));
+    EXPECT_TRUE(near(audio->volume(AudioDirection::output), 0.56F));
+    EXPECT_EQ(shown().title, u"Volume");
+    EXPECT_TRUE(keys.media.empty());
+    // Down is taken: the desktop's way.
+    controller->turn(KnobRole::volume, -1);
+    EXPECT_EQ(keys.media.size(), 2u);
+    EXPECT_EQ(log.count(QStringLiteral("Volume up: no program of the desktop takes")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("Volume down: the desktop takes")), 1);
+
+    ASSERT_TRUE(turnAndShow(KnobRole::brightness, -1));
+    EXPECT_TRUE(near(brightness.level, 0.47F));
+    EXPECT_EQ(shown().title, u"Display");
+    const auto sink = audio->defaultDevice(AudioDirection::output);
+    ASSERT_TRUE(settled([&] { controller->run(ButtonFunction::toggleMute); }));
+    EXPECT_EQ(audio->isMuted(AudioDirection::output, *sink), true);
+    EXPECT_EQ(shown().symbol, u"speaker.slash.fill");
+
+    // No backlight and no monitor answering, and no program for the keys either.
+    brightness.present = false;
+    ASSERT_TRUE(turnAndShow(KnobRole::brightness, 1));
+    EXPECT_EQ(shown().symbol, u"display.slash");
+    EXPECT_EQ(shown().title, u"No adjustable display found");
+    EXPECT_EQ(keys.media.size(), 2u);
 }
 
 TEST_F(ActionsTest, MicrophoneTurnUpEndsTheSoftMute) {

@@ -8,12 +8,15 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,4 +216,63 @@ TEST(DesktopCommands, DarkModeFailuresAreLoggedAndAHungCommandIsKilled) {
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/") + pid); }));
     qputenv("PATH", path);
     qputenv("XDG_CURRENT_DESKTOP", desktop);
+}
+
+// A failed press needs the script's exit status, while the script still outlives Velloq and
+// the waiting process keeps none of our descriptors (a dock socket held open would linger).
+TEST(ProcessLauncher, WatchedProgramReportsItsExitStatusAndHoldsNothingOfOurs) {
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("ends.sh"));
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\nexit \"$1\"\n", true));
+    DetachedProcessLauncher launcher;
+    QObject context;
+    QList<int> statuses;
+    auto watch = [&](const QStringList& args) {
+        return launcher.launchWatched(script, args, &context,
+                                      [&](int status) { statuses << status; });
+    };
+    EXPECT_TRUE(watch({QStringLiteral("0")}).started);
+    ASSERT_TRUE(waitUntil([&] { return statuses.size() == 1; }));
+    EXPECT_TRUE(watch({QStringLiteral("7")}).started);
+    ASSERT_TRUE(waitUntil([&] { return statuses.size() == 2; }));
+    EXPECT_EQ(statuses, (QList<int>{0, 7}));
+
+    const LaunchResult missing = launcher.launchWatched(dir.filePath(QStringLiteral("absent")), {},
+                                                        &context, [&](int) { statuses << -1; });
+    EXPECT_FALSE(missing.started);
+
+    // The pipe of a socket we hold: the waiting process must not keep its write end.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    const QString sleeper = dir.filePath(QStringLiteral("sleeper.sh"));
+    const QString pidFile = dir.filePath(QStringLiteral("sleeper.pid"));
+    ASSERT_TRUE(writeFile(sleeper, "#!/bin/sh\necho $$ > \"$1\"\nexec sleep 30\n", true));
+    ASSERT_TRUE(launcher.launchWatched(sleeper, {pidFile}, &context, [](int) {}).started);
+    ASSERT_TRUE(waitUntil([&] { return readFile(pidFile).endsWith('\n'); }));
+    ::close(ends[1]);
+    pollfd hangUp{ends[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&hangUp, 1, 5000), 1); // no copy of the write end is left anywhere
+    char byte = 0;
+    EXPECT_EQ(::read(ends[0], &byte, 1), 0);
+    ::close(ends[0]);
+    ::kill(readFile(pidFile).trimmed().toInt(), SIGTERM);
+    EXPECT_EQ(statuses.size(), 2);
+}
+
+// A website press with no browser: xdg-open ends at once with a failure status.
+TEST(DesktopUrlOpener, AQuickFailureOfXdgOpenIsReported) {
+    QTemporaryDir bin;
+    const QString opener = bin.filePath(QStringLiteral("xdg-open"));
+    ASSERT_TRUE(writeFile(opener, "#!/bin/sh\necho \"$1\" > \"$0.url\"\nexit 3\n", true));
+    qputenv("PATH", (bin.path() + QStringLiteral(":/usr/bin:/bin")).toUtf8());
+    DetachedProcessLauncher launcher;
+    DesktopUrlOpener urls(launcher);
+    LogCapture log;
+    QStringList reasons;
+    urls.openUrl(QUrl(QStringLiteral("https://velloq.org/a?b=1")),
+                 [&](const QString& reason) { reasons << reason; });
+    ASSERT_TRUE(waitUntil([&] { return !reasons.isEmpty(); }));
+    EXPECT_EQ(reasons, QStringList{QStringLiteral("no application handles it")});
+    EXPECT_EQ(line(readFile(opener + QStringLiteral(".url"))), u"https://velloq.org/a?b=1");
+    EXPECT_EQ(log.count(QStringLiteral("Could not open https://velloq.org/a?b=1: ")), 1);
 }

@@ -57,6 +57,30 @@ TEST(ActionModel, FunctionTableAndMenuOrder) {
     EXPECT_FALSE(ButtonFunction::fromRawValue(QStringLiteral("Copy")));
 }
 
+TEST(ActionModel, LinuxWordsAndKeyNotationLeaveStoredValuesAlone) {
+    const ButtonFunction overview = ButtonFunction::missionControl;
+    EXPECT_EQ(overview.title(), u"Overview");
+    EXPECT_EQ(overview.rawValue(), u"missionControl");
+    const ButtonFunction search = ButtonFunction::spotlight;
+    EXPECT_EQ(search.title(), u"Search");
+    EXPECT_EQ(search.rawValue(), u"spotlight");
+
+    auto shown = [](const char* stored) {
+        return KeyCombo{0, 0, QString::fromUtf8(stored)}.displayText();
+    };
+    // Glyphs in any order come out as Ctrl, Alt, Shift, Super; key glyphs get their names.
+    EXPECT_EQ(shown("⇧⌘K"), u"Shift+Super+K");
+    EXPECT_EQ(shown("⌘⇧⌥⌃Z"), u"Ctrl+Alt+Shift+Super+Z");
+    EXPECT_EQ(shown("⌃⌥⌫"), u"Ctrl+Alt+Backspace");
+    EXPECT_EQ(shown("⎋"), u"Esc");
+    EXPECT_EQ(shown("F5"), u"F5");
+    EXPECT_EQ(shown("Ctrl+Shift+K"), u"Ctrl+Shift+K");
+    EXPECT_EQ(shown("⌃+"), u"Ctrl++");
+    // Shown differently, stored as it was.
+    const KeyCombo old{40, 0x120000, QStringLiteral("⇧⌘K")};
+    EXPECT_EQ(ConfigJson::decodeKeyCombo(ConfigJson::encode(old)), old);
+}
+
 TEST(ActionModel, KindsRolesAndModes) {
     QStringList kinds;
     for (ButtonAction::Kind k : ButtonAction::Kind::allCases())
@@ -68,6 +92,8 @@ TEST(ActionModel, KindsRolesAndModes) {
         ButtonAction::keys(KeyCombo{40, KeyCombo::kCommand, QStringLiteral("⌘K")}).kind().title(),
         QStringLiteral("Keyboard Shortcut"));
     EXPECT_EQ(ButtonAction::nothing().kind().title(), QStringLiteral("Nothing"));
+    // The script kind reads the Linux way; its stored id stays.
+    EXPECT_EQ(ButtonAction::shortcut(QString()).kind().title(), QStringLiteral("Run Script"));
     EXPECT_EQ(ButtonAction().kind(), ButtonAction::Kind::nothing);
     EXPECT_EQ(ButtonAction::url(QStringLiteral("x")).kind(), ButtonAction::Kind::url);
     EXPECT_EQ(ButtonAction::Kind::fromRawValue(QStringLiteral("Open Website")),

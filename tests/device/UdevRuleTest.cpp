@@ -82,6 +82,24 @@ TEST(UdevRule, GrantsUinputAndLoadsItsModule) {
                     .contains(QStringLiteral("uinput")));
 }
 
+// External monitors' brightness (DDC/CI) needs the display adapters' I2C buses, and only those.
+TEST(UdevRule, GrantsTheDisplayI2cBusesAndLoadsI2cDev) {
+    bool i2c = false;
+    for (const QString& line : ruleLines()) {
+        if (match(line, QStringLiteral("SUBSYSTEM")) == QStringLiteral("i2c-dev")) {
+            i2c = line.contains(QStringLiteral("TAG+=\"uaccess\"")) &&
+                  match(line, QStringLiteral("ATTRS{class}")).startsWith(QStringLiteral("0x03"));
+        }
+    }
+    EXPECT_TRUE(i2c);
+
+    QFile modules(sourcePath("packaging/modules-load.d/velloq-i2c.conf"));
+    ASSERT_TRUE(modules.open(QIODevice::ReadOnly | QIODevice::Text));
+    EXPECT_TRUE(QString::fromUtf8(modules.readAll())
+                    .split(QLatin1Char('\n'))
+                    .contains(QStringLiteral("i2c-dev")));
+}
+
 TEST(UdevRule, SortsBeforeTheSeatRulesThatApplyUaccess) {
     // 73-seat-late.rules turns the uaccess tag into an ACL; a later rule would be too late.
     const QString name = QFileInfo(sourcePath("packaging/udev/70-velloq.rules")).fileName();

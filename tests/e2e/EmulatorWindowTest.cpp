@@ -6,6 +6,7 @@
 
 #include "device/EmulatorDiscovery.h"
 #include "device/StreamDock.h"
+#include "e2e/RecordingDelegate.h"
 #include "e2e/TestFaces.h"
 #include "support/TestEnv.h"
 
@@ -19,18 +20,7 @@
 namespace velloq {
 namespace {
 
-struct Events : StreamDockDelegate {
-    int connects = 0;
-    std::vector<DockEvent> events;
-    void streamDockDidConnect(StreamDock& dock) override {
-        ++connects;
-        dock.initialize(50);
-    }
-    void streamDockDidDisconnect(StreamDock&) override {}
-    void streamDockDidReceive(StreamDock&, const DockEvent& event) override {
-        events.push_back(event);
-    }
-};
+using Events = test::RecordingDelegate;
 
 TEST(EmulatorWindow, KeyboardAndMousePlayTheDockAndTheFacesShowDimmed) {
     EmulatedDock emulator(DockModels::table()[1]); // v3

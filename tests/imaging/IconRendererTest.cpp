@@ -173,7 +173,7 @@ TEST(IconRenderer, EverySymbolTheSystemUsesHasAGlyph) {
         EXPECT_TRUE(Symbols::hasGlyph(name)) << name.toStdString();
     }
     for (const char* name :
-         {"app", "text.quote", "command", "square.2.layers.3d", "globe", "circle.dashed",
+         {"app", "text.quote", "keyboard", "square.2.layers.3d", "globe", "circle.dashed",
           "speaker.fill", "speaker.wave.1.fill", "speaker.wave.2.fill", "speaker.wave.3.fill",
           "speaker.slash.fill", "mic.fill", "mic.slash", "mic.slash.fill", "sun.min.fill",
           "sun.max.fill"}) {
@@ -193,14 +193,19 @@ TEST(IconRenderer, SymbolAndCaptionFollowTheAction) {
     EXPECT_EQ(symbolAndLabel(ButtonAction::function(ButtonFunction::pasteWithoutFormatting), {}),
               pair("doc.plaintext", "Plain Paste"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::function(ButtonFunction::spotlight), {}),
-              pair("magnifyingglass", "Spotlight"));
+              pair("magnifyingglass", "Search"));
+    EXPECT_EQ(symbolAndLabel(ButtonAction::function(ButtonFunction::missionControl), {}),
+              pair("rectangle.3.group", "Overview"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::function(ButtonFunction::toggleMicMute), {}),
               pair("mic.slash.fill", "Mic"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::snippet(snippet.id), {snippet}),
               pair("text.quote", "Signature"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::snippet(snippet.id), {}), pair("text.quote", "Snippet"));
+    // A combination stored with the other platform's glyphs shows the Linux way.
     EXPECT_EQ(symbolAndLabel(ButtonAction::keys({40, 0x120000, QStringLiteral("⇧⌘K")}), {}),
-              pair("command", "⇧⌘K"));
+              pair("keyboard", "Shift+Super+K"));
+    EXPECT_EQ(symbolAndLabel(ButtonAction::keys({40, 0x40000, QStringLiteral("Ctrl+K")}), {}),
+              pair("keyboard", "Ctrl+K"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::shortcut(QString()), {}),
               pair("square.2.layers.3d", "Shortcut"));
     EXPECT_EQ(symbolAndLabel(ButtonAction::shortcut(QStringLiteral("backup")), {}),

@@ -5,6 +5,7 @@
 #include "system/LinuxDockFeatures.h"
 #include "system/LinuxKeySender.h"
 #include "system/LinuxPermissions.h"
+#include "system/Notifier.h"
 
 #include "support/TestEnv.h"
 
@@ -233,6 +234,20 @@ TEST_F(PrivateBus, ShowDesktopOnPlasmaWaylandOrSuperD) {
     features.showDesktop();
     EXPECT_EQ(keys_.presses, (std::vector<Press>{{2, KeySender::commandFlag}}));
     qunsetenv("WAYLAND_DISPLAY");
+}
+
+TEST_F(PrivateBus, FailedPressNotificationReachesTheNotificationServer) {
+    FakeNotifications notifications;
+    serve(QStringLiteral("org.freedesktop.Notifications"),
+          QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+          QDBusConnection::ExportAllSlots);
+    DesktopNotifier notifier;
+    Notifier& asNotifier = notifier;
+    asNotifier.notify(QStringLiteral("Could not run “Backup”"),
+                      QStringLiteral("It ended with status 1."));
+    ASSERT_TRUE(test::waitUntil([&] { return notifications.summaries.size() == 1; }));
+    EXPECT_EQ(notifications.summaries[0], u"Could not run “Backup”");
+    EXPECT_EQ(notifications.bodies[0], u"It ended with status 1.");
 }
 
 TEST_F(PrivateBus, PromptIsANotificationAndTheHelpShowsTheCommand) {

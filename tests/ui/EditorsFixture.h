@@ -10,6 +10,7 @@
 #include "device/EmulatorDiscovery.h"
 #include "siteicons/SiteIcons.h"
 #include "support/TestEnv.h"
+#include "system/AppLauncher.h"
 #include "ui/Dropdown.h"
 #include "ui/LabeledRow.h"
 
@@ -26,6 +27,12 @@
 #include <memory>
 
 namespace velloq::test {
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    void openUrl(const QUrl& url, Failed) override { opened << url; }
+    QList<QUrl> opened;
+};
 
 class EditorsTest : public ::testing::Test {
 protected:
@@ -63,6 +70,7 @@ protected:
             activeApp ? std::move(activeApp) : std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = dataDir() + QStringLiteral("/Shortcuts");
         services.actions.applicationDirs = {appsDir()};
+        services.actions.urlOpener = &urls;
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panels << request;
             return std::optional<QString>();
@@ -149,6 +157,7 @@ protected:
     ManualClock clock;
     FakePermissions permissions;
     std::unique_ptr<ActiveAppWatcher> activeApp; // for make(); none when empty
+    RecordingUrlOpener urls;
     std::unique_ptr<EmulatedDock> emulator;
     std::unique_ptr<SiteIcons> siteIcons;
     std::unique_ptr<DockController> controller;

@@ -27,7 +27,7 @@ TEST_F(EditorsTest, ChoosingAKindStoresItsDefaultAction) {
         {QStringLiteral("Function"), ButtonAction::function(ButtonFunction::copy)},
         {QStringLiteral("Paste Snippet"), ButtonAction::snippet(first)},
         {QStringLiteral("Keyboard Shortcut"), ButtonAction::keys(KeyCombo{})},
-        {QStringLiteral("Run Shortcut"), ButtonAction::shortcut(QString())},
+        {QStringLiteral("Run Script"), ButtonAction::shortcut(QString())},
         {QStringLiteral("Open Website"), ButtonAction::url(QString())},
         {QStringLiteral("Nothing"), ButtonAction::nothing()},
     };
@@ -119,7 +119,7 @@ TEST_F(EditorsTest, TypingAnAddressKeepsTheCursorAndFocus) {
     EXPECT_TRUE(field->hasFocus());
 
     // The shortcut field is the same; its menu offers the scripts or says there are none.
-    ASSERT_TRUE(pick(dropdown(QStringLiteral("Action")), QStringLiteral("Run Shortcut")));
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Action")), QStringLiteral("Run Script")));
     EXPECT_EQ(menuTitles(button(QStringLiteral("Choose"))),
               (QStringList{QStringLiteral("No shortcuts found"), QStringLiteral("Refresh List")}));
 }
@@ -181,4 +181,45 @@ TEST_F(EditorsTest, KnobEditorStoresTheRoleAndExplainsIt) {
     ASSERT_TRUE(pick(dropdown(QStringLiteral("Controls")), QStringLiteral("Nothing")));
     EXPECT_EQ(controller->config().knobs[2], KnobRole::nothing);
     EXPECT_FALSE(find<QLabel>([](QLabel* l) { return l->text().startsWith(u"Turn"); }));
+}
+
+TEST_F(EditorsTest, ScriptAndAddressEditorsWarnAboutWhatCannotWorkAndShowTheFolder) {
+    make();
+    const QString folder = dataDir() + QStringLiteral("/Shortcuts");
+    QDir().mkpath(folder);
+    QFile script(folder + QStringLiteral("/backup"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    show(new KeyEditor(*controller, 2));
+    auto warning = [&]() -> QString {
+        auto* label =
+            find<QLabel>([](QLabel* l) { return l->objectName() == QStringLiteral("warning"); });
+        return label ? label->text() : QString();
+    };
+    auto type = [&](const QString& text) {
+        QLineEdit* field = find<QLineEdit>([](QLineEdit*) { return true; });
+        ASSERT_TRUE(field);
+        field->clear();
+        QTest::keyClicks(field, text);
+    };
+
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Action")), QStringLiteral("Run Script")));
+    EXPECT_TRUE(find<QLabel>([&](QLabel* l) {
+        return l->text() == QStringLiteral("Scripts are the executable files in ") + folder;
+    }));
+    QTest::mouseClick(button(QStringLiteral("Open Folder")), Qt::LeftButton);
+    EXPECT_EQ(urls.opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+
+    type(QStringLiteral("nope"));
+    EXPECT_EQ(warning(), u"There is no executable script named “nope” in the folder.");
+    type(QStringLiteral("backup"));
+    EXPECT_TRUE(waitUntil([&] { return warning().isEmpty(); })); // once the listing is in
+
+    ASSERT_TRUE(pick(dropdown(QStringLiteral("Action")), QStringLiteral("Open Website")));
+    type(QStringLiteral("debian org"));
+    EXPECT_EQ(warning(), u"“debian org” is not a web address.");
+    type(QStringLiteral("debian.org"));
+    EXPECT_TRUE(warning().isEmpty());
 }

@@ -147,6 +147,45 @@ TEST_F(WindowTest, AnAnimatedCustomImagePlaysInThePreview) {
     EXPECT_EQ(image->movie()->frameCount(), 3);
     const int first = image->movie()->currentFrameNumber();
     EXPECT_TRUE(waitUntil([&] { return image->movie()->currentFrameNumber() != first; }));
+
+    // It plays only while it can be seen: not in a closed window, nor on another tab.
+    window->close();
+    EXPECT_NE(image->movie()->state(), QMovie::Running);
+    window->show();
+    EXPECT_TRUE(waitUntil([&] { return image->movie()->state() == QMovie::Running; }));
+    controller->setTab(MenuTab::snippets);
+    EXPECT_NE(image->movie()->state(), QMovie::Running);
+}
+
+TEST_F(WindowTest, TypingASnippetRebuildsNoFaceAndRenamingItRebuildsOnlyItsOwn) {
+    const QString image = scratchDir() + QStringLiteral("/face.png");
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(image));
+    DockConfig config = controller->config();
+    const Snippet snippet = Snippet::make(QStringLiteral("Sig"), QStringLiteral("Regards"));
+    config.snippets = {snippet};
+    config.keys[0] = ButtonAction::function(ButtonFunction::copy);
+    config.customIcons[0] = image;
+    config.keys[1] = ButtonAction::snippet(snippet.id);
+    controller->setConfig(config);
+    openWindow();
+    auto* imageFace = preview().element(Selection::key(0))->findChild<KeyFace*>();
+    auto* snippetFace = preview().element(Selection::key(1))->findChild<KeyFace*>();
+    const auto shownColour = [&] { return imageFace->picture().image.pixelColor(16, 16); };
+    ASSERT_EQ(shownColour(), QColor(Qt::red));
+
+    // The file changes behind the face's back: only a rebuilt face would show it.
+    QImage blue(red);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(blue.save(image));
+    config.snippets[0].text = QStringLiteral("Kind regards");
+    controller->setConfig(config);
+    EXPECT_EQ(shownColour(), QColor(Qt::red));
+    config.snippets[0].name = QStringLiteral("Signature");
+    controller->setConfig(config);
+    EXPECT_EQ(snippetFace->picture().caption, u"Signature");
+    EXPECT_EQ(shownColour(), QColor(Qt::red));
 }
 
 TEST_F(WindowTest, ADockThatCannotBeOpenedIsNamedInTheHeaderUntilItGoesAway) {

@@ -35,6 +35,9 @@ DockWindow::DockWindow(EmulatedDock* dock, QWidget* parent)
             models_->setCurrentIndex(int(i));
     }
     connect(models_, &QComboBox::activated, this, [this](int row) { chooseModel(row); });
+    // The dock keeps the keyboard: only the one field that is typed into takes focus, and
+    // gives it back when done.
+    models_->setFocusPolicy(Qt::NoFocus);
 
     slowLink_ = new QSpinBox(this);
     slowLink_->setRange(0, 10000);
@@ -45,8 +48,11 @@ DockWindow::DockWindow(EmulatedDock* dock, QWidget* parent)
     slowLink_->setToolTip(QStringLiteral("Take at most this many output reports per second"));
     connect(slowLink_, &QSpinBox::valueChanged, this,
             [this](int value) { dock_->setReportRateLimit(value); });
+    slowLink_->setFocusPolicy(Qt::ClickFocus);
+    connect(slowLink_, &QSpinBox::editingFinished, this, [this] { view_->setFocus(); });
 
     plug_ = new QPushButton(this);
+    plug_->setFocusPolicy(Qt::NoFocus);
     connect(plug_, &QPushButton::clicked, this, [this] {
         if (dock_->isPluggedIn())
             dock_->unplug();
@@ -63,6 +69,7 @@ DockWindow::DockWindow(EmulatedDock* dock, QWidget* parent)
 
     status_ = new QLabel(this);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setFocusPolicy(Qt::NoFocus);
     status_->setWordWrap(true);
     view_ = new DockView(dock_, this);
     auto* hint = new QLabel(QStringLiteral("Keys 1–6 and q/w/e press; ↑/↓ choose a knob, ←/→ "
@@ -74,17 +81,22 @@ DockWindow::DockWindow(EmulatedDock* dock, QWidget* parent)
     statistics_->setFont(fixed);
     log_ = new QPlainTextEdit(this);
     log_->setReadOnly(true);
+    log_->setFocusPolicy(Qt::NoFocus);
     log_->setFont(fixed);
     log_->setMaximumBlockCount(5000);
     log_->setPlaceholderText(QStringLiteral("Commands from Velloq appear here"));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
-    layout->addWidget(status_);
-    layout->addWidget(view_, 3);
-    layout->addWidget(hint);
-    layout->addWidget(statistics_);
+    // The log beside the dock rather than under it, so the window fits a 1280 × 800 screen.
+    auto* dockColumn = new QVBoxLayout;
+    dockColumn->addLayout(controls);
+    dockColumn->addWidget(status_);
+    dockColumn->addWidget(view_, 1);
+    dockColumn->addWidget(hint);
+    dockColumn->addWidget(statistics_);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(dockColumn, 3);
     layout->addWidget(log_, 2);
+    resize(kDefaultSize);
 
     connect(dock_, &EmulatedDock::commandReceived, this,
             [this](const EmulatedDock::LogEntry& entry) { appendLog(entry.text()); });

@@ -20,6 +20,9 @@ class EmulatedDock;
 class DockWindow : public QWidget {
     Q_OBJECT
 public:
+    // Fits a 1280 × 800 screen with a panel and the title bar.
+    static constexpr QSize kDefaultSize{1120, 600};
+
     explicit DockWindow(EmulatedDock* dock, QWidget* parent = nullptr);
 
 private:

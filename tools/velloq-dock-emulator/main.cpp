@@ -95,7 +95,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     velloq::DockWindow window(&dock);
-    window.resize(720, 820);
     window.show();
 
     if (parser.isSet(demoOption))
