@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
             report("paste, clipboard owner slow and hung: the paste call", pasteCall);
             report("paste, clipboard owner slow and hung: longest stall", stall);
             status |= stall < kStallTargetMs ? 0 : 1;
-            spin(700); // the restore
+            spin(1200); // the paste after the snapshot, and the restore
         } else {
             std::printf("paste: skipped, the test owner could not take the clipboard\n");
         }

@@ -263,6 +263,11 @@ void DockController::streamDockUnheldNodeRemoved(StreamDock&, const QString& nod
                 &DockController::inaccessibleDockNodeChanged);
 }
 
+void DockController::streamDockDidResume(StreamDock&) {
+    // Batches waiting during the stall were replaced by the newest: send the whole state.
+    resendEverything();
+}
+
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     lastDockActivity_ = clock_->now();
     if (engineScreensaverActive()) {
@@ -360,10 +365,19 @@ void DockController::resendEverything() {
 // ---------------------------------------------------------------- Idle and screensaver
 
 void DockController::checkIdle() {
-    if (!config_.screensaverEnabled || !isConnected_ || engineScreensaverActive())
+    if (!config_.screensaverEnabled || !isConnected_ || windowShown_ || engineScreensaverActive())
         return;
     if (clock_->now() - lastDockActivity_ >= config_.screensaverDelay * 60)
         startScreensaver();
+}
+
+void DockController::setWindowShown(bool shown) {
+    if (shown == windowShown_)
+        return;
+    windowShown_ = shown;
+    lastDockActivity_ = clock_->now();
+    if (shown)
+        stopScreensaver(); // what is being edited shows on the dock
 }
 
 void DockController::startScreensaver() {

@@ -161,7 +161,12 @@ public:
     const std::map<int, QByteArray>& sentImages() const { return sentImages_; }
 
     // --- Idle and screensaver ---
+    // Starts the screensaver once the dock has been idle for the configured delay, unless the
+    // window is shown.
     void checkIdle();
+    // The window counts as activity: opening it ends the screensaver, and while it is shown
+    // idling never starts one (a preview still does); the delay counts from its closing.
+    void setWindowShown(bool shown);
     void startScreensaver();
     void stopScreensaver();
     void screensaverSettingsChanged(const DockConfig& old);
@@ -197,9 +202,14 @@ public:
     static bool needsAccessibility(const ButtonAction& action);
 
     // --- Editing (DockControllerEditing.cpp) ---
+    // Edits of keys apply to the current page, or to `page` for one that started there (a
+    // file dialog, a recording, a drag): while it ran, the dock may have opened another page.
+    // When that page is gone, the edit is dropped with a log line.
     // Binds `action` to key index `key` (0-8); prompts for input access when it needs it.
     void setAction(const ButtonAction& action, int key);
-    // Each runs its open panel after the calling event has returned.
+    void setAction(const ButtonAction& action, int key, const QUuid& page);
+    // Each runs its open panel after the calling event has returned; the choice applies to
+    // the page current now.
     void chooseAppWithPanel(int key);
     // Adds the chosen app to the apps of page `page`.
     void choosePageAppWithPanel(const QUuid& page);
@@ -207,6 +217,7 @@ public:
     void chooseScreensaverGIF();
     // Copies the image under a fresh name into CustomIcons / Screensavers and uses the copy.
     bool useCustomIcon(int key, const QString& source);
+    bool useCustomIcon(int key, const QString& source, const QUuid& page);
     bool useScreensaverGIF(const QString& source);
     void clearCustomIcon(int key);
     // Removes the snippet and turns the keys that pasted it into `nothing`, in one change.
@@ -228,12 +239,13 @@ public:
     // Swaps two keys of the current page: screen keys with their custom images, otherwise the
     // actions only. One step.
     void swapKeys(int a, int b);
+    void swapKeys(int a, int b, const QUuid& page);
     void swapKnobs(int a, int b);
     // Puts a copy of a button on key `key` of the current page; a screen key gets its own copy
     // of `customIcon` (or none). False, changing nothing, when the image cannot be copied.
     bool pasteButton(int key, const ButtonAction& action, const std::optional<QString>& customIcon);
     // Assigns the configuration before the last step (after the last undone one); saved like
-    // any change.
+    // any change. When the step changed a button, its page becomes current and it is selected.
     void undo();
     void redo();
     bool canUndo() const { return history_.canUndo(); }
@@ -296,6 +308,7 @@ private:
     void streamDockCouldNotOpen(StreamDock& dock, const QString& node,
                                 const QString& reason) override;
     void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
+    void streamDockDidResume(StreamDock& dock) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
@@ -310,18 +323,27 @@ private:
     // DockControllerFollow.cpp
     void startFollowingApps();
     void appInFront(const std::optional<QUuid>& page);
-    // The configuration with `edit` applied to the current page's keys and custom images.
+    // The configuration with `edit` applied to the keys and custom images of `page`; false,
+    // changing nothing, when that page is gone (logged).
     template <typename Edit>
-    void editCurrentPage(Edit edit, EditHistory::Merge merge = EditHistory::Merge::never) {
+    bool editPage(const QUuid& page, Edit edit,
+                  EditHistory::Merge merge = EditHistory::Merge::never) {
+        if (!pageExists(page))
+            return false;
         DockConfig next = config_;
-        edit(next.keysOf(currentPage_), next.customIconsOf(currentPage_));
+        edit(next.keysOf(page), next.customIconsOf(page));
         changeConfig(next, merge);
+        return true;
     }
+    // Home, or a page of the configuration; logs that an edit is dropped otherwise.
+    bool pageExists(const QUuid& page) const;
     // setConfig with the history step's kind; discrete operations are never merged.
     void changeConfig(const DockConfig& value, EditHistory::Merge merge);
     // Assigns without touching the history.
     void applyConfig(const DockConfig& value);
-    // A fresh copy of an image in CustomIcons, known to the history.
+    // Assigns an undo or redo step and shows the button it changed.
+    void travelTo(const DockConfig& value);
+    // A fresh copy of an image in CustomIcons; copies are never removed.
     std::optional<QString> copyCustomIcon(const QString& source);
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
@@ -388,6 +410,7 @@ private:
     bool launchAtLogin_ = false;
     std::optional<QString> loginItemNote_;
     bool screensaverRunning_ = false;
+    bool windowShown_ = false;
     QString inaccessibleDockNode_;
     double lastDockActivity_ = 0;
     int pressedKey_ = -1; // the key whose press is being performed; -1 otherwise

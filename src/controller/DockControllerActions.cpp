@@ -270,16 +270,23 @@ void DockController::run(ButtonFunction function) {
 void DockController::paste(const QString& text) {
     if (!inputAccessOrPrompt())
         return;
-    Clipboard& clipboard = actionState().clipboard;
-    Clipboard::Snapshot saved = clipboard.snapshot();
-    clipboard.setText(text);
-    const uint64_t written = clipboard.changeCount();
-    pressKey(kV, kCtrl);
-    QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(saved), written] {
-        Clipboard& board = actionState().clipboard;
-        // Something else wrote meanwhile: its content wins.
-        if (board.changeCount() == written)
-            board.restore(saved);
+    actionState().clipboard.snapshot(this, [this, text](std::optional<Clipboard::Snapshot> saved) {
+        if (!saved) {
+            // Taking the clipboard now would lose what is on it for good.
+            logLine(QStringLiteral("Could not paste a snippet: the clipboard's owner did not "
+                                   "answer in time, so its content was left as it is"));
+            return;
+        }
+        Clipboard& clipboard = actionState().clipboard;
+        clipboard.setText(text);
+        const uint64_t written = clipboard.changeCount();
+        pressKey(kV, kCtrl);
+        QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(*saved), written] {
+            Clipboard& board = actionState().clipboard;
+            // Something else wrote meanwhile: its content wins.
+            if (board.changeCount() == written)
+                board.restore(saved);
+        });
     });
 }
 

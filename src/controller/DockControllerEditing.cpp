@@ -100,12 +100,26 @@ std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
     return files.first();
 }
 
+bool DockController::pageExists(const QUuid& page) const {
+    if (page.isNull() || config_.page(page))
+        return true;
+    logLine(QStringLiteral("Dropped an edit: its page ") + page.toString(QUuid::WithoutBraces) +
+            QStringLiteral(" no longer exists"));
+    return false;
+}
+
 void DockController::setAction(const ButtonAction& action, int key) {
-    if (key < 0 || key >= currentKeys().size())
+    setAction(action, key, currentPage_);
+}
+
+void DockController::setAction(const ButtonAction& action, int key, const QUuid& page) {
+    if (key < 0 || key >= config_.keysOf(page).size())
         return;
     // Typing an address or a path assigns at every character: one step per pause.
-    editCurrentPage([&](QList<ButtonAction>& keys, auto&) { keys[key] = action; },
-                    EditHistory::Merge::allowed);
+    if (!editPage(
+            page, [&](QList<ButtonAction>& keys, auto&) { keys[key] = action; },
+            EditHistory::Merge::allowed))
+        return;
 
     if (needsAccessibility(action) && !permissions().inputAccess())
         permissions().promptForInputAccess();
@@ -134,23 +148,23 @@ std::optional<QString> DockController::runPanel(const OpenPanelRequest& request)
 }
 
 void DockController::chooseAppWithPanel(int key) {
-    QTimer::singleShot(0, this, [this, key] {
+    QTimer::singleShot(0, this, [this, key, page = currentPage_] {
         const std::optional<QString> path =
             runPanel({QStringLiteral("Choose an App"), QStringLiteral("Choose"),
                       QStringLiteral("Applications (*.desktop)"),
                       QStringLiteral("/usr/share/applications")});
         if (path)
-            setAction(ButtonAction::app(*path), key);
+            setAction(ButtonAction::app(*path), key, page);
     });
 }
 
 void DockController::chooseCustomIcon(int key) {
-    QTimer::singleShot(0, this, [this, key] {
+    QTimer::singleShot(0, this, [this, key, page = currentPage_] {
         const std::optional<QString> path =
             runPanel({QStringLiteral("Choose an Image"), QStringLiteral("Use Image"),
                       imageNameFilter(), QString()});
         if (path)
-            useCustomIcon(key, *path);
+            useCustomIcon(key, *path, page);
     });
 }
 
@@ -188,21 +202,21 @@ std::optional<QString> DockController::copyCustomIcon(const QString& source) {
         extension = QStringLiteral("png");
     const QString name =
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
-    std::optional<QString> copy = copyIntoStorage(source, QStringLiteral("CustomIcons"), name,
-                                                  QStringLiteral("Could not copy icon: "));
-    if (copy)
-        history_.adopt(*copy);
-    return copy;
+    return copyIntoStorage(source, QStringLiteral("CustomIcons"), name,
+                           QStringLiteral("Could not copy icon: "));
 }
 
 bool DockController::useCustomIcon(int key, const QString& source) {
-    if (key < 0 || key >= currentCustomIcons().size())
+    return useCustomIcon(key, source, currentPage_);
+}
+
+bool DockController::useCustomIcon(int key, const QString& source, const QUuid& page) {
+    if (key < 0 || key >= config_.customIconsOf(page).size() || !pageExists(page))
         return false;
     const std::optional<QString> copy = copyCustomIcon(source);
     if (!copy)
         return false;
-    editCurrentPage([&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
-    return true;
+    return editPage(page, [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
 }
 
 bool DockController::useScreensaverGIF(const QString& source) {
@@ -217,7 +231,6 @@ bool DockController::useScreensaverGIF(const QString& source) {
                         QStringLiteral("Could not copy screensaver GIF: "));
     if (!copy)
         return false;
-    history_.adopt(*copy);
     DockConfig next = config_;
     next.screensaverAnimation = *copy;
     changeConfig(next, EditHistory::Merge::never);
@@ -227,8 +240,8 @@ bool DockController::useScreensaverGIF(const QString& source) {
 void DockController::clearCustomIcon(int key) {
     if (key < 0 || key >= currentCustomIcons().size())
         return;
-    editCurrentPage(
-        [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = std::nullopt; });
+    editPage(currentPage_,
+             [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = std::nullopt; });
 }
 
 void DockController::deleteSnippet(const QUuid& id) {
@@ -291,8 +304,8 @@ void DockController::startRecordingShortcut(int key) {
     recordingKey_ = key;
     Q_EMIT recordingKeyChanged();
     QPointer<DockController> weak(this);
-    actionState().recordMonitor =
-        std::make_unique<ShortcutRecorder>([weak](const ShortcutRecording::Decision& decision) {
+    actionState().recordMonitor = std::make_unique<ShortcutRecorder>(
+        [weak, page = currentPage_](const ShortcutRecording::Decision& decision) {
             if (!weak || !weak->recordingKey_)
                 return false;
             if (decision.kind == ShortcutRecording::Decision::cancel) {
@@ -301,7 +314,7 @@ void DockController::startRecordingShortcut(int key) {
             }
             const int recorded = *weak->recordingKey_;
             weak->stopRecordingShortcut();
-            weak->setAction(ButtonAction::keys(decision.combo), recorded);
+            weak->setAction(ButtonAction::keys(decision.combo), recorded, page);
             return true;
         });
 }

@@ -54,8 +54,21 @@ void DockController::turn(KnobRole role, int step) {
     case KnobRole::brightness:
         if (useNative(step > 0 ? KeySender::brightnessUp : KeySender::brightnessDown,
                       KeySender::fineStepFlags)) {
-            brightnessBeforeFull_.reset();
-            postFineSteps(KeySender::brightnessUp, KeySender::brightnessDown, step);
+            const ActionState& state = actionState();
+            if (!state.audioJobRunning && state.audioJobs.empty()) {
+                brightnessBeforeFull_.reset();
+                postFineSteps(KeySender::brightnessUp, KeySender::brightnessDown, step);
+                return;
+            }
+            // Behind a press still on the worker, whose write would otherwise undo the turn.
+            queueAudioJob(KnobRole::nothing, 0, [this, step]() -> WorkerCall {
+                brightnessBeforeFull_.reset();
+                return [this, step] {
+                    return std::function<void()>([this, step] {
+                        postFineSteps(KeySender::brightnessUp, KeySender::brightnessDown, step);
+                    });
+                };
+            });
             return;
         }
         break;

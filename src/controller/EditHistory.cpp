@@ -19,22 +19,6 @@ void compareLists(QStringList& out, const QString& name, const QList<T>& a, cons
 
 } // namespace
 
-QSet<QString> EditHistory::filesOf(const DockConfig& config) {
-    QSet<QString> files;
-    const auto addIcons = [&files](const QList<std::optional<QString>>& icons) {
-        for (const std::optional<QString>& icon : icons) {
-            if (icon)
-                files.insert(*icon);
-        }
-    };
-    addIcons(config.customIcons);
-    for (const Page& page : config.pages)
-        addIcons(page.customIcons);
-    if (!config.screensaverAnimation.isEmpty())
-        files.insert(config.screensaverAnimation);
-    return files;
-}
-
 QStringList EditHistory::changedFields(const DockConfig& a, const DockConfig& b) {
     QStringList out;
     compareLists(out, QStringLiteral("keys"), a.keys, b.keys);
@@ -59,11 +43,8 @@ QStringList EditHistory::changedFields(const DockConfig& a, const DockConfig& b)
     return out;
 }
 
-QStringList EditHistory::record(const DockConfig& before, const DockConfig& after, double now,
-                                Merge merge) {
-    QSet<QString> dropped;
-    for (const DockConfig& config : redo_)
-        dropped.unite(filesOf(config));
+void EditHistory::record(const DockConfig& before, const DockConfig& after, double now,
+                         Merge merge) {
     redo_.clear();
 
     const QStringList fields = changedFields(before, after);
@@ -77,14 +58,11 @@ QStringList EditHistory::record(const DockConfig& before, const DockConfig& afte
         }
     } else {
         undo_.push_back(before);
-        if (undo_.size() > size_t(kMaxSteps)) {
-            dropped.unite(filesOf(undo_.front()));
+        if (undo_.size() > size_t(kMaxSteps))
             undo_.pop_front();
-        }
         lastFields_ = merge == Merge::allowed ? fields : QStringList();
     }
     lastTime_ = now;
-    return unreachable(dropped, after);
 }
 
 std::optional<DockConfig> EditHistory::undo(const DockConfig& current) {
@@ -105,23 +83,6 @@ std::optional<DockConfig> EditHistory::travel(std::deque<DockConfig>& from,
     to.push_back(current);
     lastFields_.clear(); // the next change starts a step of its own
     return target;
-}
-
-QStringList EditHistory::unreachable(const QSet<QString>& candidates, const DockConfig& current) {
-    QSet<QString> gone;
-    for (const QString& file : candidates) {
-        if (copies_.contains(file))
-            gone.insert(file);
-    }
-    if (gone.isEmpty())
-        return {};
-    gone.subtract(filesOf(current));
-    for (const DockConfig& config : undo_)
-        gone.subtract(filesOf(config));
-    for (const DockConfig& config : redo_)
-        gone.subtract(filesOf(config));
-    copies_.subtract(gone);
-    return QStringList(gone.begin(), gone.end());
 }
 
 } // namespace velloq

@@ -2,7 +2,6 @@
 
 #include "config/DockConfig.h"
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -23,18 +22,12 @@ public:
     enum class Merge { allowed, never };
 
     // Records the change `before` → `after` made at `now` (seconds); drops the redo branch.
-    // Gives the copies nothing kept refers to any more.
-    QStringList record(const DockConfig& before, const DockConfig& after, double now, Merge merge);
+    void record(const DockConfig& before, const DockConfig& after, double now, Merge merge);
     // The configuration to assign, with `current` kept for the way back; none at the end.
     std::optional<DockConfig> undo(const DockConfig& current);
     std::optional<DockConfig> redo(const DockConfig& current);
     bool canUndo() const { return !undo_.empty(); }
     bool canRedo() const { return !redo_.empty(); }
-    // A file this run copied in; removable once no kept configuration refers to it.
-    void adopt(const QString& path) { copies_.insert(path); }
-
-    // The files a configuration refers to: custom images on every page and the screensaver.
-    static QSet<QString> filesOf(const DockConfig& config);
     // Names what differs between two configurations ("keys[3]", "snippets[0]", ...).
     static QStringList changedFields(const DockConfig& a, const DockConfig& b);
 
@@ -42,13 +35,11 @@ private:
     // Takes the newest of `from` as the configuration to assign, keeping `current` in `to`.
     std::optional<DockConfig> travel(std::deque<DockConfig>& from, std::deque<DockConfig>& to,
                                      const DockConfig& current);
-    QStringList unreachable(const QSet<QString>& candidates, const DockConfig& current);
 
     std::deque<DockConfig> undo_; // oldest first
     std::deque<DockConfig> redo_; // next redo last
     QStringList lastFields_;      // of the newest step while it may still grow
     double lastTime_ = 0;
-    QSet<QString> copies_;
 };
 
 } // namespace velloq

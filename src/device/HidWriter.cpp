@@ -23,10 +23,6 @@ bool isSocket(int fd) {
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-QString timedOutText() {
-    return QStringLiteral("timed out");
-}
 } // namespace
 
 HidHandle::HidHandle(UniqueFd descriptor)
@@ -34,10 +30,8 @@ HidHandle::HidHandle(UniqueFd descriptor)
     , socket(isSocket(fd.get())) {
 }
 
-HidWriter::HidWriter(std::chrono::milliseconds writeTimeout,
-                     std::chrono::milliseconds stalledWriteTimeout)
-    : writeTimeout_(writeTimeout)
-    , stalledWriteTimeout_(stalledWriteTimeout)
+HidWriter::HidWriter(std::chrono::milliseconds stallAfter)
+    : stallAfter_(stallAfter)
     , thread_([this] { run(); }) {
 }
 
@@ -53,11 +47,43 @@ HidWriter::~HidWriter() {
 }
 
 void HidWriter::submit(Batch batch) {
+    std::vector<Batch> replaced;
     {
         std::lock_guard lock(mutex_);
+        if (batch.handle->stalled)
+            replaced = takeReplaced(*batch.handle, false);
         queue_.push_back(std::move(batch));
     }
     wake_.notify_one();
+    finish(std::move(replaced));
+}
+
+std::vector<HidWriter::Batch> HidWriter::takeReplaced(HidHandle& handle, bool keepNewest) {
+    std::vector<Batch> taken;
+    const Batch* newest = nullptr;
+    if (keepNewest) {
+        for (const Batch& queued : queue_) {
+            if (queued.handle.get() == &handle)
+                newest = &queued;
+        }
+    }
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->handle.get() == &handle && &*it != newest) {
+            taken.push_back(std::move(*it));
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    handle.replacedWhileStalled += int(taken.size());
+    return taken;
+}
+
+void HidWriter::finish(std::vector<Batch> replaced) {
+    for (Batch& batch : replaced) {
+        if (batch.done)
+            batch.done();
+    }
 }
 
 bool HidWriter::submitAndWait(Batch batch, std::chrono::milliseconds limit) {
@@ -111,40 +137,53 @@ void HidWriter::run() {
 void HidWriter::write(const Batch& batch) {
     HidHandle& handle = *batch.handle;
     for (const QByteArray& report : batch.reports) {
-        const bool wasStalled = handle.stalled;
         const std::optional<QString> error = writeReport(handle, report, batch.packetSize);
         if (!error)
             return;
-        if (error->isEmpty()) {
-            if (wasStalled) {
-                handle.stalled = false;
-                logLine(QStringLiteral("The dock reads again; %1 reports were dropped meanwhile")
-                            .arg(handle.droppedWhileStalled));
-                handle.droppedWhileStalled = 0;
-            }
-        } else if (handle.stalled && *error == timedOutText()) {
-            // One line when a stall starts and one when it ends, not one per report.
-            if (wasStalled) {
-                ++handle.droppedWhileStalled;
-            } else {
-                handle.droppedWhileStalled = 1;
-                logLine(QStringLiteral("Write failed: ") + *error +
-                        QStringLiteral(" (the dock stopped reading; reports are dropped until it "
-                                       "reads again)"));
-            }
-        } else {
+        if (!error->isEmpty()) {
             logLine(QStringLiteral("Write failed: ") + *error);
+            continue;
+        }
+        if (handle.stalled) {
+            handle.stalled = false;
+            const int replaced = handle.replacedWhileStalled.exchange(0);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                                 handle.stalledSince)
+                                       .count();
+            logLine(QStringLiteral("The dock reads again after %1 s; %2 batches waiting meanwhile "
+                                   "were replaced by the newest")
+                        .arg(seconds, 0, 'f', 1)
+                        .arg(replaced));
+            if (handle.resumed)
+                handle.resumed(replaced);
         }
     }
+}
+
+void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since) {
+    const auto now = std::chrono::steady_clock::now();
+    if (handle.stalled || now - since < stallAfter_)
+        return;
+    handle.stalledSince = since;
+    std::vector<Batch> replaced;
+    {
+        std::lock_guard lock(mutex_);
+        handle.stalled = true; // under the lock, so no submit misses it
+        replaced = takeReplaced(handle, true);
+    }
+    logLine(QStringLiteral("Write failed: timed out (the dock stopped reading; the output waits "
+                           "until it reads again)"));
+    finish(std::move(replaced));
 }
 
 std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArray& report,
                                               int packetSize) {
     const QByteArray data = QByteArray(1, '\0') + Protocol::padded(report, packetSize);
     const int fd = handle.fd.get();
-    const auto deadline =
-        std::chrono::steady_clock::now() + (handle.stalled ? stalledWriteTimeout_ : writeTimeout_);
+    const auto since = std::chrono::steady_clock::now();
     for (;;) {
+        if (cancelled_)
+            return std::nullopt;
         const ssize_t n = handle.socket
                               ? ::send(fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL)
                               : ::write(fd, data.constData(), size_t(data.size()));
@@ -155,6 +194,12 @@ std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArra
         const int error = errno;
         if (error == EINTR)
             continue;
+        if (error == ETIMEDOUT) {
+            // A USB dock that did not take the report within the kernel's limit: the same
+            // report again, never the next one.
+            noteWaiting(handle, since);
+            continue;
+        }
         if (error != EAGAIN && error != EWOULDBLOCK)
             return errnoText(error);
         // The node is non-blocking for the reader's sake: wait until the dock takes more,
@@ -162,14 +207,9 @@ std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArra
         for (;;) {
             if (cancelled_)
                 return std::nullopt;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                handle.stalled = true;
-                return timedOutText();
-            }
+            noteWaiting(handle, since);
             pollfd p{fd, POLLOUT, 0};
-            const int ready = ::poll(&p, 1, int(std::min<int64_t>(left.count(), 100)));
+            const int ready = ::poll(&p, 1, 100);
             if (ready > 0)
                 break; // writable, or an error the next write reports
             if (ready < 0 && errno != EINTR)

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace velloq {
 
@@ -29,40 +30,46 @@ struct HidHandle {
     const bool socket; // sockets get MSG_NOSIGNAL, so a closed peer is EPIPE, not SIGPIPE
     // Set while the dock does not take reports. Only the writer thread changes it.
     std::atomic<bool> stalled{false};
-    int droppedWhileStalled = 0; // writer thread only
+    // Runs on the writer thread when the dock reads again after a stall, with the number of
+    // batches that were replaced meanwhile. Set before the first batch.
+    std::function<void(int replaced)> resumed;
+    std::atomic<int> replacedWhileStalled{0};
+    std::chrono::steady_clock::time_point stalledSince; // writer thread only
 };
 
 // One thread that runs batches of output reports in submission order.
+//
+// A dock that stops reading pauses the stream: a report is never dropped, because a missing
+// slice would make the dock read the next commands as image data. Once a report has waited
+// `stallAfter`, the handle counts as stalled (one log line): the batches waiting for it that
+// have not started are replaced by the newest one submitted, so the backlog stays one batch.
+// The batch under way, with any image it has begun, is finished when the dock reads again
+// (one log line, and the handle's `resumed`), before anything else is written.
 class HidWriter {
 public:
     struct Batch {
         std::shared_ptr<HidHandle> handle;
         int packetSize = 0;
         QList<QByteArray> reports;
-        std::function<void()> done; // runs on the writer thread after the last report
+        // Runs once the batch is done with: written (each report sent or failed), or replaced
+        // while the dock stalled. On the writer thread, or on the submitting one.
+        std::function<void()> done;
     };
 
-    // How long one report may wait for a dock that does not take it. After one timeout the
-    // handle counts as stalled: its further reports are still tried, each for a shorter
-    // while, so that the link comes back as soon as the dock reads again while a hung dock
-    // costs little per queued report. A stall logs one line when it starts and one when it
-    // ends.
-    static constexpr std::chrono::milliseconds kWriteTimeout{5000};
-    static constexpr std::chrono::milliseconds kStalledWriteTimeout{250};
+    static constexpr std::chrono::milliseconds kStallAfter{5000};
 
-    explicit HidWriter(std::chrono::milliseconds writeTimeout = kWriteTimeout,
-                       std::chrono::milliseconds stalledWriteTimeout = kStalledWriteTimeout);
+    explicit HidWriter(std::chrono::milliseconds stallAfter = kStallAfter);
     // Discards batches that have not started and waits for the running one.
     ~HidWriter();
     HidWriter(const HidWriter&) = delete;
     HidWriter& operator=(const HidWriter&) = delete;
 
     void submit(Batch batch);
-    // Submits the batch and returns once it has been written, or false once `limit` has
-    // passed (the batch then stays queued).
+    // Submits the batch and returns once it is done, or false once `limit` has passed (the
+    // batch then stays queued).
     bool submitAndWait(Batch batch,
                        std::chrono::milliseconds limit = std::chrono::milliseconds::max());
-    // Returns once every submitted batch has been written.
+    // Returns once every submitted batch is done.
     void waitForIdle();
 
 private:
@@ -70,9 +77,13 @@ private:
     void write(const Batch& batch);
     // Returns an empty string on success, else the reason; nothing when cancelled.
     std::optional<QString> writeReport(HidHandle& handle, const QByteArray& report, int packetSize);
+    // While a report waits: marks the handle stalled once it has waited `stallAfter_`.
+    void noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since);
+    // Takes the queued batches of `handle` out, but the newest; the caller holds mutex_.
+    std::vector<Batch> takeReplaced(HidHandle& handle, bool keepNewest);
+    static void finish(std::vector<Batch> replaced);
 
-    const std::chrono::milliseconds writeTimeout_;
-    const std::chrono::milliseconds stalledWriteTimeout_;
+    const std::chrono::milliseconds stallAfter_;
     std::atomic<bool> cancelled_{false};
 
     std::mutex mutex_;

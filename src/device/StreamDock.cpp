@@ -14,12 +14,12 @@
 
 namespace velloq {
 
-StreamDock::StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources,
-                       std::chrono::milliseconds keepAliveInterval, QObject* parent)
+StreamDock::StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources, DockTiming timing,
+                       QObject* parent)
     : QObject(parent)
     , sources_(std::move(sources))
-    , keepAliveInterval_(keepAliveInterval)
-    , writer_(std::make_unique<HidWriter>()) {
+    , keepAliveInterval_(timing.keepAliveInterval)
+    , writer_(std::make_unique<HidWriter>(timing.stallAfter)) {
     for (const auto& owned : sources_) {
         DiscoverySource* source = owned.get();
         connect(source, &DiscoverySource::deviceAttached, this,
@@ -50,7 +50,7 @@ std::vector<std::unique_ptr<DiscoverySource>> StreamDock::defaultSources() {
 }
 
 std::unique_ptr<StreamDock> StreamDock::createDefault(QObject* parent) {
-    return std::make_unique<StreamDock>(defaultSources(), kKeepAliveInterval, parent);
+    return std::make_unique<StreamDock>(defaultSources(), DockTiming{}, parent);
 }
 
 void StreamDock::start() {
@@ -131,7 +131,17 @@ void StreamDock::deviceAppeared(DiscoverySource* source, const HidDeviceInfo& in
     held.notifier = new QSocketNotifier(held.handle->fd.get(), QSocketNotifier::Read, this);
     connect(held.notifier, &QSocketNotifier::activated, this, [this] { readReports(); });
     held_ = std::move(held);
-    ++generation_;
+    const uint64_t generation = ++generation_;
+    // The writer is joined before this object goes; the queued call is dropped if it is gone.
+    held_->handle->resumed = [this, generation](int) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_ && delegate_)
+                    delegate_->streamDockDidResume(*this);
+            },
+            Qt::QueuedConnection);
+    };
 
     logLine(QStringLiteral("Connected ") + found->name + QStringLiteral(" (") +
             QString::asprintf("%04x:%04x", static_cast<unsigned>(found->vendorID),

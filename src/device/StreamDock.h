@@ -45,6 +45,16 @@ struct StreamDockDelegate {
         (void)dock;
         (void)node;
     }
+    // The held dock reads again after a stall. Batches queued meanwhile were replaced by the
+    // newest, so what it shows is out of date.
+    virtual void streamDockDidResume(StreamDock& dock) { (void)dock; }
+};
+
+// The keep-alive's interval, and how long one report may wait for a dock that does not read
+// before the dock counts as stalled (see HidWriter).
+struct DockTiming {
+    std::chrono::milliseconds keepAliveInterval{15000};
+    std::chrono::milliseconds stallAfter{5000};
 };
 
 // The one object that talks to the dock: takes the first supported dock any discovery
@@ -55,15 +65,14 @@ class StreamDock : public QObject {
 public:
     using Model = DockModel;
 
-    static constexpr std::chrono::milliseconds kKeepAliveInterval{15000};
+    static constexpr std::chrono::milliseconds kKeepAliveInterval = DockTiming{}.keepAliveInterval;
     static constexpr int kDefaultPacketSize = 1024;
     // How long quitting waits for a dock that does not read.
     static constexpr std::chrono::milliseconds kShutdownLimit{3000};
 
     // Takes ownership of the sources. Touches no hardware until start().
     explicit StreamDock(std::vector<std::unique_ptr<DiscoverySource>> sources,
-                        std::chrono::milliseconds keepAliveInterval = kKeepAliveInterval,
-                        QObject* parent = nullptr);
+                        DockTiming timing = {}, QObject* parent = nullptr);
     ~StreamDock() override;
     StreamDock(const StreamDock&) = delete;
     StreamDock& operator=(const StreamDock&) = delete;

@@ -2,6 +2,8 @@
 
 #include "system/X11Selection.h"
 
+#include "support/Background.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -12,26 +14,10 @@ namespace {
 
 constexpr int kSnapshotBudgetMs = 250;
 
-} // namespace
-
-Clipboard::Clipboard(QObject* parent)
-    : QObject(parent) {
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-        connect(clipboard, &QClipboard::dataChanged, this, [this] { ++changes_; });
-    }
-}
-
-Clipboard::Snapshot Clipboard::snapshot() const {
-    Snapshot saved;
+// Every format QClipboard offers, read on the calling (main) thread.
+Clipboard::Snapshot mimeSnapshot() {
+    Clipboard::Snapshot saved;
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    // Qt reads another client's formats one by one, each with a limit of seconds; over X we
-    // read them ourselves within one short limit. Our own content is at hand either way.
-    if (clipboard && !clipboard->ownsClipboard() &&
-        QGuiApplication::platformName() == QStringLiteral("xcb")) {
-        if (std::optional<X11Selection::Formats> formats =
-                X11Selection::readClipboard(kSnapshotBudgetMs))
-            return *formats;
-    }
     const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
     if (!data)
         return saved;
@@ -41,6 +27,37 @@ Clipboard::Snapshot Clipboard::snapshot() const {
             saved.append({format, std::move(bytes)});
     }
     return saved;
+}
+
+} // namespace
+
+Clipboard::Clipboard(QObject* parent)
+    : QObject(parent) {
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        connect(clipboard, &QClipboard::dataChanged, this, [this] { ++changes_; });
+    }
+}
+
+void Clipboard::snapshot(QObject* context, SnapshotDone done) const {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    // Qt reads another client's formats one by one on the main thread, each with a limit of
+    // seconds; over X we read them ourselves, off it, within short limits. Our own content
+    // is at hand either way.
+    if (clipboard && !clipboard->ownsClipboard() &&
+        QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        inBackground(
+            context, [] { return X11Selection::readClipboard(kSnapshotBudgetMs); },
+            [done = std::move(done)](std::optional<X11Selection::Contents> contents) {
+                if (!contents)
+                    done(mimeSnapshot()); // no X server after all
+                else if (contents->unreadable)
+                    done(std::nullopt);
+                else
+                    done(std::move(contents->formats));
+            });
+        return;
+    }
+    done(mimeSnapshot());
 }
 
 void Clipboard::restore(const Snapshot& saved) {

@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <utility>
 
 namespace velloq {
@@ -21,10 +23,15 @@ public:
 
     explicit Clipboard(QObject* parent = nullptr);
 
-    // Every format currently offered; formats without data are skipped. Empty when the
-    // clipboard is. Another client's formats are read within a quarter of a second in total
-    // on X11; the ones that do not arrive in time are skipped and logged.
-    Snapshot snapshot() const;
+    using SnapshotDone = std::function<void(std::optional<Snapshot>)>;
+
+    // Hands `done` every format currently offered (formats without data skipped; empty when
+    // the clipboard is), or none when another client has content of which nothing could be
+    // read in time. At once when the content is ours or the session is not X11; otherwise it
+    // is read over X on a worker thread (a quarter of a second for the list and the formats;
+    // when the list is late, a further quarter second for the text alone; late formats are
+    // skipped and logged) and handed over on the main thread, unless `context` is gone.
+    void snapshot(QObject* context, SnapshotDone done) const;
     // Clears the clipboard and, unless `saved` is empty, puts every saved format back.
     void restore(const Snapshot& saved);
     // Replaces whatever is on the clipboard by `text` as plain text.

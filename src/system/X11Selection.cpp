@@ -48,12 +48,16 @@ public:
     bool ok() const { return xcb_connection_has_error(c_) == 0; }
 
     bool setUp() {
-        const char* names[] = {"CLIPBOARD", "INCR", "TARGETS", "UTF8_STRING", "VELLOQ_SELECTION"};
-        xcb_intern_atom_cookie_t cookies[5];
-        for (int i = 0; i < 5; ++i)
+        const char* names[] = {"CLIPBOARD",        "INCR",
+                               "TARGETS",          "UTF8_STRING",
+                               "VELLOQ_SELECTION", "VELLOQ_SELECTION_TEXT"};
+        constexpr int count = 6;
+        xcb_intern_atom_cookie_t cookies[count];
+        for (int i = 0; i < count; ++i)
             cookies[i] = xcb_intern_atom(c_, 0, uint16_t(strlen(names[i])), names[i]);
-        xcb_atom_t* slots[] = {&clipboard_, &incr_, &targets_, &utf8_, &property_};
-        for (int i = 0; i < 5; ++i) {
+        xcb_atom_t* slots[] = {&clipboard_, &incr_,     &targets_,
+                               &utf8_,      &property_, &secondProperty_};
+        for (int i = 0; i < count; ++i) {
             Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c_, cookies[i], nullptr));
             if (!reply)
                 return false;
@@ -93,10 +97,15 @@ public:
         return out;
     }
 
+    // Where the owner puts a transfer: a request after one given up on uses the second, so
+    // a late answer to the first cannot stand in for it.
+    enum class Slot { first, second };
+
     // Asks the owner for `target` and waits until `deadline` for it, incremental transfers
     // included.
-    Transfer convert(xcb_atom_t target, Clock::time_point deadline) {
-        xcb_convert_selection(c_, window_, clipboard_, target, property_, XCB_CURRENT_TIME);
+    Transfer convert(xcb_atom_t target, Clock::time_point deadline, Slot slot = Slot::first) {
+        const xcb_atom_t property = slot == Slot::first ? property_ : secondProperty_;
+        xcb_convert_selection(c_, window_, clipboard_, target, property, XCB_CURRENT_TIME);
         xcb_flush(c_);
         const Owned<xcb_generic_event_t> event = waitFor(
             [&](xcb_generic_event_t* e) {
@@ -110,7 +119,7 @@ public:
             return {Transfer::Result::late, {}};
         if (reinterpret_cast<xcb_selection_notify_event_t*>(event.get())->property == XCB_NONE)
             return {};
-        Owned<xcb_get_property_reply_t> value = takeProperty();
+        Owned<xcb_get_property_reply_t> value = takeProperty(property);
         if (!value)
             return {};
         if (value->type != incr_)
@@ -124,13 +133,13 @@ public:
                     if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
                         return false;
                     const auto* n = reinterpret_cast<xcb_property_notify_event_t*>(e);
-                    return n->window == window_ && n->atom == property_ &&
+                    return n->window == window_ && n->atom == property &&
                            n->state == XCB_PROPERTY_NEW_VALUE;
                 },
                 deadline);
             if (!chunk)
                 return {Transfer::Result::late, {}};
-            Owned<xcb_get_property_reply_t> part = takeProperty();
+            Owned<xcb_get_property_reply_t> part = takeProperty(property);
             if (!part)
                 return {};
             const QByteArray bytes = bytesOf(*part);
@@ -141,10 +150,10 @@ public:
     }
 
 private:
-    Owned<xcb_get_property_reply_t> takeProperty() {
+    Owned<xcb_get_property_reply_t> takeProperty(xcb_atom_t property) {
         return Owned<xcb_get_property_reply_t>(xcb_get_property_reply(
             c_,
-            xcb_get_property(c_, 1, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
+            xcb_get_property(c_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0x1fffffff),
             nullptr));
     }
 
@@ -179,6 +188,7 @@ private:
     xcb_atom_t targets_ = XCB_NONE;
     xcb_atom_t utf8_ = XCB_NONE;
     xcb_atom_t property_ = XCB_NONE;
+    xcb_atom_t secondProperty_ = XCB_NONE;
 };
 
 void logSkipped(const QStringList& formats, int budgetMs) {
@@ -189,19 +199,26 @@ void logSkipped(const QStringList& formats, int budgetMs) {
 
 } // namespace
 
-std::optional<Formats> readClipboard(int budgetMs) {
+std::optional<Contents> readClipboard(int budgetMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budgetMs);
     Reader reader;
     if (!reader.ok() || !reader.setUp())
         return std::nullopt;
     if (!reader.hasOwner())
-        return Formats();
+        return Contents();
 
     const Transfer listing = reader.convert(reader.targetsAtom(), deadline);
     if (listing.result != Transfer::Result::data) {
-        if (listing.result == Transfer::Result::late)
-            logSkipped({QStringLiteral("formats")}, budgetMs);
-        return Formats();
+        // A late or refused list: the text is what a paste most likely needs back.
+        const Transfer text =
+            reader.convert(reader.utf8Atom(), Clock::now() + std::chrono::milliseconds(budgetMs),
+                           Reader::Slot::second);
+        if (text.result != Transfer::Result::data || text.bytes.isEmpty())
+            return Contents{{}, true};
+        logLine(QStringLiteral("Could not save the clipboard's formats: no list within %1 ms; "
+                               "saved its text only")
+                    .arg(budgetMs));
+        return Contents{{{QStringLiteral("text/plain"), text.bytes}}, false};
     }
     QList<xcb_atom_t> atoms;
     for (qsizetype i = 0; i + 4 <= listing.bytes.size(); i += 4) {
@@ -241,8 +258,10 @@ std::optional<Formats> readClipboard(int budgetMs) {
         else if (transfer.result == Transfer::Result::data && !transfer.bytes.isEmpty())
             formats.append({format.format, transfer.bytes});
     }
+    if (formats.isEmpty() && !skipped.isEmpty())
+        return Contents{{}, true}; // the caller says so, once
     logSkipped(skipped, budgetMs);
-    return formats;
+    return Contents{formats, false};
 }
 
 } // namespace velloq::X11Selection

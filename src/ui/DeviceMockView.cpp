@@ -345,8 +345,11 @@ void DeviceMockView::startDrag(PreviewElement* source, const Selection& selectio
     drag->setMimeData(KeyDrag::elementData(selection));
     drag->setPixmap(source->grab());
     drag->setHotSpot(pressPosition_);
+    // The dock may open another page while the drag runs; the swap is on this one.
+    dragPage_ = controller_.currentPage();
     // Escape or a drop outside a key ends it with nothing changed.
     drag->exec(Qt::MoveAction);
+    dragPage_.reset();
     source->setDown(false); // the release went to the drag
     setDropTarget(std::nullopt);
 }
@@ -381,7 +384,8 @@ void DeviceMockView::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     if (const std::optional<Selection> source = KeyDrag::elementOf(event->mimeData())) {
         if (target->kind == Selection::Kind::key)
-            controller_.swapKeys(source->index, target->index);
+            controller_.swapKeys(source->index, target->index,
+                                 dragPage_.value_or(controller_.currentPage()));
         else
             controller_.swapKnobs(source->index, target->index);
         controller_.setSelected(*target);

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QUuid>
 #include <QWidget>
 
 #include <optional>
@@ -26,8 +27,10 @@ public:
 
     // The element that selects `selection`, for tests and screenshots.
     QWidget* element(const Selection& selection) const;
-    // The short note a refused drop leaves; empty when none shows.
+    // The short note a refused drop or paste leaves; empty when none shows.
     QString note() const;
+    // Shows `text` over the preview for a few seconds.
+    void showNote(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -45,13 +48,13 @@ private:
     bool accepts(const QMimeData* mime, const Selection& target) const;
     void setDropTarget(std::optional<Selection> target);
     void startDrag(PreviewElement* source, const Selection& selection);
-    void showNote(const QString& text);
 
     DockController& controller_;
     QList<PreviewElement*> keys_;  // key index 0-8
     QList<PreviewElement*> knobs_; // knob index 0-2
     QPoint pressPosition_;
     std::optional<Selection> dropTarget_;
+    std::optional<QUuid> dragPage_; // where the drag under way started
     QLabel* note_ = nullptr;
     // A refresh asked for while hidden, done when the preview shows again.
     std::optional<bool> pendingRefresh_;

@@ -1,6 +1,7 @@
 #include "ui/EditKeys.h"
 
 #include "controller/DockController.h"
+#include "ui/DeviceMockView.h"
 #include "ui/KeyDrag.h"
 
 #include <QApplication>
@@ -38,11 +39,21 @@ void EditKeys::copySelected() {
 
 void EditKeys::pasteOnSelected() {
     const Selection selected = controller_.selected();
-    if (selected.kind != Selection::Kind::key)
+    const std::optional<KeyDrag::Button> button =
+        KeyDrag::buttonOf(QGuiApplication::clipboard()->mimeData());
+    if (!button)
+        refuse(QStringLiteral("The clipboard holds no button to paste."));
+    else if (selected.kind != Selection::Kind::key)
+        refuse(QStringLiteral("A button can only be pasted on a button."));
+    else if (!controller_.pasteButton(selected.index, button->action, button->customIcon))
+        refuse(QStringLiteral("Could not paste: the button’s image could not be copied."));
+}
+
+void EditKeys::refuse(const QString& text) {
+    if (!scope_)
         return;
-    if (const std::optional<KeyDrag::Button> button =
-            KeyDrag::buttonOf(QGuiApplication::clipboard()->mimeData()))
-        controller_.pasteButton(selected.index, button->action, button->customIcon);
+    if (auto* preview = scope_->window()->findChild<DeviceMockView*>())
+        preview->showNote(text);
 }
 
 bool EditKeys::eventFilter(QObject* watched, QEvent* event) {

@@ -23,12 +23,15 @@ public:
     EditKeys& operator=(const EditKeys&) = delete;
 
     void copySelected();
+    // A paste that cannot be carried out changes nothing and says why in the dock preview.
     void pasteOnSelected();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void refuse(const QString& text);
+
     DockController& controller_;
     QPointer<QWidget> scope_;
 };

@@ -283,6 +283,16 @@ void MenuView::updateBanner() {
                         !controller_.accessibilityGranted());
 }
 
+void MenuView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    controller_.setWindowShown(true);
+}
+
+void MenuView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    controller_.setWindowShown(false);
+}
+
 void MenuView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
         !controller_.recordingKey()) {

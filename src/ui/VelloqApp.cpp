@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velloq {
 
@@ -28,6 +30,18 @@ int signalPipe[2] = {-1, -1};
 void onTerminationSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// The shell of this run, for an exit that bypasses the event loop: Qt calls exit() when the
+// display connection breaks (at logout, XWayland may end before us).
+VelloqApp* runningShell = nullptr;
+
+void finishAtExit() {
+    if (runningShell) {
+        logLine(QStringLiteral("Exiting outside the event loop: writing the last save and "
+                               "blanking the dock"));
+        runningShell->finish();
+    }
 }
 } // namespace
 
@@ -75,10 +89,7 @@ VelloqApp::VelloqApp() {
 
     DockController* controller = controller_.get();
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, controller,
-                     [controller] {
-                         controller->dock().shutdown();
-                         controller->flushSave();
-                     });
+                     [this] { finish(); });
 
     QObject::connect(menu_.addAction(QStringLiteral("Open Velloq")), &QAction::triggered,
                      controller, [this] { showWindow(); });
@@ -101,6 +112,23 @@ VelloqApp::VelloqApp() {
     }
 
     QTimer::singleShot(0, controller, &DockController::start);
+
+    // Registered last, so it runs before the statics made so far are destroyed.
+    runningShell = this;
+    static const bool registered = std::atexit(finishAtExit) == 0;
+    if (!registered)
+        logLine(QStringLiteral("Could not register the exit handler"));
+}
+
+VelloqApp::~VelloqApp() {
+    runningShell = nullptr;
+}
+
+void VelloqApp::finish() {
+    if (std::exchange(finished_, true))
+        return;
+    controller_->dock().shutdown();
+    controller_->flushSave();
 }
 
 void VelloqApp::showWindow() {

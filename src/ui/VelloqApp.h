@@ -25,6 +25,7 @@ namespace velloq {
 class VelloqApp {
 public:
     VelloqApp();
+    ~VelloqApp();
     VelloqApp(const VelloqApp&) = delete;
     VelloqApp& operator=(const VelloqApp&) = delete;
 
@@ -48,6 +49,11 @@ public:
     // as on "Quit". Call once, after QApplication exists.
     static void quitOnTerminationSignals();
 
+    // What quitting does, once: sends the dock's shutdown batch and writes the last save. Runs
+    // when the event loop ends, and from an exit handler when the process ends without it
+    // (Qt exits at once when the X connection breaks).
+    void finish();
+
 private:
     QPoint windowPosition() const;
 
@@ -66,6 +72,7 @@ private:
     QMenu menu_;
     QSystemTrayIcon tray_;
     bool hasTray_ = false;
+    bool finished_ = false;
 };
 
 } // namespace velloq

@@ -30,6 +30,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
@@ -51,6 +52,8 @@ public:
     void press(uint16_t keyCode, uint64_t flags) override { presses.push_back({keyCode, flags}); }
     void postMediaKey(int type, uint64_t extraFlags) override {
         media.push_back({type, extraFlags});
+        if (onMedia)
+            onMedia(media.back());
     }
     bool canInject() override { return true; }
     void clear() {
@@ -60,6 +63,7 @@ public:
 
     std::vector<Press> presses;
     std::vector<Media> media;
+    std::function<void(const Media&)> onMedia; // what the desktop does with a media key
 };
 
 // Read and written by the knob worker too.
@@ -71,6 +75,7 @@ public:
         return present ? std::optional<float>(level) : std::nullopt;
     }
     bool setBrightness(float value) override {
+        const std::lock_guard<std::mutex> held(gate);
         if (!present)
             return false;
         level = std::clamp(value, 0.0F, 1.0F);
@@ -80,6 +85,7 @@ public:
     std::atomic<bool> present = true;
     std::atomic<float> level = 0.5F;
     std::atomic<int> writes = 0;
+    std::mutex gate; // a test holds it to keep a write waiting
 };
 
 // Which media keys a program of the desktop takes; all of them unless told otherwise.

@@ -177,6 +177,27 @@ TEST_F(ActionsTest, NativeBrightnessPressLetsTheDesktopShowIt) {
     EXPECT_EQ(controller->hud().generation(), 0);
 }
 
+TEST_F(ActionsTest, NativeBrightnessTurnRightAfterAPressIsNotUndoneByIt) {
+    make();
+    brightness.level = 0.4F;
+    keys.onMedia = [&](const Media& key) { // the desktop's own brightness keys
+        const float fine = 1.0F / 64;
+        if (key.type == KeySender::brightnessUp)
+            brightness.level = std::min(1.0F, brightness.level + fine);
+        else if (key.type == KeySender::brightnessDown)
+            brightness.level = std::max(0.0F, brightness.level - fine);
+    };
+    {
+        // The press's write waits on the worker while the turn arrives.
+        const std::lock_guard<std::mutex> slowBacklight(brightness.gate);
+        controller->press(KnobRole::brightness);
+        controller->turn(KnobRole::brightness, -1);
+    }
+    ASSERT_TRUE(waitUntil([&] { return keys.media.size() == 3; }));
+    EXPECT_EQ(keys.media.back().type, KeySender::brightnessDown);
+    EXPECT_NEAR(brightness.level, 1.0F - 2.0F / 64, 1e-6); // full, then turned down
+}
+
 TEST_F(ActionsTest, WithoutTheIndicatorValuesStillChange) {
     DockConfig config = direct();
     config.showHUD = false;

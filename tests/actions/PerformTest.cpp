@@ -2,6 +2,7 @@
 // a real PulseAudio daemon.
 #include "actions/ActionsFixture.h"
 #include "actions/ActionsTestUtil.h"
+#include "actions/SlowClipboardOwner.h"
 #include "siteicons/HttpTestServer.h"
 
 #include "hud/HUD.h"
@@ -186,15 +187,47 @@ TEST_F(ActionsTest, PasteRestoresEveryFormatAndAnEmptyClipboardStaysEmpty) {
 
     QGuiApplication::clipboard()->clear();
     controller->paste(QStringLiteral("typed"));
-    ASSERT_TRUE(waitUntil([] {
+    ASSERT_TRUE(waitUntil([&] {
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        return !data || data->formats().isEmpty();
+        return keys.presses.size() == 2u && (!data || data->formats().isEmpty());
     }));
 
     permissions.granted = false;
     controller->paste(QStringLiteral("not typed"));
     EXPECT_EQ(keys.presses.size(), 2u);
     EXPECT_EQ(permissions.prompts, 1);
+}
+
+// Another client owns the clipboard and is slow to list its formats (a busy browser, a
+// remote-desktop bridge): its text comes back after the paste; when nothing can be read, the
+// clipboard stays as it has it.
+TEST_F(ActionsTest, SnippetPasteNeverWipesTheClipboardOfASlowOwner) {
+    make();
+    constexpr int kLateListMs = 600; // over the quarter second allowed for the list
+    {
+        SlowClipboardOwner owner({{QStringLiteral("UTF8_STRING"), "the owner's text", 0},
+                                  {QStringLiteral("text/html"), "<b>the owner's</b>", 0}},
+                                 kLateListMs);
+        ASSERT_TRUE(owner.owns());
+        ASSERT_TRUE(waitUntil([] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+        LogCapture log;
+        controller->paste(QStringLiteral("a snippet"));
+        ASSERT_TRUE(waitUntil([&] { return keys.presses.size() == 1; }));
+        EXPECT_EQ(keys.presses.front(), (Press{9, 0x40000}));
+        ASSERT_TRUE(waitUntil([] { return clipboardText() == u"the owner's text"; }));
+        EXPECT_TRUE(log.contains(QStringLiteral("saved its text only")));
+    }
+
+    keys.clear();
+    SlowClipboardOwner hung({{QStringLiteral("UTF8_STRING"), "kept", -1}}, -1);
+    ASSERT_TRUE(hung.owns());
+    ASSERT_TRUE(waitUntil([] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+    LogCapture log;
+    controller->paste(QStringLiteral("a snippet"));
+    ASSERT_TRUE(waitUntil([&] { return log.contains(QStringLiteral("Could not paste")); }));
+    EXPECT_EQ(log.count(QStringLiteral("clipboard")), 1);
+    EXPECT_TRUE(keys.presses.empty());
+    EXPECT_FALSE(hung.lost());
 }
 
 TEST_F(ActionsTest, OutputMuteToggleShowsTheRealState) {

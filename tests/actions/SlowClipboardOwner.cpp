@@ -25,13 +25,14 @@ xcb_atom_t intern(xcb_connection_t* c, const QByteArray& name) {
 struct Pending {
     Clock::time_point due;
     xcb_selection_request_event_t request;
-    int format;
+    int format; // -1: the list of formats
 };
 
 } // namespace
 
-SlowClipboardOwner::SlowClipboardOwner(QList<Format> formats)
+SlowClipboardOwner::SlowClipboardOwner(QList<Format> formats, int listDelayMs)
     : formats_(std::move(formats))
+    , listDelayMs_(listDelayMs)
     , thread_([this] { serve(); }) {
     while (!ready_)
         std::this_thread::yield();
@@ -82,6 +83,11 @@ void SlowClipboardOwner::serve() {
         xcb_flush(c);
     };
 
+    std::vector<xcb_atom_t> list{targets};
+    list.insert(list.end(), atoms.begin(), atoms.end());
+    const QByteArray listBytes(reinterpret_cast<const char*>(list.data()),
+                               qsizetype(list.size() * sizeof(xcb_atom_t)));
+
     std::vector<Pending> pending;
     while (!stop_) {
         const Clock::time_point now = Clock::now();
@@ -90,18 +96,21 @@ void SlowClipboardOwner::serve() {
                 ++it;
                 continue;
             }
-            answer(it->request, &formats_[it->format].data, atoms[size_t(it->format)], 8);
+            if (it->format < 0)
+                answer(it->request, &listBytes, XCB_ATOM_ATOM, 32);
+            else
+                answer(it->request, &formats_[it->format].data, atoms[size_t(it->format)], 8);
             it = pending.erase(it);
         }
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            if ((event->response_type & 0x7f) == XCB_SELECTION_CLEAR)
+                lost_ = true;
             if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
                 const auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
                 if (request.target == targets) {
-                    std::vector<xcb_atom_t> list{targets};
-                    list.insert(list.end(), atoms.begin(), atoms.end());
-                    const QByteArray bytes(reinterpret_cast<const char*>(list.data()),
-                                           qsizetype(list.size() * sizeof(xcb_atom_t)));
-                    answer(request, &bytes, XCB_ATOM_ATOM, 32);
+                    if (listDelayMs_ >= 0)
+                        pending.push_back(
+                            {Clock::now() + std::chrono::milliseconds(listDelayMs_), request, -1});
                 } else {
                     int found = -1;
                     for (size_t i = 0; i < atoms.size(); ++i) {

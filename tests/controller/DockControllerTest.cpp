@@ -6,6 +6,7 @@
 #include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
 #include "siteicons/SiteIcons.h"
+#include "support/Log.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -117,7 +118,7 @@ protected:
         std::vector<std::unique_ptr<DiscoverySource>> sources;
         sources.push_back(std::make_unique<EmulatorDiscovery>());
         DockController::Services services;
-        services.dock = std::make_unique<StreamDock>(std::move(sources));
+        services.dock = std::make_unique<StreamDock>(std::move(sources), timing);
         services.configStore = std::make_unique<ConfigStore>(configPath());
         services.clock = &clock;
         services.permissions = &permissions;
@@ -172,6 +173,7 @@ protected:
         return config;
     }
 
+    DockTiming timing;
     ShiftedClock clock;
     FakePermissions permissions;
     FakeWakeWatcher* wake = nullptr;
@@ -578,6 +580,48 @@ TEST_F(DockControllerTest, SlowLinkMakesTicksSkipInsteadOfQueueing) {
     ASSERT_TRUE(test::waitUntil([&] { return !controller->screensaverRunning(); }));
     ASSERT_TRUE(test::waitUntil([&] { return facesMatchCache(); }, 5000));
     EXPECT_TRUE(emulator->protocolErrors().isEmpty());
+}
+
+// The dock stops reading for many times the stall threshold while the faces and the
+// brightness keep changing: afterwards it shows all of them as they are now, and the strict
+// dock saw nothing out of order.
+TEST_F(DockControllerTest, AfterALongStallTheDockShowsEverythingAgain) {
+    timing.stallAfter = std::chrono::milliseconds(500);
+    connect(fourFaces());
+    LogCapture log;
+    const QList<ButtonFunction> functions{ButtonFunction::copy,       ButtonFunction::cut,
+                                          ButtonFunction::paste,      ButtonFunction::undo,
+                                          ButtonFunction::redo,       ButtonFunction::selectAll,
+                                          ButtonFunction::screenshot, ButtonFunction::lockScreen};
+    int round = 0;
+    const auto edit = [&] {
+        DockConfig next = controller->config();
+        for (int key = 0; key < DockController::kScreenKeys; ++key)
+            next.keys[key] = ButtonAction::function(functions[(round + key) % functions.size()]);
+        next.dockBrightness = 20 + round;
+        controller->setConfig(next);
+        controller->refreshScreens(false);
+        ++round;
+    };
+    emulator->setStalled(true);
+    edit();
+    edit();
+    ASSERT_TRUE(test::waitUntil([&] { return log.contains("the dock stopped reading"); }));
+    for (int i = 0; i < 30; ++i) {
+        edit();
+        QTest::qWait(50);
+    }
+    emulator->clearRecords();
+    emulator->setStalled(false);
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            return emulator->count(Command::dis) == 1 && controller->dock().pendingBatches() == 0 &&
+                   !emulator->hasUnreadReports() && facesMatchCache();
+        },
+        10000));
+    EXPECT_EQ(emulator->brightness(), int(controller->config().dockBrightness));
+    EXPECT_TRUE(emulator->protocolErrors().isEmpty())
+        << emulator->protocolErrors().join(" | ").toStdString();
 }
 
 TEST_F(DockControllerTest, PermissionPollPublishesOnlyRealChanges) {

@@ -73,7 +73,7 @@ protected:
         std::vector<std::unique_ptr<DiscoverySource>> sources;
         sources.push_back(std::move(source));
         sources.push_back(std::move(second));
-        dock = std::make_unique<StreamDock>(std::move(sources), keepAlive);
+        dock = std::make_unique<StreamDock>(std::move(sources), DockTiming{keepAlive});
         dock->setDelegate(&delegate);
         dock->start();
     }

@@ -8,6 +8,7 @@
 #include "support/Log.h"
 #include "support/TestEnv.h"
 
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -38,14 +39,16 @@ struct RecordingDelegate : StreamDockDelegate {
     void streamDockDidReceive(StreamDock&, const DockEvent& event) override {
         events.push_back(event);
     }
+    void streamDockDidResume(StreamDock&) override { ++resumes; }
+    int resumes = 0;
 };
 
 class StreamDockAgainstEmulator : public ::testing::Test {
 protected:
-    void makeDock(std::chrono::milliseconds keepAlive = StreamDock::kKeepAliveInterval) {
+    void makeDock(DockTiming timing = {}) {
         std::vector<std::unique_ptr<DiscoverySource>> sources;
         sources.push_back(std::make_unique<EmulatorDiscovery>());
-        dock = std::make_unique<StreamDock>(std::move(sources), keepAlive);
+        dock = std::make_unique<StreamDock>(std::move(sources), timing);
         dock->setDelegate(&delegate);
     }
 
@@ -61,9 +64,9 @@ protected:
             [&] { return dock->pendingBatches() == 0 && !emulator->hasUnreadReports(); }, 10000));
     }
 
-    void connectAndInitialise(const DockModel& model, int brightness = 70) {
+    void connectAndInitialise(const DockModel& model, int brightness = 70, DockTiming timing = {}) {
         makeEmulator(model);
-        makeDock();
+        makeDock(timing);
         delegate.onConnect = [brightness](StreamDock& d) { d.initialize(brightness); };
         dock->start();
         ASSERT_TRUE(test::waitUntil([&] { return delegate.connects == 1; }));
@@ -169,7 +172,7 @@ TEST_F(StreamDockAgainstEmulator, BrightnessCommandsAreClamped) {
 
 TEST_F(StreamDockAgainstEmulator, KeepsTheDockAwake) {
     makeEmulator(modelAt(2));
-    makeDock(std::chrono::milliseconds(40));
+    makeDock(DockTiming{std::chrono::milliseconds(40)});
     dock->start();
     ASSERT_TRUE(test::waitUntil([&] { return emulator->count(Command::connect) >= 3; }));
     EXPECT_TRUE(emulator->lastKeepAlive().has_value());
@@ -246,6 +249,48 @@ TEST_F(StreamDockAgainstEmulator, QuittingVelloqLeavesTheDockIdleAndWaiting) {
     makeDock(); // Velloq started again finds the same dock
     dock->start();
     ASSERT_TRUE(test::waitUntil([&] { return delegate.connects == 2; }));
+}
+
+// The dock stops reading for a long while (a hung firmware, a busy hub): the stream pauses,
+// the images under way are finished whole and only the newest of the batches queued meanwhile
+// follows, so the dock never reads a command as image data or loses a slice.
+TEST_F(StreamDockAgainstEmulator, ALongStallPausesTheStreamAndNeverSplitsAnImage) {
+    DockTiming timing;
+    timing.stallAfter = std::chrono::milliseconds(500);
+    connectAndInitialise(modelAt(2), 70, timing);
+    settle();
+    emulator->clearRecords();
+    const auto frame = [](int seed) {
+        ImageBatch batch;
+        for (int i = 0; i < EmulatedDock::kKeys; ++i)
+            batch[i] =
+                test::jpeg(test::rotated(test::quadrantFace(64, seed * 10 + i, 700), 90), 80);
+        return batch;
+    };
+    emulator->setStalled(true);
+    const ImageBatch first = frame(0); // more reports than the link holds
+    dock->setImages(first);
+    dock->setImages(frame(1));
+    ASSERT_TRUE(test::waitUntil([&] { return log.contains("the dock stopped reading"); }));
+    // A stall many times the threshold, the faces changing all the while.
+    ImageBatch last;
+    for (int seed = 2; seed < 40; ++seed) {
+        last = frame(seed);
+        dock->setImages(last);
+        QTest::qWait(50);
+    }
+    EXPECT_LE(dock->pendingBatches(), 2); // the one under way and the newest
+    emulator->setStalled(false);
+    settle();
+
+    EXPECT_EQ(emulator->count(Command::bat), 2 * EmulatedDock::kKeys);
+    EXPECT_EQ(emulator->count(Command::stp), 2);
+    for (int i = 0; i < EmulatedDock::kKeys; ++i)
+        EXPECT_EQ(emulator->faceData(i), *last[i]);
+    // Told on the main thread once the first report after the stall went out.
+    ASSERT_TRUE(test::waitUntil([&] { return delegate.resumes == 1; }));
+    EXPECT_EQ(log.count("the dock stopped reading"), 1);
+    EXPECT_EQ(log.count("The dock reads again after"), 1);
 }
 
 // The animation engine's rule, played against a slow dock: a frame is queued only while

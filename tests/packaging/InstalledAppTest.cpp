@@ -16,12 +16,70 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
 
 using namespace velloq;
 
 namespace {
 
 const QString kPrefix = QStringLiteral(VELLOQ_TEST_PREFIX);
+
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+    const Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(qstrlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : XCB_NONE;
+}
+
+// Closes the shown windows of process pid as a window manager does when the user clicks their
+// close button (WM_DELETE_WINDOW). Returns how many it asked.
+int closeWindowsOf(qint64 pid) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> owned(c, &xcb_disconnect);
+    if (xcb_connection_has_error(c))
+        return 0;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_atom_t wmPid = atom(c, "_NET_WM_PID");
+    const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS");
+    const xcb_atom_t deleteWindow = atom(c, "WM_DELETE_WINDOW");
+    const Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
+    if (!tree)
+        return 0;
+    int asked = 0;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const xcb_window_t window = children[i];
+        const Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr),
+            &std::free);
+        const Reply<xcb_get_property_reply_t> property(
+            xcb_get_property_reply(
+                c, xcb_get_property(c, 0, window, wmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr),
+            &std::free);
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !property ||
+            xcb_get_property_value_length(property.get()) != 4 ||
+            *static_cast<const uint32_t*>(xcb_get_property_value(property.get())) != pid)
+            continue;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = protocols;
+        event.data.data32[0] = deleteWindow;
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+        ++asked;
+    }
+    xcb_flush(c);
+    return asked;
+}
 
 } // namespace
 
@@ -55,8 +113,13 @@ TEST(InstalledVelloq, PlaysTheBuiltInScreensaverAppleOnTheEmulator) {
 
     QProcess velloq;
     velloq.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    velloq.setProcessEnvironment(env);
     velloq.start(kPrefix + QStringLiteral("/bin/velloq"), {});
     ASSERT_TRUE(velloq.waitForStarted());
+    // Without a tray the window opens at start, and the screensaver waits while it is shown.
+    ASSERT_TRUE(test::waitUntil([&] { return closeWindowsOf(velloq.processId()) > 0; }, 20000));
 
     const auto showsApple = [&] {
         for (int key = 0; key < EmulatedDock::kKeys; ++key) {

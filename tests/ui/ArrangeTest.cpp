@@ -3,6 +3,7 @@
 
 #include "ui/EditorsFixture.h"
 
+#include "support/Log.h"
 #include "ui/DeviceMockView.h"
 #include "ui/KeyDrag.h"
 #include "ui/MenuView.h"
@@ -13,9 +14,11 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTabBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
@@ -94,10 +97,8 @@ TEST_F(ArrangeTest, DraggingKeyOntoKeySwapsThemAndSendsTwoFaces) {
     const QString image = writeImage(QStringLiteral("red.png"), Qt::red);
     ASSERT_TRUE(controller->useCustomIcon(0, image));
     const std::optional<QString> copied = controller->currentCustomIcons()[0];
-    ASSERT_TRUE(waitUntil([&] {
-        return controller->sentImages().size() == 2 && !emulator->batchOpen() &&
-               emulator->count(Command::stp) > 0;
-    }));
+    // The image's refresh comes a quarter second after the change.
+    ASSERT_TRUE(waitUntil([&] { return dockShowsTheConfig(); }));
     emulator->clearRecords();
     const QByteArray before = savedBytes();
 
@@ -106,8 +107,8 @@ TEST_F(ArrangeTest, DraggingKeyOntoKeySwapsThemAndSendsTwoFaces) {
     EXPECT_EQ(controller->currentKeys()[0], config.keys[4]);
     EXPECT_EQ(controller->currentCustomIcons()[4], copied);
     EXPECT_EQ(controller->currentCustomIcons()[0], std::nullopt);
-    ASSERT_TRUE(
-        waitUntil([&] { return emulator->count(Command::stp) == 1 && !emulator->batchOpen(); }));
+    ASSERT_TRUE(waitUntil([&] { return dockShowsTheConfig(); }));
+    EXPECT_EQ(emulator->count(Command::stp), 1);
     EXPECT_EQ(emulator->count(Command::bat), 2);
     EXPECT_EQ(emulator->count(Command::cleKey), 0);
 
@@ -173,16 +174,42 @@ TEST_F(ArrangeTest, DroppedImageBecomesTheKeysImageAndOtherFilesAreRefused) {
     EXPECT_EQ(controller->config(), now);
     EXPECT_FALSE(preview->note().isEmpty());
     EXPECT_FALSE(drop(fileData(png), Selection::key(7))); // round keys show no image
+}
 
-    // The copy is kept while it can be redone, and removed once it cannot.
-    keys(QKeySequence::Undo);
-    EXPECT_EQ(controller->currentCustomIcons()[2], std::nullopt);
-    EXPECT_TRUE(QFile::exists(*icon));
+// Velloq never deletes the image copies it made: a copied button may still name one that no
+// step of the history does.
+TEST_F(ArrangeTest, UndoKeepsTheImageCopiesACopiedButtonPastesFrom) {
+    open(DockConfig());
+    panelAnswer = [this] { return writeImage(QStringLiteral("red.png"), Qt::red); };
+    const auto chooseImageAndCopy = [&](int key) {
+        controller->setSelected(Selection::key(key));
+        preview->element(Selection::key(key))->setFocus();
+        controller->chooseCustomIcon(key);
+        EXPECT_TRUE(waitUntil([&] { return controller->currentCustomIcons()[key].has_value(); }));
+        keys(QKeySequence::Copy);
+        keys(QKeySequence::Undo);
+        EXPECT_EQ(controller->currentCustomIcons()[key], std::nullopt);
+    };
+    const auto pasteOn = [&](int key) {
+        controller->setSelected(Selection::key(key));
+        keys(QKeySequence::Paste);
+        const std::optional<QString> pasted = controller->currentCustomIcons()[key];
+        EXPECT_TRUE(pasted && QFile::exists(*pasted)) << "paste on key " << key;
+    };
+
+    // Choose, copy, undo, change something else, paste.
+    chooseImageAndCopy(0);
     DockConfig changed = controller->config();
     changed.showHUD = !changed.showHUD;
     controller->setConfig(changed);
-    EXPECT_FALSE(controller->canRedo());
-    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(*icon); }));
+    pasteOn(3);
+
+    // Choose, copy, undo, paste, paste.
+    chooseImageAndCopy(1);
+    pasteOn(4);
+    pasteOn(5);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(QDir(dataDir() + QStringLiteral("/CustomIcons")).entryList(QDir::Files).size(), 5);
 }
 
 TEST_F(ArrangeTest, CopiedButtonPastesOnAnotherPageWithItsOwnImage) {
@@ -327,4 +354,139 @@ TEST_F(ArrangeTest, HistoryKeepsAHundredSteps) {
     }
     EXPECT_EQ(undone, EditHistory::kMaxSteps);
     EXPECT_EQ(controller->config().knobStep, 20);
+}
+
+TEST_F(ArrangeTest, PasteThatCannotBeCarriedOutChangesNothingAndSaysWhy) {
+    open(DockConfig());
+    const DockConfig before = controller->config();
+    preview->element(Selection::key(1))->setFocus();
+    const auto refused = [&](const char* what, const QString& saying) {
+        keys(QKeySequence::Paste);
+        EXPECT_EQ(controller->config(), before) << what;
+        EXPECT_TRUE(preview->note().contains(saying))
+            << what << ": " << preview->note().toStdString();
+    };
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("just words"));
+    controller->setSelected(Selection::key(1));
+    refused("text that is no button", QStringLiteral("no button"));
+
+    const QString image = writeImage(QStringLiteral("gone.png"), Qt::yellow);
+    QGuiApplication::clipboard()->setMimeData(
+        KeyDrag::buttonData({ButtonAction::function(ButtonFunction::copy), image}));
+    controller->setSelected(Selection::knob(1));
+    refused("a button on a knob", QStringLiteral("on a button"));
+
+    ASSERT_TRUE(QFile::remove(image));
+    controller->setSelected(Selection::key(2));
+    refused("an image that cannot be copied", QStringLiteral("image"));
+}
+
+// While a file dialog, a recording or a drag runs, a dock key may open another page: the
+// edit still lands where it started, and is dropped when that page is gone.
+TEST_F(ArrangeTest, EditsApplyToThePageWhereTheyStartedOrAreDropped) {
+    DockConfig config;
+    config.pages = {Page::make(QStringLiteral("Media"))};
+    const QUuid media = config.pages[0].id;
+    config.keys[5] = ButtonAction::page(media);
+    config.pages[0].keys[0] = ButtonAction::page(QUuid());
+    config.keys[0] = ButtonAction::function(ButtonFunction::copy);
+    config.keys[1] = ButtonAction::function(ButtonFunction::paste);
+    open(config, true);
+    const auto dockOpens = [&](int key, const QUuid& page) {
+        EXPECT_TRUE(emulator->tapKey(key));
+        EXPECT_TRUE(waitUntil([&] { return controller->currentPage() == page; }));
+    };
+    const auto homeKeys = [&] { return controller->config().keys; };
+    const auto mediaPage = [&] { return *controller->config().page(media); };
+
+    // "Choose Image…" on home; the dock opens Media while the dialog is open.
+    const QString image = writeImage(QStringLiteral("violet.png"), Qt::magenta);
+    panelAnswer = [&]() -> std::optional<QString> {
+        dockOpens(5, media);
+        return image;
+    };
+    controller->chooseCustomIcon(2);
+    ASSERT_TRUE(waitUntil([&] { return controller->config().customIcons[2].has_value(); }));
+    EXPECT_EQ(mediaPage().customIcons[2], std::nullopt);
+
+    // "Other…" on Media; the dock goes home meanwhile.
+    const QString app = scratchDir() + QStringLiteral("/other.desktop");
+    panelAnswer = [&]() -> std::optional<QString> {
+        dockOpens(0, QUuid());
+        return app;
+    };
+    controller->chooseAppWithPanel(3);
+    ASSERT_TRUE(waitUntil([&] { return mediaPage().keys[3] == ButtonAction::app(app); }));
+    EXPECT_EQ(homeKeys()[3], config.keys[3]);
+
+    // A shortcut recorded for home key 4 after the dock opened Media.
+    controller->startRecordingShortcut(4);
+    dockOpens(5, media);
+    constexpr quint32 kXKeycodeK = 37 + 8; // evdev KEY_K + 8
+    QKeyEvent ctrlK(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, kXKeycodeK, 0, 0,
+                    QStringLiteral("k"));
+    QCoreApplication::sendEvent(menu, &ctrlK);
+    EXPECT_EQ(homeKeys()[4].kind(), ButtonAction::Kind::keys);
+    EXPECT_EQ(mediaPage().keys[4], ButtonAction::nothing());
+
+    // A drag started on home, dropped after the dock opened Media: home's keys swap.
+    dockOpens(0, QUuid());
+    QWidget* first = preview->element(Selection::key(0));
+    QTimer::singleShot(0, preview, [&] {
+        dockOpens(5, media);
+        drop(KeyDrag::elementData(Selection::key(0)), Selection::key(1));
+        QDrag::cancel();
+    });
+    QTest::mousePress(first, Qt::LeftButton, {}, QPoint(10, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(40, 40), first->mapToGlobal(QPointF(40, 40)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(first, &move);
+    EXPECT_EQ(homeKeys()[0], config.keys[1]);
+    EXPECT_EQ(homeKeys()[1], config.keys[0]);
+    EXPECT_EQ(mediaPage().keys[0], config.pages[0].keys[0]);
+
+    // The page is deleted while the dialog is open: nothing changes, one line says why.
+    LogCapture log;
+    panelAnswer = [&]() -> std::optional<QString> {
+        controller->deletePage(media);
+        return image;
+    };
+    const DockConfig before = controller->config();
+    controller->chooseCustomIcon(1);
+    ASSERT_TRUE(waitUntil([&] { return panels.size() == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(controller->config().pages.isEmpty());
+    EXPECT_EQ(controller->config().customIcons, before.customIcons);
+    EXPECT_EQ(log.count(QStringLiteral("Dropped an edit")), 1);
+}
+
+TEST_F(ArrangeTest, UndoAndRedoShowThePageAndButtonTheyChange) {
+    DockConfig config;
+    config.pages = {Page::make(QStringLiteral("Media"))};
+    const QUuid media = config.pages[0].id;
+    open(config);
+    controller->setCurrentPage(media);
+    controller->setSelected(Selection::key(4));
+    controller->setAction(ButtonAction::function(ButtonFunction::playPause), 4);
+    controller->setCurrentPage(QUuid());
+    controller->setSelected(Selection::key(1));
+    controller->setAction(ButtonAction::function(ButtonFunction::copy), 1);
+    controller->setSelected(Selection::knob(2));
+    clock.advance(2);
+
+    keys(QKeySequence::Undo); // home's key 2: already shown, now selected
+    EXPECT_TRUE(controller->currentPage().isNull());
+    EXPECT_EQ(controller->selected(), Selection::key(1));
+    keys(QKeySequence::Undo); // Media's key 5
+    EXPECT_EQ(controller->currentPage(), media);
+    EXPECT_EQ(controller->selected(), Selection::key(4));
+    EXPECT_EQ(controller->currentKeys()[4], ButtonAction::nothing());
+
+    controller->setCurrentPage(QUuid());
+    controller->setSelected(Selection::key(0));
+    keys(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_EQ(controller->currentPage(), media);
+    EXPECT_EQ(controller->selected(), Selection::key(4));
+    EXPECT_EQ(controller->currentKeys()[4], ButtonAction::function(ButtonFunction::playPause));
 }

@@ -8,6 +8,7 @@
 #include "controller/DockController.h"
 #include "device/DeviceModel.h"
 #include "device/EmulatorDiscovery.h"
+#include "imaging/IconRenderer.h"
 #include "siteicons/SiteIcons.h"
 #include "support/TestEnv.h"
 #include "system/AppLauncher.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace velloq::test {
@@ -73,13 +75,34 @@ protected:
         services.actions.urlOpener = &urls;
         services.actions.openPanel = [this](const OpenPanelRequest& request) {
             panels << request;
-            return std::optional<QString>();
+            return panelAnswer ? panelAnswer() : std::optional<QString>();
         };
         controller = std::make_unique<DockController>(std::move(services));
         controller->start();
         if (dock) {
             ASSERT_TRUE(waitUntil([&] { return controller->isConnected(); }));
         }
+    }
+
+    // The emulated dock shows the current page's faces as the configuration has them now,
+    // and nothing more is on its way to it.
+    bool dockShowsTheConfig() const {
+        if (emulator->batchOpen() || emulator->hasUnreadReports() ||
+            controller->dock().pendingBatches() > 0)
+            return false;
+        const DockConfig& config = controller->config();
+        const auto model = controller->dock().model();
+        const int edge = DockModels::imageEdge(model);
+        const int rotation = DockModels::finalRotation(model, config.extraRotation);
+        for (int i = 0; i < DockController::kScreenKeys; ++i) {
+            const IconRenderer::Picture picture = IconRenderer::picture(
+                controller->currentKeys().value(i), controller->currentCustomIcons().value(i),
+                config.snippets, config.pages);
+            if (emulator->faceData(i) !=
+                IconRenderer::face(picture, edge, rotation).value_or(QByteArray()))
+                return false;
+        }
+        return true;
     }
 
     // Shows `view` in a window of the main window's size.
@@ -163,6 +186,8 @@ protected:
     std::unique_ptr<DockController> controller;
     std::unique_ptr<QWidget> window;
     QList<OpenPanelRequest> panels;
+    // What the open panel gives, run while it is open; none (cancelled) when unset.
+    std::function<std::optional<QString>()> panelAnswer;
 };
 
 } // namespace velloq::test

@@ -101,6 +101,33 @@ TEST_F(EditorsTest, DockCommandsWaitForADock) {
     ASSERT_TRUE(waitUntil([&] { return !button(QStringLiteral("Refresh Dock"))->isEnabled(); }));
 }
 
+// What is being edited shows on the dock: the window ends a screensaver and holds off the
+// next one while it is shown.
+TEST_F(EditorsTest, ScreensaverWaitsWhileTheWindowIsShownAndOpeningItEndsOne) {
+    DockConfig config;
+    config.screensaverEnabled = true;
+    config.screensaverDelay = 1;
+    config.screensaverAnimation = QStringLiteral("Sports Car");
+    make(config, true);
+    const auto idleFor = [&](double seconds) {
+        clock.advance(seconds);
+        controller->checkIdle();
+    };
+    idleFor(61);
+    ASSERT_TRUE(controller->screensaverRunning());
+
+    show(new MenuView(*controller));
+    EXPECT_FALSE(controller->screensaverRunning());
+    idleFor(600);
+    EXPECT_FALSE(controller->screensaverRunning());
+
+    window->hide();
+    idleFor(30);
+    EXPECT_FALSE(controller->screensaverRunning()); // the delay counts from the closing
+    idleFor(31);
+    EXPECT_TRUE(controller->screensaverRunning());
+}
+
 TEST_F(EditorsTest, SettingsWriteTheirFields) {
     permissions.granted = false;
     DockConfig config;

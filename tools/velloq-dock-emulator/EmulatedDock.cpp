@@ -227,12 +227,17 @@ void EmulatedDock::acceptPeer() {
         }
         ++connections_;
         peerNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        peerNotifier_->setEnabled(!stalled_);
         connect(peerNotifier_, &QSocketNotifier::activated, this, [this] { onPeerReadable(); });
         Q_EMIT peerChanged(true);
     }
 }
 
 void EmulatedDock::onPeerReadable() {
+    if (stalled_) {
+        peerNotifier_->setEnabled(false);
+        return;
+    }
     if (rateLimit_ > 0) {
         peerNotifier_->setEnabled(false);
         lastPace_ = std::chrono::steady_clock::now();
@@ -268,8 +273,17 @@ void EmulatedDock::setReportRateLimit(int reportsPerSecond) {
         paceTimer_->stop();
         tokens_ = 0;
         if (peerNotifier_)
-            peerNotifier_->setEnabled(true);
+            peerNotifier_->setEnabled(!stalled_);
     }
+}
+
+void EmulatedDock::setStalled(bool stalled) {
+    stalled_ = stalled;
+    paceTimer_->stop();
+    tokens_ = 0;
+    // Reading resumes through the notifier, which fires while anything waits.
+    if (peerNotifier_)
+        peerNotifier_->setEnabled(!stalled_);
 }
 
 bool EmulatedDock::hasUnreadReports() const {

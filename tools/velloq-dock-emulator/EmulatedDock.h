@@ -79,6 +79,10 @@ public:
     // Slow link: take at most this many output reports per second; 0 means no limit.
     void setReportRateLimit(int reportsPerSecond);
     int reportRateLimit() const { return rateLimit_; }
+    // Stalled: the dock reads nothing, so the link fills up and the host's writes wait, until
+    // it is resumed and reads on in order (at the rate limit, if one is set).
+    void setStalled(bool stalled);
+    bool isStalled() const { return stalled_; }
 
     // --- Input, sent as the model sends it. False when no peer is connected. ---
     // v3 models send a report on press and on release; older ones only on press.
@@ -159,6 +163,7 @@ private:
 
     QByteArray readBuffer_;
     int rateLimit_ = 0;
+    bool stalled_ = false;
     QTimer* paceTimer_ = nullptr;
     double tokens_ = 0;
     std::chrono::steady_clock::time_point lastPace_;
