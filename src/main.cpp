@@ -5,6 +5,7 @@
 #include "ui/VelloqApp.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char** argv) {
     if (const std::optional<int> exitCode = velloq::CommandLine::handle(argc, argv))
@@ -18,9 +19,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(velloq::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A second launch shows the running Velloq's window and ends.
+    // A second launch shows the running Velloq's window (or has it open the files) and ends.
+    const QStringList files = velloq::CommandLine::filesToOpen(argc, argv);
     velloq::SingleInstance instance;
-    switch (instance.claim()) {
+    switch (instance.claim(files)) {
     case velloq::SingleInstance::Claim::activated:
         return 0;
     case velloq::SingleInstance::Claim::unreachable:
@@ -34,5 +36,9 @@ int main(int argc, char** argv) {
     velloq::VelloqApp shell;
     QObject::connect(&instance, &velloq::SingleInstance::activated, &shell.controller(),
                      [&shell] { shell.showWindow(); });
+    QObject::connect(&instance, &velloq::SingleInstance::openRequested, &shell.controller(),
+                     [&shell](const QStringList& paths) { shell.openFiles(paths); });
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &shell.controller(), [&shell, files] { shell.openFiles(files); });
     return QApplication::exec();
 }

@@ -157,13 +157,45 @@ bool ConfigStore::keepOriginal(QString* error) {
     return false;
 }
 
-bool ConfigStore::save(const DockConfig& config) {
-    flush();
-    return saveNow(config);
+bool ConfigStore::keepReplaced(const DockConfig& replaced, QString* error) {
+    const std::optional<QByteArray> bytes = replaced.encoded(error);
+    if (!bytes)
+        return false;
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = path_ + QStringLiteral(".replaced-") + stamp;
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        const QString kept =
+            attempt == 1 ? base : base + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(kept) || QFileInfo(kept).isSymLink())
+            continue;
+        if (!AtomicFile::write(kept, *bytes, error))
+            return false;
+        logLine(QStringLiteral("Kept the replaced config as ") + kept);
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("Cannot find a free name for a copy of ") + path_;
+    return false;
 }
 
-bool ConfigStore::saveNow(const DockConfig& config) {
+bool ConfigStore::save(const DockConfig& config, const std::optional<DockConfig>& replaced) {
+    flush();
+    return saveNow(config, replaced ? QList<DockConfig>{*replaced} : QList<DockConfig>());
+}
+
+bool ConfigStore::saveNow(const DockConfig& config, QList<DockConfig> replaced) {
     std::lock_guard lock(fileMutex_);
+    unkept_.append(std::move(replaced));
+    while (!unkept_.isEmpty()) {
+        QString error;
+        if (!AtomicFile::makePath(QFileInfo(path_).absolutePath(), &error) ||
+            !keepReplaced(unkept_.first(), &error)) {
+            logLine(QStringLiteral("Could not save config: cannot keep the replaced config: ") +
+                    error);
+            return false;
+        }
+        unkept_.removeFirst();
+    }
     if (needsKeeping_) {
         keptCopy_.reset();
         QString error;
@@ -179,10 +211,13 @@ bool ConfigStore::saveNow(const DockConfig& config) {
     return config.save(path_);
 }
 
-void ConfigStore::saveInBackground(const DockConfig& config) {
+void ConfigStore::saveInBackground(const DockConfig& config,
+                                   const std::optional<DockConfig>& replaced) {
     {
         std::lock_guard lock(queueMutex_);
         waiting_ = config; // replaces an older one that was not written yet
+        if (replaced)
+            replacedWaiting_.append(*replaced);
         if (!writer_.joinable())
             writer_ = std::thread([this] { runWriter(); });
     }
@@ -202,9 +237,10 @@ void ConfigStore::runWriter() {
         if (!waiting_)
             break; // stopping, and everything is written
         std::optional<DockConfig> config = std::exchange(waiting_, std::nullopt);
+        QList<DockConfig> replaced = std::exchange(replacedWaiting_, {});
         writing_ = true;
         lock.unlock();
-        saveNow(*config);
+        saveNow(*config, std::move(replaced));
         config.reset();
         lock.lock();
         writing_ = false;

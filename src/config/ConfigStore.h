@@ -22,6 +22,9 @@ namespace velloq {
 // Something that is not a regular file at the path (a named pipe, a folder) is not read at
 // all: one log line, defaults, and it is moved aside the same way.
 //
+// A configuration that an import replaces is kept the same way, as
+// "config.json.replaced-YYYYMMDD-HHMMSS", before the file is replaced.
+//
 // saveInBackground() lets the controller save on every change without waiting on the disk:
 // a writer thread writes the newest configuration it was given; one that is replaced while
 // waiting is never written, so saves land in order and the last one always reaches the file.
@@ -37,13 +40,15 @@ public:
     // Writes nothing.
     DockConfig load();
 
-    // Keeps the damaged original first (see above), then writes atomically. False, with the
-    // log line "Could not save config: <reason>", when either step fails; the file is then
-    // left as it was and the next save tries again. Waits for background saves first.
-    bool save(const DockConfig& config);
+    // Keeps the damaged original first (see above), and `replaced` when given, then writes
+    // atomically. False, with the log line "Could not save config: <reason>", when a step
+    // fails; the file is then left as it was and the next save tries again (keeping first
+    // what it could not keep). Waits for background saves first.
+    bool save(const DockConfig& config, const std::optional<DockConfig>& replaced = std::nullopt);
 
     // Saves on the writer thread and returns at once; failures are logged as by save().
-    void saveInBackground(const DockConfig& config);
+    void saveInBackground(const DockConfig& config,
+                          const std::optional<DockConfig>& replaced = std::nullopt);
     // Returns once every configuration handed to saveInBackground() was saved (or failed).
     void flush();
 
@@ -55,8 +60,9 @@ public:
     std::optional<QString> keptCopy() const;
 
 private:
-    bool saveNow(const DockConfig& config);
+    bool saveNow(const DockConfig& config, QList<DockConfig> replaced);
     bool keepOriginal(QString* error);
+    bool keepReplaced(const DockConfig& replaced, QString* error);
     void runWriter();
 
     const QString path_;
@@ -66,12 +72,14 @@ private:
     bool needsKeeping_ = false;
     QByteArray loadedBytes_; // what load() read, for filesystems without hard links
     std::optional<QString> keptCopy_;
+    QList<DockConfig> unkept_; // replaced configurations still to keep, oldest first
 
     // The background writer.
     std::mutex queueMutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::optional<DockConfig> waiting_;
+    QList<DockConfig> replacedWaiting_; // to keep before `waiting_` is written
     bool writing_ = false;
     bool stopping_ = false;
     std::thread writer_; // started by the first saveInBackground()

@@ -13,15 +13,17 @@ class Notifier;
 class ProcessLauncher;
 class UrlOpener;
 
-// One open panel: what it asks for and where it starts.
+// One open (or save) panel: what it asks for and where it starts.
 struct OpenPanelRequest {
-    QString message;     // the window title, e.g. "Choose an Image"
-    QString prompt;      // the accept button, e.g. "Choose"
-    QString nameFilter;  // e.g. "Applications (*.desktop)"
-    QString startFolder; // empty: where the user last chose a file (at first, Pictures)
+    QString message;       // the window title, e.g. "Choose an Image"
+    QString prompt;        // the accept button, e.g. "Choose"
+    QString nameFilter;    // e.g. "Applications (*.desktop)"
+    QString startFolder;   // empty: where the user last chose a file (at first, Pictures)
+    bool save = false;     // asks for a file to write instead of an existing one
+    QString fileName = {}; // a save panel's suggested name
 };
 
-// Runs a modal panel for one existing file; none when the user cancels.
+// Runs a modal panel for one existing file (or one to write); none when the user cancels.
 using OpenPanel = std::function<std::optional<QString>(const OpenPanelRequest&)>;
 
 // The services of the actions and editing operations, handed to the controller.

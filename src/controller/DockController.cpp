@@ -159,7 +159,7 @@ void DockController::setConfig(const DockConfig& value) {
     changeConfig(value, EditHistory::Merge::allowed);
 }
 
-void DockController::applyConfig(const DockConfig& value) {
+void DockController::applyConfig(const DockConfig& value, bool keepReplaced) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);
@@ -170,7 +170,7 @@ void DockController::applyConfig(const DockConfig& value) {
     if (started_)
         follower_->setConfig(config_);
     // Off the main thread: a dragged slider assigns at every step.
-    configStore_->saveInBackground(config_);
+    configStore_->saveInBackground(config_, keepReplaced ? std::optional(old) : std::nullopt);
     if (old.dockBrightness != config_.dockBrightness)
         dock_->enqueueAll({StreamDock::brightnessCommand(truncated(config_.dockBrightness))});
     screensaverSettingsChanged(old);

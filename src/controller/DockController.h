@@ -260,6 +260,22 @@ public:
     void loadRunningApps();
     QList<AppEntry> runningApps() const;
     bool runningAppsLoaded() const;
+    // Runs an open or save panel (the service's, else a QFileDialog); none when cancelled.
+    // Modal: call it after the calling event has returned.
+    std::optional<QString> runPanel(const OpenPanelRequest& request);
+    // The folder of the configuration file, which holds CustomIcons and Screensavers.
+    QString dataFolder() const;
+    // Where installed applications are looked for (DesktopEntries::applicationDirs() unless
+    // the services gave others).
+    QStringList applicationDirs() const;
+
+    // --- Imports ---
+    // Assigns a configuration made outside the window's editing (an import) as one undo
+    // step. `files` are the images it copied in, removed when the import changes nothing. With
+    // `keepReplaced`, the configuration it replaces is kept beside the file before the file
+    // is replaced (ConfigStore::saveInBackground).
+    void importConfig(const DockConfig& value, const QStringList& files, bool keepReplaced);
+
     // Velloq's "Input access" help.
     void openAccessibilitySettings();
     void setLaunchAtLogin(bool enabled);
@@ -339,8 +355,9 @@ private:
     bool pageExists(const QUuid& page) const;
     // setConfig with the history step's kind; discrete operations are never merged.
     void changeConfig(const DockConfig& value, EditHistory::Merge merge);
-    // Assigns without touching the history.
-    void applyConfig(const DockConfig& value);
+    // Assigns without touching the history; `keepReplaced` keeps the configuration it
+    // replaces beside the file (ConfigStore).
+    void applyConfig(const DockConfig& value, bool keepReplaced = false);
     // Assigns an undo or redo step and shows the button it changed.
     void travelTo(const DockConfig& value);
     // A fresh copy of an image in CustomIcons; copies are never removed.
@@ -370,7 +387,6 @@ private:
     WorkerCall brightnessToggle();
     // The indicator when neither a backlight nor a monitor over DDC/CI can be adjusted.
     void showNoAdjustableDisplay();
-    std::optional<QString> runPanel(const OpenPanelRequest& request);
     std::optional<QString> copyIntoStorage(const QString& source, const QString& folderName,
                                            const QString& fileName, const QString& failurePrefix);
     void setLoginItemNote(const std::optional<QString>& note);

@@ -2,6 +2,9 @@
 
 #include "controller/DockController.h"
 
+#include <QFile>
+#include <QThreadPool>
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -68,6 +71,20 @@ void DockController::travelTo(const DockConfig& value) {
             setCurrentPage(changed->first);
         setSelected(changed->second);
     }
+}
+
+void DockController::importConfig(const DockConfig& value, const QStringList& files,
+                                  bool keepReplaced) {
+    if (value == config_) {
+        // Nothing refers to the copies, and nothing could have copied them.
+        QThreadPool::globalInstance()->start([files] {
+            for (const QString& file : files)
+                QFile::remove(file);
+        });
+        return;
+    }
+    history_.record(config_, value, clock_->now(), EditHistory::Merge::never);
+    applyConfig(value, keepReplaced);
     Q_EMIT historyChanged();
 }
 

@@ -86,8 +86,15 @@ QString imageNameFilter() {
 
 std::optional<QString> runFileDialog(const OpenPanelRequest& request) {
     QFileDialog dialog(nullptr, request.message, request.startFolder, request.nameFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile); // one file, never a folder
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QFileInfo(request.fileName).suffix());
+        dialog.selectFile(request.fileName);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile); // one file, never a folder
+    }
     dialog.setLabelText(QFileDialog::Accept, request.prompt);
     dialog.show();
     dialog.raise();
@@ -147,6 +154,15 @@ std::optional<QString> DockController::runPanel(const OpenPanelRequest& request)
     return path;
 }
 
+QString DockController::dataFolder() const {
+    return QFileInfo(configStore_->path()).absolutePath();
+}
+
+QStringList DockController::applicationDirs() const {
+    return actionServices_.applicationDirs.isEmpty() ? DesktopEntries::applicationDirs()
+                                                     : actionServices_.applicationDirs;
+}
+
 void DockController::chooseAppWithPanel(int key) {
     QTimer::singleShot(0, this, [this, key, page = currentPage_] {
         const std::optional<QString> path =
@@ -182,7 +198,7 @@ std::optional<QString> DockController::copyIntoStorage(const QString& source,
                                                        const QString& folderName,
                                                        const QString& fileName,
                                                        const QString& failurePrefix) {
-    const QString folder = QFileInfo(configStore_->path()).absolutePath() + u'/' + folderName;
+    const QString folder = dataFolder() + u'/' + folderName;
     if (!QDir().mkpath(folder)) {
         logLine(failurePrefix + QStringLiteral("cannot create the folder ") + folder);
         return std::nullopt;
@@ -337,9 +353,7 @@ void DockController::loadInstalledApps() {
     if (state.installedEntries || state.installedScanning)
         return;
     state.installedScanning = true;
-    const QStringList dirs = actionServices_.applicationDirs.isEmpty()
-                                 ? DesktopEntries::applicationDirs()
-                                 : actionServices_.applicationDirs;
+    const QStringList dirs = applicationDirs();
     inBackground(
         this,
         [dirs] {
@@ -396,9 +410,7 @@ void DockController::scanRunningApps() {
     const quint64 stamp = ++state.runningStamp;
     // Matched against the entries installed now, so an app installed since the installed list
     // was read still counts; icons are made here, on the main thread.
-    const QStringList dirs = actionServices_.applicationDirs.isEmpty()
-                                 ? DesktopEntries::applicationDirs()
-                                 : actionServices_.applicationDirs;
+    const QStringList dirs = applicationDirs();
     inBackground(
         this, [dirs] { return Applications::runningApps(dirs); },
         [this, stamp](QList<AppEntry> apps) {

@@ -196,7 +196,7 @@ bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each) {
     return true;
 }
 
-bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize) {
+bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize, int maxFrames) {
     const QByteArray path = QFile::encodeName(url.toLocalFile());
     FormatContext format;
     if (avformat_open_input(&format.context, path.constData(), nullptr, nullptr) < 0) {
@@ -237,7 +237,7 @@ bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize) {
     double pendingTime = 0;
     int handedOut = 0;
     bool inputDone = false;
-    while (handedOut < kMaxVideoFrames) {
+    while (handedOut < maxFrames) {
         const int received = avcodec_receive_frame(decoder.get(), frame.get());
         if (received == 0) {
             int64_t stamp = frame->best_effort_timestamp;

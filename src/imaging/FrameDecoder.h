@@ -30,9 +30,10 @@ bool decode(const QUrl& url, int maxPixelSize, const FrameCallback& each);
 bool decodeImage(const QUrl& url, int maxPixelSize, const FrameCallback& each);
 
 // Video frames as RGB32, upright as the stream's display matrix says, no larger than
-// `maxPixelSize` on their longer edge (not positive: their own size): at most 301, delays from
-// consecutive time stamps (at least 0.02 s), the last 1 / average frame rate.
-bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize = 0);
+// `maxPixelSize` on their longer edge (not positive: their own size): at most `maxFrames` + 1,
+// delays from consecutive time stamps (at least 0.02 s), the last 1 / average frame rate.
+bool decodeVideo(const QUrl& url, const FrameCallback& each, int maxPixelSize = 0,
+                 int maxFrames = kMaxVideoFrames);
 
 // `size` reduced so its longer edge is at most `maxPixelSize` (not positive: no limit);
 // never enlarged, never below 1 x 1.

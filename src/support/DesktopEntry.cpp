@@ -312,6 +312,21 @@ QList<DesktopEntry> installedApplications(const QStringList& dirs) {
     return out;
 }
 
+QString idOf(const QString& path, const QStringList& dirs) {
+    const QString clean = QDir::cleanPath(path);
+    if (!clean.endsWith(QStringLiteral(".desktop")))
+        return QString();
+    for (const QString& dir : dirs) {
+        const QString root = QDir::cleanPath(dir) + u'/';
+        if (clean.startsWith(root)) {
+            QString id = clean.mid(root.size());
+            id.replace(u'/', u'-');
+            return id;
+        }
+    }
+    return QFileInfo(clean).fileName();
+}
+
 } // namespace DesktopEntries
 
 } // namespace velloq

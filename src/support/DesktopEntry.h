@@ -60,6 +60,10 @@ QStringList applicationDirs();
 // hidden. Sorted by id.
 QList<DesktopEntry> installedApplications(const QStringList& dirs = applicationDirs());
 
+// The desktop file id of the entry at `path`: its path below the first of `dirs` holding it,
+// "/" becoming "-"; the file name when none does. Empty for a path that is no .desktop file.
+QString idOf(const QString& path, const QStringList& dirs = applicationDirs());
+
 } // namespace DesktopEntries
 
 } // namespace velloq

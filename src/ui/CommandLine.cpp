@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <cstring>
 
@@ -14,12 +16,14 @@ namespace {
 void printHelp(std::FILE* to) {
     const QByteArray settings = QFile::encodeName(AppPaths::dataDir());
     std::fprintf(to,
-                 "Usage: velloq [--help | --version]\n"
+                 "Usage: velloq [--help | --version | FILE.velloq]\n"
                  "\n"
                  "Velloq turns a USB stream-controller dock into a control surface for your\n"
                  "desktop. It runs in the tray: click its icon to open the window, where every\n"
                  "setting is made (without a tray the window opens at start). The settings,\n"
-                 "your images and scripts live in %s.\n",
+                 "your images and scripts live in %s.\n"
+                 "\n"
+                 "A .velloq file given is imported in the window, after a question.\n",
                  settings.constData());
 }
 
@@ -40,8 +44,28 @@ std::optional<int> handle(int argc, const char* const* argv, std::FILE* out, std
         printHelp(out);
         return 0;
     }
+    if (!filesToOpen(argc, argv).isEmpty())
+        return std::nullopt;
     printHelp(err);
     return 2;
+}
+
+QStringList filesToOpen(int argc, const char* const* argv) {
+    QStringList files;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument.startsWith(QStringLiteral("file:"))) {
+            const QUrl url(argument);
+            if (!url.isLocalFile())
+                return {};
+            files << url.toLocalFile();
+        } else if (argument.endsWith(QStringLiteral(".velloq")) && !argument.startsWith(u'-')) {
+            files << QFileInfo(argument).absoluteFilePath();
+        } else {
+            return {};
+        }
+    }
+    return files;
 }
 
 } // namespace velloq::CommandLine

@@ -9,6 +9,7 @@
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
+#include "ui/ShareActions.h"
 #include "ui/SnippetsView.h"
 #include "ui/TextStyle.h"
 
@@ -141,6 +142,20 @@ MenuView::MenuView(DockController& controller, QWidget* parent)
             &MenuView::updateHeader);
     showTab();
     updateHeader();
+
+    fileSharing_ = new ShareActions(controller_, this);
+    connect(fileSharing_, &ShareActions::finished, this, [this] {
+        openingFile_ = false;
+        openFiles({});
+    });
+}
+
+void MenuView::openFiles(const QStringList& paths) {
+    filesToOpen_ << paths;
+    if (openingFile_ || filesToOpen_.isEmpty())
+        return;
+    openingFile_ = true;
+    fileSharing_->importFile(filesToOpen_.takeFirst(), true);
 }
 
 MenuView::~MenuView() {

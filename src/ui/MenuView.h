@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class QLabel;
@@ -12,6 +13,7 @@ namespace velloq {
 
 class AccessibilityBanner;
 class DockController;
+class ShareActions;
 
 // The main window's whole content: the header with the dock's state, the tab selector, the
 // tab's content in a scroll area, and the footer with "Quit". A tab's content is made the
@@ -34,6 +36,10 @@ public:
     static QSize rememberedSize();
 
     QTabBar* tabBar() const { return tabs_; }
+
+    // Imports files opened from the file manager, one after the other, each after a question.
+    void openFiles(const QStringList& paths);
+    ShareActions* fileSharing() const { return fileSharing_; }
     // The content of the current tab.
     QWidget* currentContent() const;
 
@@ -60,6 +66,9 @@ private:
     QStackedWidget* pages_ = nullptr;
     AccessibilityBanner* banner_ = nullptr;
     QTimer* sizeSaver_ = nullptr;
+    ShareActions* fileSharing_ = nullptr;
+    QStringList filesToOpen_;
+    bool openingFile_ = false;
 };
 
 } // namespace velloq

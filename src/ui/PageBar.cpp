@@ -3,11 +3,14 @@
 #include "controller/DockController.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyEditor.h"
+#include "ui/ShareActions.h"
 
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -18,7 +21,9 @@ PageBar::PageBar(DockController& controller, QWidget* parent)
     , controller_(controller)
     , pages_(new Dropdown(this))
     , rename_(new QPushButton(QStringLiteral("Rename…"), this))
-    , delete_(new QPushButton(QStringLiteral("Delete Page"), this)) {
+    , delete_(new QPushButton(QStringLiteral("Delete Page"), this))
+    , more_(new QToolButton(this))
+    , sharing_(new ShareActions(controller, this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
@@ -34,6 +39,20 @@ PageBar::PageBar(DockController& controller, QWidget* parent)
     layout->addWidget(rename_);
     connect(delete_, &QPushButton::clicked, this, &PageBar::askToDelete);
     layout->addWidget(delete_);
+
+    // Sharing sits behind one button: the bar has no room for two more.
+    auto* menu = new QMenu(more_);
+    connect(menu->addAction(QStringLiteral("Export Page…")), &QAction::triggered, this,
+            [this] { sharing_->exportPage(controller_.currentPage()); });
+    connect(menu->addAction(QStringLiteral("Import…")), &QAction::triggered, sharing_,
+            &ShareActions::chooseFileToImport);
+    // A popup rather than the button's own menu, which would run a nested event loop.
+    connect(more_, &QToolButton::clicked, this,
+            [this, menu] { menu->popup(more_->mapToGlobal(QPoint(0, more_->height()))); });
+    more_->setText(QStringLiteral("⋯"));
+    more_->setToolTip(QStringLiteral("Export this page, or import a page or a setup"));
+    more_->setAccessibleName(QStringLiteral("Export or import"));
+    layout->addWidget(more_);
 
     connect(&controller_, &DockController::configChanged, this, &PageBar::sync);
     connect(&controller_, &DockController::currentPageChanged, this, &PageBar::sync);

@@ -7,6 +7,7 @@
 #include "ui/FollowSettings.h"
 #include "ui/LabeledRow.h"
 #include "ui/ScreensaverSettings.h"
+#include "ui/ShareActions.h"
 #include "ui/TextStyle.h"
 #include "ui/ValueSlider.h"
 
@@ -159,8 +160,33 @@ QWidget* SettingsView::buildContent() {
     layout->addWidget(new FollowSettings(controller_, content));
     layout->addWidget(divider(content));
     layout->addWidget(new ScreensaverSettings(controller_, content));
+    layout->addWidget(divider(content));
+    layout->addWidget(buildSharing(content));
     layout->addStretch(1);
     return content;
+}
+
+QWidget* SettingsView::buildSharing(QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(
+        TextStyle::label(QStringLiteral("Your setup"), TextStyle::Size::headline, false, box));
+    column->addWidget(TextStyle::label(
+        QStringLiteral("A .velloq file holds your buttons, pages, snippets and settings with "
+                       "your images, to move them to another computer or keep a backup."),
+        TextStyle::Size::caption, true, box, true));
+    auto* row = new QHBoxLayout;
+    auto* exportAll = new QPushButton(QStringLiteral("Export All…"), box);
+    auto* import = new QPushButton(QStringLiteral("Import…"), box);
+    sharing_ = new ShareActions(controller_, this);
+    connect(exportAll, &QPushButton::clicked, sharing_, &ShareActions::exportAll);
+    connect(import, &QPushButton::clicked, sharing_, &ShareActions::chooseFileToImport);
+    row->addWidget(exportAll);
+    row->addWidget(import);
+    row->addStretch(1);
+    column->addLayout(row);
+    return box;
 }
 
 void SettingsView::sync() {

@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QUrl>
 
 namespace velloq {
 
@@ -27,8 +28,7 @@ public:
 public Q_SLOTS:
     void Activate(const QVariantMap& platformData) { instance_->handleActivate(platformData); }
     void Open(const QStringList& uris, const QVariantMap& platformData) {
-        Q_UNUSED(uris);
-        instance_->handleActivate(platformData);
+        instance_->handleOpen(uris, platformData);
     }
     void ActivateAction(const QString& name, const QVariantList& parameter,
                         const QVariantMap& platformData) {
@@ -54,7 +54,19 @@ void SingleInstance::handleActivate(const QVariantMap& platformData) {
     Q_EMIT activated();
 }
 
-SingleInstance::Claim SingleInstance::claim() {
+void SingleInstance::handleOpen(const QStringList& uris, const QVariantMap& platformData) {
+    handleActivate(platformData);
+    QStringList paths;
+    for (const QString& uri : uris) {
+        const QUrl url(uri);
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    if (!paths.isEmpty())
+        Q_EMIT openRequested(paths);
+}
+
+SingleInstance::Claim SingleInstance::claim(const QStringList& files) {
     if (!bus_.isConnected()) {
         logLine(QStringLiteral("No session bus: running without the one-instance check"));
         return Claim::noBus;
@@ -78,8 +90,15 @@ SingleInstance::Claim SingleInstance::claim() {
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
     if (!token.isEmpty())
         platformData.insert(QStringLiteral("activation-token"), QString::fromUtf8(token));
-    QDBusMessage activate = QDBusMessage::createMethodCall(busName(), objectPath(), kInterface,
-                                                           QStringLiteral("Activate"));
+    QDBusMessage activate = QDBusMessage::createMethodCall(
+        busName(), objectPath(), kInterface,
+        files.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open"));
+    if (!files.isEmpty()) {
+        QStringList uris;
+        for (const QString& file : files)
+            uris << QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+        activate << uris;
+    }
     activate << platformData;
     const QDBusMessage answer = bus_.call(activate, QDBus::Block, kActivateTimeoutMs);
     if (answer.type() == QDBusMessage::ReplyMessage)

@@ -3,12 +3,14 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 namespace velloq {
 
 // One Velloq per user: the first instance owns a name on the session bus and serves
-// org.freedesktop.Application there; a later one asks it to show its window instead.
+// org.freedesktop.Application there; a later one asks it to show its window instead, or to
+// open the files it was started with (a .velloq opened from the file manager).
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -27,17 +29,21 @@ public:
     explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(),
                             QObject* parent = nullptr);
 
-    // Blocks for at most a few seconds, before the window exists.
-    Claim claim();
+    // Blocks for at most a few seconds, before the window exists. When another instance runs,
+    // it is asked to open `files` (local paths), or else to show itself.
+    Claim claim(const QStringList& files = {});
 
 Q_SIGNALS:
     // Activate was called (a second launch, or the desktop's launcher). Open and
-    // ActivateAction end here too: Velloq has no documents or actions, so it shows itself.
+    // ActivateAction end here too, so Velloq shows itself.
     void activated();
+    // Open was called with these local files, after activated().
+    void openRequested(const QStringList& paths);
 
 private:
     friend class ApplicationAdaptor;
     void handleActivate(const QVariantMap& platformData);
+    void handleOpen(const QStringList& uris, const QVariantMap& platformData);
 
     QDBusConnection bus_;
 };

@@ -146,6 +146,11 @@ void VelloqApp::showWindow() {
     window_->activateWindow();
 }
 
+void VelloqApp::openFiles(const QStringList& paths) {
+    showWindow();
+    window_->openFiles(paths);
+}
+
 void VelloqApp::toggleWindow() {
     // Covered or minimised, the window is brought up: only the one the user works in hides.
     if (window_ && window_->isVisible() && !window_->isMinimized() && window_->isActiveWindow())

@@ -39,6 +39,9 @@ public:
     // when there is one, else at the top right of the screen. "Open Velloq" and a second
     // launch.
     void showWindow();
+    // Shows the window and imports the files there, asking first (files opened from the file
+    // manager).
+    void openFiles(const QStringList& paths);
     // The tray icon's click: hides the window when it is the active window, else shows it as
     // showWindow() does (also when it is covered or minimised).
     void toggleWindow();

@@ -21,7 +21,16 @@ validate)
     icon=$(sed -n 's/^Icon=//p' "$desktop")
     [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon $icon"
     grep -q "<icon type=\"stock\">$icon</icon>" "$metainfo" || fail "metainfo names another icon"
-    [ "$(sed -n 's/^Exec=//p' "$desktop")" = velloq ] || fail "Exec is not velloq"
+    [ "$(sed -n 's/^Exec=//p' "$desktop")" = "velloq %U" ] || fail "Exec is not velloq %U"
+    # The .velloq type: the database built from our file knows it, and the entry opens it.
+    mime=$(mktemp -d)
+    trap 'rm -rf "$mime"' EXIT
+    mkdir -p "$mime/mime/packages"
+    cp "$prefix/share/mime/packages/app.velloq.Velloq.xml" "$mime/mime/packages/"
+    update-mime-database "$mime/mime"
+    grep -q '^50:application/x-velloq:\*\.velloq$' "$mime/mime/globs2" \
+        || fail "the MIME database does not map *.velloq to application/x-velloq"
+    grep -q '^MimeType=.*application/x-velloq;' "$desktop" || fail "the entry does not open .velloq"
     # The newest release of the metainfo is the version the program reports.
     release=$(grep -m1 -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
     [ "$("$prefix/bin/velloq" --version)" = "Velloq $release" ] \

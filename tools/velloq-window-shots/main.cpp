@@ -7,6 +7,7 @@
 // Run it on an X server (Xvfb is fine); scripts/window-shots does that.
 
 #include "EmulatorSession.h"
+#include "share/SetupExport.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyDrag.h"
@@ -14,6 +15,8 @@
 #include "ui/PageAppsView.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
+#include "ui/SettingsView.h"
+#include "ui/ShareActions.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,11 +24,16 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 #include <cstdio>
@@ -44,8 +52,8 @@ bool save(const QPixmap& pixmap, const QString& path) {
     return false;
 }
 
-// The window with the open menu laid over it where it shows on screen.
-QPixmap windowWithMenu(QWidget& window, QMenu& menu) {
+// The window with the open menu (or dialog) laid over it where it shows on screen.
+QPixmap windowWithMenu(QWidget& window, QWidget& menu) {
     const QRect windowRect = window.frameGeometry().isValid() ? window.geometry() : QRect();
     const QRect menuRect = menu.geometry();
     const QRect all = windowRect.united(menuRect);
@@ -203,12 +211,48 @@ int main(int argc, char** argv) {
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
     // The page's apps under the page bar.
-    const QWidget* bar = window.findChild<PageBar*>();
+    PageBar* bar = window.findChild<PageBar*>();
     const QWidget* pageApps = window.findChild<PageAppsView*>();
     const QRect appList = QRect(bar->mapTo(&window, QPoint()), bar->size())
                               .united(QRect(pageApps->mapTo(&window, QPoint()), pageApps->size()))
                               .adjusted(-12, -12, 12, 12);
     ok = save(window.grab(appList), out + QStringLiteral("/page-apps.png")) && ok;
+
+    // Sharing: the page bar's menu, the settings' section scrolled into view, and the question
+    // before a whole setup replaces this one.
+    bar->more()->click();
+    QMenu* menu = nullptr;
+    if (spinUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
+                  3000)) {
+        spin(300);
+        ok = save(windowWithMenu(window, *menu), out + QStringLiteral("/share-menu.png")) && ok;
+        menu->close();
+    } else {
+        std::fprintf(stderr, "no menu on the page bar\n");
+        ok = false;
+    }
+    controller.setTab(MenuTab::settings);
+    spin(300);
+    if (auto* scroll =
+            qobject_cast<QScrollArea*>(window.currentContent()->parentWidget()->parentWidget()))
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    spin(300);
+    ok = save(window.grab(), out + QStringLiteral("/settings-setup.png")) && ok;
+    const QString setupFile = home.path() + QStringLiteral("/Velloq setup.velloq");
+    ok = SetupExport::write(controller.config(), std::nullopt, setupFile, {}).ok && ok;
+    ShareActions* sharing = window.findChild<SettingsView*>()->sharing();
+    sharing->importFile(setupFile, false);
+    if (spinUntil([&] { return sharing->dialog() && sharing->dialog()->isVisible(); }, 5000)) {
+        spin(300);
+        ok = save(windowWithMenu(window, *sharing->dialog()),
+                  out + QStringLiteral("/import-question.png")) &&
+             ok;
+        sharing->dialog()->reject();
+    } else {
+        std::fprintf(stderr, "no question before the import\n");
+        ok = false;
+    }
+    controller.setTab(MenuTab::buttons);
 
     // Dragging the first screen button onto the fifth swaps them.
     controller.setCurrentPage(QUuid());
