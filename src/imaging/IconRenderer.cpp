@@ -80,17 +80,22 @@ QRectF fromYUp(const QRectF& yUp, qreal height) {
     return {yUp.x(), height - yUp.y() - yUp.height(), yUp.width(), yUp.height()};
 }
 
-std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
-    if (size <= 0) {
+namespace {
+
+// A `pixels`-square canvas filled with `background`, on which `draw` paints a face of `edge`
+// points: scaled when the two differ, with the dock's 72 dpi font metrics either way.
+std::optional<QImage> paintCanvas(int pixels, int edge, int rotation, QImage::Format format,
+                                  const QColor& background, const DrawFunction& draw) {
+    if (pixels <= 0 || edge <= 0) {
         return std::nullopt;
     }
-    QImage image(size, size, QImage::Format_RGB32);
+    QImage image(pixels, pixels, format);
     if (image.isNull()) {
         return std::nullopt;
     }
     image.setDotsPerMeterX(kDotsPerMeter72);
     image.setDotsPerMeterY(kDotsPerMeter72);
-    image.fill(Qt::black);
+    image.fill(background);
     QPainter painter(&image);
     if (!painter.isActive()) {
         return std::nullopt;
@@ -99,16 +104,25 @@ std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
                            QPainter::TextAntialiasing);
     if (rotation % 360 != 0) {
         // y-down: a positive angle turns clockwise, as the dock expects.
-        const qreal centre = size / 2.0;
+        const qreal centre = pixels / 2.0;
         painter.translate(centre, centre);
         painter.rotate(rotation);
         painter.translate(-centre, -centre);
     }
+    if (pixels != edge) {
+        painter.scale(qreal(pixels) / edge, qreal(pixels) / edge);
+    }
     painter.save();
-    draw(painter, QRectF(0, 0, size, size));
+    draw(painter, QRectF(0, 0, edge, edge));
     painter.restore();
     painter.end();
     return image;
+}
+
+} // namespace
+
+std::optional<QImage> canvas(int size, int rotation, const DrawFunction& draw) {
+    return paintCanvas(size, size, rotation, QImage::Format_RGB32, Qt::black, draw);
 }
 
 std::optional<QByteArray> jpeg(int size, int rotation, double quality, const DrawFunction& draw) {
@@ -350,6 +364,15 @@ std::optional<QImage> faceImage(const Picture& picture, int size, int rotation) 
     return canvas(size, rotation, [&](QPainter& painter, const QRectF& rect) {
         drawPicture(painter, picture, rect);
     });
+}
+
+std::optional<QImage> previewImage(const Picture& picture, int edge, int pixels) {
+    if (picture.kind == Picture::Kind::blank) {
+        return std::nullopt;
+    }
+    return paintCanvas(
+        pixels, edge, 0, QImage::Format_ARGB32_Premultiplied, Qt::transparent,
+        [&](QPainter& painter, const QRectF& rect) { drawPicture(painter, picture, rect); });
 }
 
 std::optional<QByteArray> face(const Picture& picture, int size, int rotation) {

@@ -80,6 +80,10 @@ void drawAspectFit(QPainter& painter, const QImage& image, const QRectF& target)
 std::optional<QByteArray> face(const Picture& picture, int size, int rotation);
 // The same face before encoding, for previews.
 std::optional<QImage> faceImage(const Picture& picture, int size, int rotation);
+// The face a dock with `edge`-pixel keys shows, upright on a transparent `pixels`-square image:
+// the same drawing scaled, so a caption is cut exactly where the dock cuts it. Absent for a
+// blank picture or when rendering fails. Safe from any thread.
+std::optional<QImage> previewImage(const Picture& picture, int edge, int pixels);
 
 // The tray icon (24 x 16, plus a double-density copy): a dock outline with six keys and
 // knobs, white marks on a dark plate so that it reads on light and dark panels. Made once.

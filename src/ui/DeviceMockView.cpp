@@ -1,6 +1,7 @@
 #include "ui/DeviceMockView.h"
 
 #include "controller/DockController.h"
+#include "device/DeviceModel.h"
 #include "imaging/Symbols.h"
 #include "ui/KeyFace.h"
 #include "ui/KnobEditor.h"
@@ -14,6 +15,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMimeData>
@@ -21,6 +23,9 @@
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdlib>
+#include <utility>
 
 namespace velloq {
 
@@ -31,6 +36,10 @@ constexpr int kBigKnob = 84;
 constexpr int kSmallKnob = 36;
 constexpr qreal kScreenKeyRadius = 10;
 constexpr qreal kSelectedWidth = 2.5;
+constexpr qreal kFocusWidth = 1.5;
+// Room around each element's face for its rings, so that no face can cover them.
+constexpr int kRingMargin = 4;
+constexpr qreal kRingOffset = 2; // from the face's edge to the middle of the ring
 
 QString knobSymbol(KnobRole role) {
     switch (role) {
@@ -53,7 +62,8 @@ QColor whiteLevel(qreal level, qreal alpha = 1) {
 }
 } // namespace
 
-// One key or knob of the preview: a focusable button that selects itself when clicked.
+// One key or knob of the preview: a focusable button that selects itself when clicked. Its
+// face is `diameter` across; the selection and focus rings go around it, outside the face.
 class PreviewElement : public QAbstractButton {
 public:
     enum class Shape { screenKey, roundKey, knob };
@@ -61,16 +71,19 @@ public:
     PreviewElement(Shape shape, int diameter, QWidget* parent)
         : QAbstractButton(parent)
         , shape_(shape) {
-        setFixedSize(diameter, diameter);
+        setFixedSize(diameter + 2 * kRingMargin, diameter + 2 * kRingMargin);
         setFocusPolicy(Qt::StrongFocus);
         setCursor(Qt::PointingHandCursor);
         if (shape != Shape::knob) {
             face_ = new KeyFace(this);
-            face_->setGeometry(rect());
+            face_->setGeometry(faceRect());
         }
     }
 
     KeyFace* face() const { return face_; }
+    QRect faceRect() const {
+        return rect().adjusted(kRingMargin, kRingMargin, -kRingMargin, -kRingMargin);
+    }
     void setDropTarget(bool target) {
         if (dropTarget_ == target)
             return;
@@ -95,12 +108,14 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF bounds = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-        const auto outline = [&](QPainter& p) {
+        const QRectF bounds = faceRect();
+        // The face's outline grown by `grow` (negative: shrunk).
+        const auto outline = [&](QPainter& p, qreal grow) {
+            const QRectF shape = bounds.adjusted(-grow, -grow, grow, grow);
             if (shape_ == Shape::screenKey)
-                p.drawRoundedRect(bounds, kScreenKeyRadius, kScreenKeyRadius);
+                p.drawRoundedRect(shape, kScreenKeyRadius + grow, kScreenKeyRadius + grow);
             else
-                p.drawEllipse(bounds);
+                p.drawEllipse(shape);
         };
 
         painter.setPen(Qt::NoPen);
@@ -114,33 +129,36 @@ protected:
             gradient.setColorAt(1, whiteLevel(0.22));
             painter.setBrush(gradient);
         }
-        outline(painter);
+        outline(painter, 0);
 
         if (shape_ == Shape::knob && role_) {
-            const qreal px = 0.3 * width();
+            const qreal px = 0.3 * bounds.width();
             const bool none = *role_ == KnobRole::nothing;
-            Symbols::draw(painter, knobSymbol(*role_),
-                          QRectF(rect()).center() - QPointF(px / 2, px / 2), px,
-                          whiteLevel(1, none ? 0.35 : 0.9));
+            Symbols::draw(painter, knobSymbol(*role_), bounds.center() - QPointF(px / 2, px / 2),
+                          px, whiteLevel(1, none ? 0.35 : 0.9));
         }
 
-        painter.setBrush(Qt::NoBrush);
+        // Rings lie outside the face, where neither a picture nor a face widget covers them.
         const QColor accent = palette().color(QPalette::Highlight);
         if (dropTarget_) {
-            painter.setPen(QPen(accent, kSelectedWidth, Qt::DashLine));
             QColor fill = accent;
             fill.setAlphaF(0.3F);
             painter.setBrush(fill);
-            outline(painter);
+            outline(painter, 0);
+        }
+        painter.setBrush(Qt::NoBrush);
+        if (dropTarget_) {
+            painter.setPen(QPen(accent, kSelectedWidth, Qt::DashLine));
+            outline(painter, kRingOffset);
         } else if (selected_) {
             painter.setPen(QPen(accent, kSelectedWidth));
-            outline(painter);
+            outline(painter, kRingOffset);
         } else if (hasFocus()) {
-            painter.setPen(QPen(accent, 1, Qt::DashLine));
-            outline(painter);
+            painter.setPen(QPen(accent, kFocusWidth, Qt::DashLine));
+            outline(painter, kRingOffset);
         } else if (shape_ == Shape::screenKey) {
             painter.setPen(QPen(whiteLevel(1, 0.15), 1));
-            outline(painter);
+            outline(painter, 0.5);
         }
     }
 
@@ -181,18 +199,20 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
         return knob;
     };
 
+    // The gaps between faces are the elements' ring margins plus these spacings.
+    constexpr int kGap = 2 * kRingMargin;
     auto* grid = new QGridLayout;
-    grid->setSpacing(8);
+    grid->setSpacing(8 - kGap);
     for (int index = 0; index < DockController::kScreenKeys; ++index)
         grid->addWidget(makeKey(index), index / 3, index % 3);
     auto* roundRow = new QHBoxLayout;
-    roundRow->setSpacing(8);
+    roundRow->setSpacing(8 - kGap);
     roundRow->addStretch();
     for (int index = DockController::kScreenKeys; index < 9; ++index)
         roundRow->addWidget(makeKey(index));
     roundRow->addStretch();
     auto* left = new QVBoxLayout;
-    left->setSpacing(12);
+    left->setSpacing(12 - kGap);
     left->addLayout(grid);
     left->addLayout(roundRow);
 
@@ -201,23 +221,29 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
     PreviewElement* big = makeKnob(1, kBigKnob);
     PreviewElement* small2 = makeKnob(2, kSmallKnob);
     auto* smallColumn = new QVBoxLayout;
-    smallColumn->setSpacing(10);
+    smallColumn->setSpacing(10 - kGap);
     smallColumn->addWidget(small0, 0, Qt::AlignHCenter);
     smallColumn->addWidget(small2, 0, Qt::AlignHCenter);
     auto* right = new QHBoxLayout;
-    right->setSpacing(10);
+    right->setSpacing(10 - kGap);
     right->addWidget(big, 0, Qt::AlignVCenter);
     right->addLayout(smallColumn);
 
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(14, 14, 14, 14);
-    layout->setSpacing(14);
+    layout->setContentsMargins(14 - kRingMargin, 14 - kRingMargin, 14 - kRingMargin,
+                               14 - kRingMargin);
+    layout->setSpacing(14 - kGap);
     layout->addLayout(left);
     layout->addLayout(right);
 
     connect(&controller_, &DockController::configChanged, this, [this] { refresh(false); });
     connect(&controller_, &DockController::siteIconsUpdated, this, [this] { refresh(true); });
-    connect(&controller_, &DockController::selectedChanged, this, [this] { refresh(false); });
+    connect(&controller_, &DockController::selectedChanged, this, [this] {
+        refresh(false);
+        focusSelected();
+    });
+    // The dock's key size decides where captions are cut.
+    connect(&controller_, &DockController::isConnectedChanged, this, [this] { refresh(false); });
     connect(&controller_, &DockController::currentPageChanged, this, [this] { refresh(false); });
     setAcceptDrops(true);
     note_ = new QLabel(this);
@@ -251,13 +277,14 @@ void DeviceMockView::refresh(bool force) {
     const QList<ButtonAction>& actions = controller_.currentKeys();
     const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();
     const Selection selected = controller_.selected();
+    const int edge = DockModels::imageEdge(controller_.dock().model());
     for (int index = 0; index < keys_.size(); ++index) {
         PreviewElement* key = keys_[index];
         key->setSelected(selected == Selection::key(index));
         if (index < actions.size()) {
             const std::optional<QString> icon = index < icons.size() ? icons[index] : std::nullopt;
             key->face()->setFace(actions[index], icon, config.snippets, config.pages,
-                                 index >= DockController::kScreenKeys, force);
+                                 index >= DockController::kScreenKeys, edge, force);
         } else {
             key->face()->clearFace();
         }
@@ -274,6 +301,53 @@ void DeviceMockView::refresh(bool force) {
     }
 }
 
+void DeviceMockView::focusSelected() {
+    QWidget* focused = QApplication::focusWidget();
+    QWidget* selected = element(controller_.selected());
+    if (focused && selected && focused != selected && isAncestorOf(focused))
+        selected->setFocus(Qt::OtherFocusReason);
+}
+
+PreviewElement* DeviceMockView::neighbour(const PreviewElement* from, int key) const {
+    const auto face = [](const PreviewElement* element) {
+        return element->faceRect().translated(element->pos());
+    };
+    const QRect a = face(from);
+    const bool vertical = key == Qt::Key_Up || key == Qt::Key_Down;
+    const bool forward = key == Qt::Key_Down || key == Qt::Key_Right;
+    // Across distances closer than this count as equal.
+    const int band = (vertical ? a.width() : a.height()) / 4;
+    PreviewElement* best = nullptr;
+    int bestAlong = 0;
+    int bestAcross = 0;
+    for (PreviewElement* element : keys_ + knobs_) {
+        const QRect b = face(element);
+        // In line: the faces overlap across the direction of travel.
+        const bool inLine = vertical ? a.left() <= b.right() && b.left() <= a.right()
+                                     : a.top() <= b.bottom() && b.top() <= a.bottom();
+        const QPoint step = b.center() - a.center();
+        const int along = (vertical ? step.y() : step.x()) * (forward ? 1 : -1);
+        const int across = std::abs(vertical ? step.x() : step.y());
+        if (!inLine || along <= 0)
+            continue;
+        // The nearest along the way; of two as near, the one more nearly in line; of two
+        // about as much in line (the big knob's neighbours), the first as read.
+        const QRect chosen = best ? face(best) : QRect();
+        const bool better =
+            !best || along < bestAlong ||
+            (along == bestAlong &&
+             (std::abs(across - bestAcross) > band
+                  ? across < bestAcross
+                  : std::pair(b.top(), b.left()) < std::pair(chosen.top(), chosen.left())));
+        if (better) {
+            best = element;
+            bestAlong = along;
+            bestAcross = across;
+        }
+    }
+    return best;
+}
+
 void DeviceMockView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -286,6 +360,19 @@ void DeviceMockView::paintEvent(QPaintEvent*) {
 
 namespace {
 constexpr int kNoteMs = 4000;
+
+int opposite(int arrow) {
+    switch (arrow) {
+    case Qt::Key_Up:
+        return Qt::Key_Down;
+    case Qt::Key_Down:
+        return Qt::Key_Up;
+    case Qt::Key_Left:
+        return Qt::Key_Right;
+    default:
+        return Qt::Key_Left;
+    }
+}
 } // namespace
 
 QString DeviceMockView::note() const {
@@ -324,7 +411,24 @@ void DeviceMockView::setDropTarget(std::optional<Selection> target) {
 
 bool DeviceMockView::eventFilter(QObject* watched, QEvent* event) {
     auto* source = static_cast<PreviewElement*>(watched);
-    if (event->type() == QEvent::MouseButtonPress) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const Qt::KeyboardModifiers modifiers =
+            static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::KeypadModifier;
+        if (modifiers == Qt::NoModifier && (key == Qt::Key_Up || key == Qt::Key_Down ||
+                                            key == Qt::Key_Left || key == Qt::Key_Right)) {
+            // Arrows select the next element on screen; the focus follows the selection. The
+            // opposite arrow goes back where the last one came from (out of the big knob too).
+            const bool back = source == lastArrow_.to && key == opposite(lastArrow_.key);
+            if (PreviewElement* next = back ? lastArrow_.from : neighbour(source, key)) {
+                lastArrow_ = {source, next, key};
+                const qsizetype index = keys_.indexOf(next);
+                controller_.setSelected(index >= 0 ? Selection::key(int(index))
+                                                   : Selection::knob(int(knobs_.indexOf(next))));
+            }
+            return true;
+        }
+    } else if (event->type() == QEvent::MouseButtonPress) {
         pressPosition_ = static_cast<QMouseEvent*>(event)->position().toPoint();
     } else if (event->type() == QEvent::MouseMove) {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -343,8 +447,8 @@ bool DeviceMockView::eventFilter(QObject* watched, QEvent* event) {
 void DeviceMockView::startDrag(PreviewElement* source, const Selection& selection) {
     auto* drag = new QDrag(source);
     drag->setMimeData(KeyDrag::elementData(selection));
-    drag->setPixmap(source->grab());
-    drag->setHotSpot(pressPosition_);
+    drag->setPixmap(source->grab(source->faceRect()));
+    drag->setHotSpot(pressPosition_ - source->faceRect().topLeft());
     // The dock may open another page while the drag runs; the swap is on this one.
     dragPage_ = controller_.currentPage();
     // Escape or a drop outside a key ends it with nothing changed.
@@ -352,6 +456,8 @@ void DeviceMockView::startDrag(PreviewElement* source, const Selection& selectio
     dragPage_.reset();
     source->setDown(false); // the release went to the drag
     setDropTarget(std::nullopt);
+    // The press focused the source; the focus belongs with the selection.
+    focusSelected();
 }
 
 void DeviceMockView::dragEnterEvent(QDragEnterEvent* event) {

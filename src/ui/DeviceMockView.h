@@ -18,7 +18,8 @@ class DockController;
 class PreviewElement;
 
 // A clickable picture of the dock: six screen buttons, three round buttons and three knobs,
-// each showing what it does. Clicking one selects it in the controller.
+// each showing what it does. Clicking one selects it in the controller; so do the arrow keys,
+// moving by row and column.
 class DeviceMockView : public QWidget {
     Q_OBJECT
 
@@ -43,6 +44,11 @@ protected:
 
 private:
     void refresh(bool force);
+    // Moves a focus held inside the preview to the selected element: one element shows it.
+    void focusSelected();
+    // The element next to `from` on screen in the direction of the arrow `key`: Up and Down
+    // keep to its column, Left and Right to its row. None at the edge.
+    PreviewElement* neighbour(const PreviewElement* from, int key) const;
     // Dragging (DeviceMockView's drag and drop part).
     std::optional<Selection> selectionAt(const QPoint& position) const;
     bool accepts(const QMimeData* mime, const Selection& target) const;
@@ -56,6 +62,12 @@ private:
     std::optional<Selection> dropTarget_;
     std::optional<QUuid> dragPage_; // where the drag under way started
     QLabel* note_ = nullptr;
+    // The last move by an arrow key, so that the opposite arrow goes back.
+    struct ArrowMove {
+        PreviewElement* from = nullptr;
+        PreviewElement* to = nullptr;
+        int key = 0;
+    } lastArrow_;
     // A refresh asked for while hidden, done when the preview shows again.
     std::optional<bool> pendingRefresh_;
 };

@@ -4,16 +4,12 @@
 #include "ui/AnimatedImage.h"
 #include "ui/SymbolFace.h"
 
-#include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace velloq {
 
 namespace {
-constexpr qreal kLabelPx = 8;
-constexpr qreal kLabelTop = 4;
-constexpr qreal kLabelBottom = 3;
 constexpr qreal kScreenKeyRadius = 10;
 
 // The snippet or page that `action` names, as its face shows it: found or not, and its name.
@@ -36,12 +32,6 @@ namedBy(const ButtonAction& action, const QList<Snippet>& snippets, const QList<
     return std::nullopt;
 }
 
-QFont labelFont() {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(int(kLabelPx));
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
 } // namespace
 
 KeyFace::KeyFace(QWidget* parent)
@@ -55,25 +45,29 @@ KeyFace::KeyFace(QWidget* parent)
 
 void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
                       const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
-                      bool force) {
+                      int edge, bool force) {
     std::optional<std::pair<bool, QString>> named = namedBy(action, snippets, pages);
     if (!force && action_ == action && customIcon_ == customIcon && named_ == named &&
-        compact_ == compact)
+        compact_ == compact && edge_ == edge)
         return;
     action_ = action;
     customIcon_ = customIcon;
     named_ = std::move(named);
     compact_ = compact;
+    edge_ = edge;
     picture_ = IconRenderer::picture(action, customIcon, snippets, pages);
+    drawn_ = QImage();
 
     const bool animated = picture_.kind == IconRenderer::Picture::Kind::image && customIcon &&
                           !customIcon->isEmpty() && AnimatedImage::isAnimated(*customIcon);
     if (animated)
         animated_->setPath(*customIcon);
     animated_->setVisible(animated);
-    if (picture_.kind == IconRenderer::Picture::Kind::symbol)
+    // A screen key's symbol is part of the dock's drawing; a round key's stands alone.
+    const bool symbol = compact && picture_.kind == IconRenderer::Picture::Kind::symbol;
+    if (symbol)
         symbol_->setInfo({picture_.symbol, picture_.caption.value_or(QString())}, compact);
-    symbol_->setVisible(picture_.kind == IconRenderer::Picture::Kind::symbol);
+    symbol_->setVisible(symbol);
     layoutChildren();
     update();
 }
@@ -83,17 +77,20 @@ void KeyFace::clearFace() {
     customIcon_.reset();
     named_.reset();
     picture_ = IconRenderer::Picture::blank();
+    drawn_ = QImage();
     animated_->hide();
     symbol_->hide();
     update();
 }
 
 void KeyFace::resizeEvent(QResizeEvent*) {
+    drawn_ = QImage();
     layoutChildren();
 }
 
 void KeyFace::layoutChildren() {
-    const int inset = compact_ ? 3 : 2;
+    // As the dock's animation frames: 2 % in from the edge.
+    const int inset = compact_ ? 3 : qRound(0.02 * width());
     animated_->setGeometry(rect().adjusted(inset, inset, -inset, -inset));
     symbol_->setGeometry(rect());
 }
@@ -106,7 +103,7 @@ void KeyFace::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF bounds = rect();
 
-    if (picture_.kind != IconRenderer::Picture::Kind::image) {
+    if (picture_.kind == IconRenderer::Picture::Kind::blank) {
         const qreal px = compact_ ? 11 : 15;
         QColor faint(Qt::white);
         faint.setAlphaF(0.3F);
@@ -124,36 +121,27 @@ void KeyFace::paintEvent(QPaintEvent*) {
         shape.addRoundedRect(bounds, kScreenKeyRadius, kScreenKeyRadius);
     painter.setClipPath(shape);
 
-    QRectF area = bounds;
-    const bool labelled = !compact_ && picture_.caption && !picture_.caption->isEmpty();
-    if (labelled) {
-        const QFont font = labelFont();
-        const QFontMetricsF metrics(font);
-        const QRectF labelRect(bounds.left() + 2, bounds.bottom() - kLabelBottom - metrics.height(),
-                               bounds.width() - 4, metrics.height());
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(labelRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
-                         metrics.elidedText(*picture_.caption, Qt::ElideRight, labelRect.width()));
-        area = QRectF(bounds.left(), bounds.top() + kLabelTop, bounds.width(),
-                      labelRect.top() - bounds.top() - kLabelTop);
-    }
-
-    if (picture_.tile) {
-        const qreal tileInset = compact_ ? 4 : 5;
-        const qreal radius = compact_ ? 5 : 8;
-        const QRectF tile = area.adjusted(tileInset, tileInset, -tileInset, -tileInset);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(Qt::white);
-        painter.drawRoundedRect(tile, radius, radius);
-        const qreal inset = compact_ ? 3 : 5;
-        IconRenderer::drawAspectFit(painter, picture_.image,
-                                    tile.adjusted(inset, inset, -inset, -inset));
+    if (!compact_) {
+        const qreal ratio = devicePixelRatioF();
+        const int pixels = qRound(width() * ratio);
+        if (drawn_.width() != pixels) {
+            drawn_ = IconRenderer::previewImage(picture_, edge_, pixels).value_or(QImage());
+            drawn_.setDevicePixelRatio(ratio);
+        }
+        painter.drawImage(bounds, drawn_);
         return;
     }
-    const qreal inset = labelled ? 0 : (compact_ ? 3 : 2);
-    IconRenderer::drawAspectFit(painter, picture_.image,
-                                area.adjusted(inset, inset, -inset, -inset));
+
+    // A round key has no screen: its picture is shown small, without a caption.
+    if (picture_.tile) {
+        const QRectF tile = bounds.adjusted(4, 4, -4, -4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawRoundedRect(tile, 5, 5);
+        IconRenderer::drawAspectFit(painter, picture_.image, tile.adjusted(3, 3, -3, -3));
+        return;
+    }
+    IconRenderer::drawAspectFit(painter, picture_.image, bounds.adjusted(3, 3, -3, -3));
 }
 
 } // namespace velloq

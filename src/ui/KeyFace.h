@@ -3,6 +3,7 @@
 #include "config/ActionModel.h"
 #include "imaging/IconRenderer.h"
 
+#include <QImage>
 #include <QList>
 #include <QWidget>
 
@@ -14,9 +15,10 @@ namespace velloq {
 class AnimatedImage;
 class SymbolFace;
 
-// What a key shows in the preview, decided by the same picture function as the dock's face:
-// an animated custom image plays, a still picture is scaled to fit (website icons on a white
-// tile), a symbol with its title, or a faint placeholder.
+// What a key shows in the preview, decided by the same picture function as the dock's face. A
+// screen key is drawn as the dock draws it (its caption cut at the same place), scaled to the
+// preview; an animated custom image plays. A round key shows its picture or symbol small. A key
+// with nothing to show has a faint placeholder.
 class KeyFace : public QWidget {
     Q_OBJECT
 
@@ -25,9 +27,10 @@ public:
 
     // Recomputes the picture only when something it shows changed (the action, the image, the
     // name of the one snippet or page the action names), or when `force` is set (a website
-    // icon arrived): typing a snippet's text rebuilds no face.
+    // icon arrived): typing a snippet's text rebuilds no face. `edge` is the dock's key size
+    // in pixels, which decides where a screen key's caption is cut.
     void setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                 const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
+                 const QList<Snippet>& snippets, const QList<Page>& pages, bool compact, int edge,
                  bool force = false);
     // No face at all: the key lies outside the configuration's lists.
     void clearFace();
@@ -46,7 +49,10 @@ private:
     // Whether the snippet or page the action names exists, and its name.
     std::optional<std::pair<bool, QString>> named_;
     bool compact_ = false;
+    int edge_ = 0;
     IconRenderer::Picture picture_;
+    // The screen key's face as the dock draws it, at this widget's pixel size; made on paint.
+    QImage drawn_;
     AnimatedImage* animated_ = nullptr;
     SymbolFace* symbol_ = nullptr;
 };

@@ -6,7 +6,9 @@
 #include "support/Log.h"
 #include "ui/DeviceMockView.h"
 #include "ui/KeyDrag.h"
+#include "ui/KeyFace.h"
 #include "ui/MenuView.h"
+#include "ui/PreviewRings.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -149,9 +151,42 @@ TEST_F(ArrangeTest, DraggingStartsWithTheKeysFaceAndEscapeLikeCancelChangesNothi
     QMouseEvent move(QEvent::MouseMove, QPointF(40, 40), key->mapToGlobal(QPointF(40, 40)),
                      Qt::NoButton, Qt::LeftButton, {});
     QCoreApplication::sendEvent(key, &move);
-    EXPECT_EQ(shown.size(), key->size() * key->devicePixelRatio());
+    EXPECT_EQ(shown.size(), key->findChild<KeyFace*>()->size() * key->devicePixelRatio());
     EXPECT_EQ(controller->config(), config);
     EXPECT_FALSE(controller->canUndo());
+}
+
+TEST_F(ArrangeTest, AfterADragOnlyTheSelectedButtonShowsFocusNotTheSource) {
+    DockConfig config;
+    config.keys[1] = ButtonAction::function(ButtonFunction::copy);
+    open(config);
+    // Drags `key` (which the press focuses); `during` runs in the drag, which then ends.
+    const auto dragFrom = [&](const Selection& key, const std::function<void()>& during) {
+        QWidget* source = preview->element(key);
+        QTest::mousePress(source, Qt::LeftButton, {}, QPoint(10, 10));
+        QTimer::singleShot(0, preview, [&] {
+            during();
+            QDrag::cancel();
+        });
+        QMouseEvent move(QEvent::MouseMove, QPointF(40, 40), source->mapToGlobal(QPointF(40, 40)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(source, &move);
+        QTest::mouseRelease(source, Qt::LeftButton, {}, QPoint(40, 40));
+    };
+
+    bool dropped = false;
+    dragFrom(Selection::key(1),
+             [&] { dropped = drop(KeyDrag::elementData(Selection::key(1)), Selection::key(4)); });
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ(controller->selected(), Selection::key(4));
+    EXPECT_TRUE(waitUntil([&] { return preview->element(Selection::key(4))->hasFocus(); }));
+    EXPECT_EQ(ringed(*preview), QList{Selection::key(4)});
+
+    // A drag given up leaves the focus with the selection too.
+    dragFrom(Selection::key(2), [] {});
+    EXPECT_EQ(controller->selected(), Selection::key(4));
+    EXPECT_TRUE(waitUntil([&] { return preview->element(Selection::key(4))->hasFocus(); }));
+    EXPECT_EQ(ringed(*preview), QList{Selection::key(4)});
 }
 
 TEST_F(ArrangeTest, DroppedImageBecomesTheKeysImageAndOtherFilesAreRefused) {

@@ -48,14 +48,14 @@ protected:
     QString dataDir() const { return scratchDir() + QStringLiteral("/data"); }
     QString appsDir() const { return dataDir() + QStringLiteral("/applications"); }
 
-    // Saves `config`, makes the controller and starts it; with `dock`, an emulated dock is
-    // plugged in first and the controller waits for it.
+    // Saves `config`, makes the controller and starts it; with `dock`, an emulated dock of
+    // `dockModel` is plugged in first and the controller waits for it.
     void make(const DockConfig& config = DockConfig(), bool dock = false) {
         const QString configPath = dataDir() + QStringLiteral("/config.json");
         ASSERT_TRUE(ConfigStore(configPath).save(config));
         std::vector<std::unique_ptr<DiscoverySource>> sources;
         if (dock) {
-            emulator = std::make_unique<EmulatedDock>(*DockModels::lookup(0x0300, 0x1002));
+            emulator = std::make_unique<EmulatedDock>(dockModel);
             ASSERT_TRUE(emulator->plugIn());
             sources.push_back(std::make_unique<EmulatorDiscovery>());
         }
@@ -177,6 +177,7 @@ protected:
         return titles;
     }
 
+    DockModel dockModel = *DockModels::lookup(0x0300, 0x1002);
     ManualClock clock;
     FakePermissions permissions;
     std::unique_ptr<ActiveAppWatcher> activeApp; // for make(); none when empty

@@ -11,6 +11,7 @@
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyDrag.h"
+#include "ui/KeyFace.h"
 #include "ui/MenuView.h"
 #include "ui/PageAppsView.h"
 #include "ui/PageBar.h"
@@ -73,7 +74,9 @@ bool dragShots(DockController& controller, DeviceMockView& preview, int from, in
     QWidget* target = preview.element(Selection::key(to));
     controller.setSelected(Selection::key(from));
     wait(300);
-    const QPixmap face = source->grab();
+    // The face without the room around it that the element keeps for its rings.
+    const QWidget* keyFace = source->findChild<KeyFace*>();
+    const QPixmap face = source->grab(keyFace->geometry());
     const QPoint at = target->geometry().center() + QPoint(16, 18);
     const std::unique_ptr<QMimeData> data(KeyDrag::elementData(Selection::key(from)));
     QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
@@ -85,8 +88,8 @@ bool dragShots(DockController& controller, DeviceMockView& preview, int from, in
     {
         QPainter painter(&dragging);
         painter.setOpacity(0.85);
-        const QRect faceRect(at - QPoint(source->width() / 2, source->height() / 2),
-                             source->size());
+        const QRect faceRect(at - QPoint(keyFace->width() / 2, keyFace->height() / 2),
+                             keyFace->size());
         QPainterPath rounded; // the grab's corners show the window behind the key
         rounded.addRoundedRect(QRectF(faceRect), 10, 10);
         painter.setRenderHint(QPainter::Antialiasing);
