@@ -22,9 +22,10 @@ start_services() {
     chmod 700 "$_velloq_services_dir"
     local dir=$_velloq_services_dir
 
-    # X server on a display number it picks itself, so parallel runs never race for one.
+    # X server on a display number it picks itself, so parallel runs never race for one; it
+    # never resets, so a client that connects just as the last one leaves is not refused.
     : >"$dir/display"
-    setsid Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp \
+    setsid Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset \
         3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
     _velloq_pids+=($!)
     if ! _velloq_await test -s "$dir/display"; then

@@ -51,9 +51,10 @@ constexpr std::array<FunctionInfo, 22> kFunctions{{
 constexpr std::array<const char*, 3> kSections{"Editing", "System", "Media & Audio"};
 constexpr std::array<const char*, 4> kKnobRoles{"volume", "microphone", "brightness", "nothing"};
 constexpr std::array<const char*, 2> kPlaybackModes{"loop", "bounce"};
-constexpr std::array<const char*, 8> kKinds{"Nothing",       "Open App",          "Function",
-                                            "Paste Snippet", "Keyboard Shortcut", "Run Shortcut",
-                                            "Open Website",  "Open Page"};
+constexpr std::array<const char*, 11> kKinds{
+    "Nothing",           "Open App",     "Function",     "Paste Snippet",
+    "Keyboard Shortcut", "Run Shortcut", "Open Website", "Open Page",
+    "Several Actions",   "Toggle",       "Wait"};
 
 template <typename T, size_t N> QList<T> casesOf() {
     QList<T> cases;
@@ -146,7 +147,21 @@ std::optional<ButtonAction::Kind> ButtonAction::Kind::fromRawValue(const QString
 }
 
 const QList<ButtonAction::Kind>& ButtonAction::Kind::allCases() {
-    static const QList<Kind> cases = casesOf<Kind, kKinds.size()>();
+    static const QList<Kind> cases = casesOf<Kind, wait>();
+    return cases;
+}
+
+const QList<ButtonAction::Kind>& ButtonAction::Kind::stepCases() {
+    static const QList<Kind> cases = [] {
+        QList<Kind> list = casesOf<Kind, sequence>();
+        list.append(wait);
+        return list;
+    }();
+    return cases;
+}
+
+const QList<ButtonAction::Kind>& ButtonAction::Kind::sideCases() {
+    static const QList<Kind> cases = casesOf<Kind, toggle>();
     return cases;
 }
 
@@ -201,6 +216,89 @@ std::optional<QUuid> ButtonAction::pageID() const {
     if (const PageLink* p = std::get_if<PageLink>(&payload_))
         return p->id;
     return std::nullopt;
+}
+
+ButtonAction ButtonAction::sequence(QList<ButtonAction> steps) {
+    steps.removeIf(
+        [](const ButtonAction& step) { return !Kind::stepCases().contains(step.kind()); });
+    if (steps.size() > kMaxSteps)
+        steps.resize(kMaxSteps);
+    if (steps.isEmpty())
+        return nothing();
+    return ButtonAction(Sequence{std::move(steps)});
+}
+
+ButtonAction ButtonAction::wait(int ms) {
+    return ButtonAction(Wait{std::clamp(ms, 0, kMaxWaitMs)});
+}
+
+ButtonAction ButtonAction::toggle(const ButtonAction& off, const ButtonAction& on) {
+    const auto side = [](const ButtonAction& action) {
+        return Kind::sideCases().contains(action.kind()) ? action : nothing();
+    };
+    return ButtonAction(Toggle{{side(off), side(on)}});
+}
+
+std::optional<QList<ButtonAction>> ButtonAction::sequenceSteps() const {
+    if (const Sequence* s = std::get_if<Sequence>(&payload_))
+        return s->steps;
+    return std::nullopt;
+}
+
+std::optional<int> ButtonAction::waitMs() const {
+    if (const Wait* w = std::get_if<Wait>(&payload_))
+        return w->ms;
+    return std::nullopt;
+}
+
+std::optional<ButtonAction> ButtonAction::toggleSide(bool on) const {
+    if (const Toggle* t = std::get_if<Toggle>(&payload_))
+        return t->sides.at(on ? 1 : 0);
+    return std::nullopt;
+}
+
+QList<ButtonAction> ButtonAction::innerActions() const {
+    if (const Sequence* s = std::get_if<Sequence>(&payload_))
+        return s->steps;
+    if (const Toggle* t = std::get_if<Toggle>(&payload_))
+        return t->sides;
+    return {};
+}
+
+ButtonAction ButtonAction::withInnerActions(const QList<ButtonAction>& inner) const {
+    switch (kind()) {
+    case Kind::sequence:
+        return sequence(inner);
+    case Kind::toggle:
+        return toggle(inner.value(0), inner.value(1));
+    default:
+        return *this;
+    }
+}
+
+std::optional<ButtonAction> ButtonAction::at(const ActionPath& path) const {
+    if (path.isEmpty())
+        return *this;
+    const QList<ButtonAction> inner = innerActions();
+    const int index = path.first();
+    if (index < 0 || index >= inner.size())
+        return std::nullopt;
+    return inner.at(index).at(path.mid(1));
+}
+
+std::optional<ButtonAction> ButtonAction::replacing(const ActionPath& path,
+                                                    const ButtonAction& replacement) const {
+    if (path.isEmpty())
+        return replacement;
+    QList<ButtonAction> inner = innerActions();
+    const int index = path.first();
+    if (index < 0 || index >= inner.size())
+        return std::nullopt;
+    const std::optional<ButtonAction> changed = inner.at(index).replacing(path.mid(1), replacement);
+    if (!changed)
+        return std::nullopt;
+    inner[index] = *changed;
+    return withInnerActions(inner);
 }
 
 QString KeyCombo::displayText() const {

@@ -140,13 +140,32 @@ struct Snippet {
     bool operator==(const Snippet&) const = default;
 };
 
-// What a dock button does: exactly one of eight cases with its payload.
+// A position inside an action: a step of a sequence, or a side of a toggle (0 when off, 1 when
+// on); each entry one level deeper. Empty: the action itself.
+using ActionPath = QList<int>;
+
+// What a dock button does: exactly one of its kinds with its payload.
 class ButtonAction {
 public:
-    // The eight kinds, for the editor's kind menu. The raw value is also the id.
+    static constexpr int kMaxSteps = 20;
+    static constexpr int kMaxWaitMs = 60000;
+
+    // The kinds. The raw value is also the id. `wait` is only a step of a sequence.
     class Kind {
     public:
-        enum Value : uint8_t { nothing, app, function, snippet, keys, shortcut, url, page };
+        enum Value : uint8_t {
+            nothing,
+            app,
+            function,
+            snippet,
+            keys,
+            shortcut,
+            url,
+            page,
+            sequence,
+            toggle,
+            wait,
+        };
 
         constexpr Kind() = default;
         constexpr Kind(Value value)
@@ -154,13 +173,18 @@ public:
         constexpr operator Value() const { return value_; } // NOLINT
 
         // "Nothing", "Open App", "Function", "Paste Snippet", "Keyboard Shortcut",
-        // "Run Shortcut", "Open Website", "Open Page".
+        // "Run Shortcut", "Open Website", "Open Page", "Several Actions", "Toggle", "Wait".
         QString rawValue() const;
         // The raw value, except "Run Script" for the shortcut kind.
         QString title() const;
         QString id() const { return rawValue(); }
         static std::optional<Kind> fromRawValue(const QString& raw);
+        // What a button can do, in menu order (no `wait`).
         static const QList<Kind>& allCases();
+        // What a step of a sequence can be: no sequence or toggle, and `wait` last.
+        static const QList<Kind>& stepCases();
+        // What a side of a toggle can be: no toggle.
+        static const QList<Kind>& sideCases();
 
     private:
         Value value_ = nothing;
@@ -182,6 +206,14 @@ public:
     static ButtonAction url(const QString& text) { return ButtonAction(Url{text}); }
     // Show the page with this id on the dock; the nil id is the home page.
     static ButtonAction page(const QUuid& id) { return ButtonAction(PageLink{id}); }
+    // Runs `steps` in order. Steps that cannot be one (a sequence or a toggle) are dropped and
+    // only the first kMaxSteps kept; nothing left gives `nothing`.
+    static ButtonAction sequence(QList<ButtonAction> steps);
+    // Pauses a sequence; `ms` is held to 0 ... kMaxWaitMs.
+    static ButtonAction wait(int ms);
+    // Runs `off` when pressed while off (and turns on), `on` when pressed while on. A side that
+    // cannot be one (a toggle or a wait) becomes `nothing`.
+    static ButtonAction toggle(const ButtonAction& off, const ButtonAction& on);
 
     Kind kind() const { return Kind(static_cast<Kind::Value>(payload_.index())); }
 
@@ -193,6 +225,23 @@ public:
     std::optional<QString> shortcutName() const;
     std::optional<QString> urlText() const;
     std::optional<QUuid> pageID() const;
+    std::optional<QList<ButtonAction>> sequenceSteps() const;
+    std::optional<int> waitMs() const;
+    // The side a toggle runs in that state.
+    std::optional<ButtonAction> toggleSide(bool on) const;
+
+    // The actions inside this one: a sequence's steps, a toggle's two sides (off, on); none for
+    // the other kinds.
+    QList<ButtonAction> innerActions() const;
+    // The same kind with other inner actions, which the factories above check; unchanged for a
+    // kind without inner actions.
+    ButtonAction withInnerActions(const QList<ButtonAction>& inner) const;
+    // The action at `path` inside this one (this one for an empty path); none when the path
+    // leads nowhere.
+    std::optional<ButtonAction> at(const ActionPath& path) const;
+    // This action with the one at `path` replaced; none when the path leads nowhere.
+    std::optional<ButtonAction> replacing(const ActionPath& path,
+                                          const ButtonAction& replacement) const;
 
     bool operator==(const ButtonAction&) const = default;
 
@@ -216,9 +265,21 @@ private:
         QUuid id;
         bool operator==(const PageLink&) const = default;
     };
+    struct Sequence {
+        QList<ButtonAction> steps;
+        bool operator==(const Sequence&) const = default;
+    };
+    struct Toggle {
+        QList<ButtonAction> sides; // off, on
+        bool operator==(const Toggle&) const = default;
+    };
+    struct Wait {
+        int ms = 0;
+        bool operator==(const Wait&) const = default;
+    };
     // Alternatives in the order of Kind, so that index() is the kind.
-    using Payload =
-        std::variant<Nothing, App, ButtonFunction, QUuid, KeyCombo, Shortcut, Url, PageLink>;
+    using Payload = std::variant<Nothing, App, ButtonFunction, QUuid, KeyCombo, Shortcut, Url,
+                                 PageLink, Sequence, Toggle, Wait>;
 
     explicit ButtonAction(Payload payload)
         : payload_(std::move(payload)) {}
@@ -233,6 +294,8 @@ struct Page {
     QString name;
     QList<ButtonAction> keys;                  // nine `nothing`
     QList<std::optional<QString>> customIcons; // nine empty
+    // A toggle's own image while it is on, by key; nine empty.
+    QList<std::optional<QString>> onIcons = QList<std::optional<QString>>(9);
     // .desktop paths of the apps in front of which the dock shows this page; written only
     // when not empty.
     QStringList apps = {};

@@ -258,8 +258,9 @@ std::optional<T> rawValueOf(const Node& value, const char* typeName, QString* er
     return decoded;
 }
 
-constexpr std::array<const char*, 8> kCaseNames{"nothing", "app",      "function", "snippet",
-                                                "keys",    "shortcut", "url",      "page"};
+constexpr std::array<const char*, 11> kCaseNames{"nothing",  "app",      "function", "snippet",
+                                                 "keys",     "shortcut", "url",      "page",
+                                                 "sequence", "toggle",   "wait"};
 
 // The member `key` of `object` as a UUID in the 8-4-4-4-12 form.
 std::optional<QUuid> uuidMember(const Node& object, const char* key, QString* error) {
@@ -353,6 +354,20 @@ Node encode(const ButtonAction& action) {
     case ButtonAction::Kind::page:
         payload.insert(QStringLiteral("id"), Node::of(uuidString(*action.pageID())));
         break;
+    case ButtonAction::Kind::sequence: {
+        Node steps = Node::array();
+        for (const ButtonAction& step : action.innerActions())
+            steps.append(encode(step));
+        payload.insert(QStringLiteral("steps"), std::move(steps));
+        break;
+    }
+    case ButtonAction::Kind::toggle:
+        payload.insert(QStringLiteral("off"), encode(*action.toggleSide(false)));
+        payload.insert(QStringLiteral("on"), encode(*action.toggleSide(true)));
+        break;
+    case ButtonAction::Kind::wait:
+        payload.insert(QStringLiteral("ms"), Node::of(int64_t(*action.waitMs())));
+        break;
     }
     Node n = Node::object();
     n.insert(QLatin1String(kCaseNames[action.kind()]), std::move(payload));
@@ -418,7 +433,59 @@ std::optional<Snippet> decodeSnippet(const Node& object, QString* error) {
     return Snippet{*id, *name, *text};
 }
 
-std::optional<ButtonAction> decodeAction(const Node& object, QString* error) {
+namespace {
+
+// Where an action is read: a button, a step of a sequence or a side of a toggle; each admits
+// its own kinds.
+enum class Place { button, step, side };
+
+std::optional<ButtonAction> decodeActionAt(const Node& object, Place place, QString* error,
+                                           bool* repaired);
+
+// A sequence's steps: a step that cannot be read or cannot be a step is dropped, and those
+// after kMaxSteps; `repaired` tells. No steps left gives `nothing`.
+ButtonAction decodeSequence(const Node& payload, bool* repaired) {
+    const Node* steps = payload.member(u"steps");
+    QList<ButtonAction> kept;
+    bool dropped = !steps || steps->type != Node::Type::array;
+    if (!dropped) {
+        for (const Node& element : steps->children) {
+            std::optional<ButtonAction> step =
+                decodeActionAt(element, Place::step, nullptr, repaired);
+            if (step && kept.size() < ButtonAction::kMaxSteps)
+                kept.append(std::move(*step));
+            else
+                dropped = true;
+        }
+    }
+    if (dropped && repaired)
+        *repaired = true;
+    return ButtonAction::sequence(kept);
+}
+
+// A side that cannot be read, or cannot be a side, is `nothing`; `repaired` tells.
+ButtonAction decodeToggle(const Node& payload, bool* repaired) {
+    const auto side = [&](const char16_t* name) {
+        const Node* member = payload.member(QStringView(name));
+        std::optional<ButtonAction> action =
+            member ? decodeActionAt(*member, Place::side, nullptr, repaired) : std::nullopt;
+        if (!action && repaired)
+            *repaired = true;
+        return action.value_or(ButtonAction::nothing());
+    };
+    return ButtonAction::toggle(side(u"off"), side(u"on"));
+}
+
+} // namespace
+
+std::optional<ButtonAction> decodeAction(const Node& object, QString* error, bool* repaired) {
+    return decodeActionAt(object, Place::button, error, repaired);
+}
+
+namespace {
+
+std::optional<ButtonAction> decodeActionAt(const Node& object, Place place, QString* error,
+                                           bool* repaired) {
     if (object.type != Node::Type::object) {
         fail(error, expected("Dictionary"));
         return std::nullopt;
@@ -447,8 +514,18 @@ std::optional<ButtonAction> decodeAction(const Node& object, QString* error) {
             fail(error, missing("_0"));
         return member;
     };
+    const ButtonAction::Kind kind = static_cast<ButtonAction::Kind::Value>(found);
+    const QList<ButtonAction::Kind>& admitted =
+        place == Place::step   ? ButtonAction::Kind::stepCases()
+        : place == Place::side ? ButtonAction::Kind::sideCases()
+                               : ButtonAction::Kind::allCases();
+    if (!admitted.contains(kind)) {
+        fail(error,
+             QStringLiteral("\"%1\" cannot be used here.").arg(QLatin1String(kCaseNames[found])));
+        return std::nullopt;
+    }
 
-    switch (static_cast<ButtonAction::Kind::Value>(found)) {
+    switch (kind) {
     case ButtonAction::Kind::nothing:
         return ButtonAction::nothing();
     case ButtonAction::Kind::app:
@@ -486,9 +563,26 @@ std::optional<ButtonAction> decodeAction(const Node& object, QString* error) {
             fail(error, expected("String"));
         }
         return std::nullopt;
+    case ButtonAction::Kind::sequence:
+        return decodeSequence(*payload, repaired);
+    case ButtonAction::Kind::toggle:
+        return decodeToggle(*payload, repaired);
+    case ButtonAction::Kind::wait: {
+        const Node* ms = payload->member(u"ms");
+        if (!ms) {
+            fail(error, missing("ms"));
+            return std::nullopt;
+        }
+        if (const auto value = decodeInteger(*ms, 0, ButtonAction::kMaxWaitMs))
+            return ButtonAction::wait(int(*value));
+        fail(error, QStringLiteral("A wait is 0 to %1 ms.").arg(ButtonAction::kMaxWaitMs));
+        return std::nullopt;
+    }
     }
     return std::nullopt;
 }
+
+} // namespace
 
 std::optional<int64_t> decodeInteger(const Node& value, int64_t min, int64_t max) {
     int64_t integer = 0;

@@ -74,7 +74,12 @@ Node encode(PlaybackMode mode);
 // Decoders give nothing for a value of the wrong shape; `error`, when given, gets the
 // failure's description (for an action with no or several case names:
 // "Invalid number of keys found, expected one.").
-std::optional<ButtonAction> decodeAction(const Node& value, QString* error = nullptr);
+// An action is a button's: a wait fails. Inside it reading is tolerant: a step of a sequence
+// that cannot be read (or is a sequence or a toggle) is dropped, a sequence left without steps
+// is `nothing`, and a side of a toggle that cannot be read (or is a toggle or a wait) is
+// `nothing`; `repaired`, when given, is set when any of that happened.
+std::optional<ButtonAction> decodeAction(const Node& value, QString* error = nullptr,
+                                         bool* repaired = nullptr);
 std::optional<KeyCombo> decodeKeyCombo(const Node& value, QString* error = nullptr);
 std::optional<Snippet> decodeSnippet(const Node& value, QString* error = nullptr);
 std::optional<ButtonFunction> decodeFunction(const Node& value, QString* error = nullptr);

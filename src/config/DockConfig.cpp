@@ -63,6 +63,55 @@ Node encodedKeys(const QList<ButtonAction>& keys) {
     return encodeList(keys, [](const ButtonAction& a) { return ConfigJson::encode(a); });
 }
 
+// A list of actions; `repaired` is set when a sequence or a toggle in it was read tolerantly.
+std::optional<QList<ButtonAction>> decodeKeys(const Node& value, bool& repaired) {
+    return decodeList<ButtonAction>(
+        value, [&](const Node& e) { return ConfigJson::decodeAction(e, nullptr, &repaired); });
+}
+
+bool anyIcon(const QList<std::optional<QString>>& icons) {
+    return std::any_of(icons.begin(), icons.end(),
+                       [](const std::optional<QString>& icon) { return icon.has_value(); });
+}
+
+std::optional<QList<std::optional<QString>>> decodeIcons(const Node& value) {
+    return decodeList<std::optional<QString>>(value, decodeOptionalString);
+}
+
+constexpr int64_t kMaxButtonNumber = 1000;
+
+// The toggles that are on: {"button": key index + 1, "page": id}. An entry that cannot be read
+// and a repeated one are left out; `repaired` tells.
+std::optional<QList<ButtonRef>> decodeToggleStates(const Node& value, bool& repaired) {
+    if (value.type != Node::Type::array)
+        return std::nullopt;
+    QList<ButtonRef> states;
+    for (const Node& element : value.children) {
+        const Node* pageNode = element.member(u"page");
+        const Node* buttonNode = element.member(u"button");
+        const auto pageText = pageNode ? ConfigJson::decodeString(*pageNode) : std::nullopt;
+        const auto page = pageText ? ConfigJson::parseUuid(*pageText) : std::nullopt;
+        const auto button =
+            buttonNode ? ConfigJson::decodeInteger(*buttonNode, 1, kMaxButtonNumber) : std::nullopt;
+        const ButtonRef ref{page.value_or(QUuid()), int(button.value_or(0)) - 1};
+        if (!page || !button || states.contains(ref)) {
+            repaired = true;
+            continue;
+        }
+        states.append(ref);
+    }
+    return states;
+}
+
+Node encodeToggleStates(const QList<ButtonRef>& states) {
+    return encodeList(states, [](const ButtonRef& ref) {
+        Node n = Node::object();
+        n.insert(QStringLiteral("page"), Node::of(ConfigJson::uuidString(ref.page)));
+        n.insert(QStringLiteral("button"), Node::of(int64_t(ref.key) + 1));
+        return n;
+    });
+}
+
 const QString kUnnamedPage = QStringLiteral("Page");
 
 // One page. Without a usable id (missing, malformed, nil or taken) it cannot be opened and is
@@ -94,16 +143,10 @@ std::optional<Page> decodePage(const Node& value, const QList<Page>& earlier, bo
     member(
         u"name", [](const Node& n) { return ConfigJson::decodeString(n); }, page.name);
     member(
-        u"keys",
-        [](const Node& n) {
-            return decodeList<ButtonAction>(
-                n, [](const Node& e) { return ConfigJson::decodeAction(e); });
-        },
-        page.keys);
-    member(
-        u"customIcons",
-        [](const Node& n) { return decodeList<std::optional<QString>>(n, decodeOptionalString); },
-        page.customIcons);
+        u"keys", [&](const Node& n) { return decodeKeys(n, repaired); }, page.keys);
+    member(u"customIcons", decodeIcons, page.customIcons);
+    page.onIcons.clear();
+    member(u"onIcons", decodeIcons, page.onIcons);
     // A bad entry is left out and the others kept; a list of another type is dropped.
     member(
         u"apps",
@@ -123,6 +166,7 @@ std::optional<Page> decodePage(const Node& value, const QList<Page>& earlier, bo
         page.apps);
     padTo(page.keys, DockConfig::kMinKeys, ButtonAction::nothing());
     padTo(page.customIcons, DockConfig::kMinKeys, std::optional<QString>());
+    padTo(page.onIcons, DockConfig::kMinKeys, std::optional<QString>());
     return page;
 }
 
@@ -135,6 +179,8 @@ Node encodePage(const Page& page) {
     if (!page.apps.isEmpty())
         n.insert(QStringLiteral("apps"),
                  encodeList(page.apps, [](const QString& path) { return Node::of(path); }));
+    if (anyIcon(page.onIcons))
+        n.insert(QStringLiteral("onIcons"), encodedIcons(page.onIcons));
     return n;
 }
 
@@ -145,7 +191,8 @@ DockConfig::DockConfig()
     , knobs{KnobRole::microphone, KnobRole::volume, KnobRole::brightness}
     , snippets{Snippet::make(QStringLiteral("Example"), QStringLiteral("Hello from Velloq!"))}
     , customIcons(kMinKeys)
-    , screensaverAnimation(kDefaultAnimation) {
+    , screensaverAnimation(kDefaultAnimation)
+    , onIcons(kMinKeys) {
 }
 
 QString DockConfig::fileURL() {
@@ -190,6 +237,10 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
         root.insert(QStringLiteral("pages"), encodeList(pages, encodePage));
     if (!followApps)
         root.insert(QStringLiteral("followApps"), Node::of(false));
+    if (anyIcon(onIcons))
+        root.insert(QStringLiteral("onIcons"), encodedIcons(onIcons));
+    if (!toggleStates.isEmpty())
+        root.insert(QStringLiteral("toggleStates"), encodeToggleStates(toggleStates));
     return ConfigJson::write(root, error);
 }
 
@@ -223,12 +274,11 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
         field = std::move(*decoded);
         return true;
     };
-    const std::array<Member, 16> members{{
+    const std::array<Member, 18> members{{
         {"keys",
          [&](const Node& v, DockConfig& c) {
-             return assign(decodeList<ButtonAction>(
-                               v, [](const Node& e) { return ConfigJson::decodeAction(e); }),
-                           c.keys);
+             bool repaired = false;
+             return assign(decodeKeys(v, repaired), c.keys) && !repaired;
          }},
         {"knobs",
          [&](const Node& v, DockConfig& c) {
@@ -301,6 +351,13 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
          [&](const Node& v, DockConfig& c) {
              return assign(ConfigJson::decodeBool(v), c.followApps);
          }},
+        {"onIcons",
+         [&](const Node& v, DockConfig& c) { return assign(decodeIcons(v), c.onIcons); }},
+        {"toggleStates",
+         [&](const Node& v, DockConfig& c) {
+             bool repaired = false;
+             return assign(decodeToggleStates(v, repaired), c.toggleStates) && !repaired;
+         }},
     }};
 
     for (const Member& member : members) {
@@ -319,6 +376,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
     }
 
     padTo(config.customIcons, kMinKeys, std::optional<QString>());
+    padTo(config.onIcons, kMinKeys, std::optional<QString>());
     padTo(config.keys, kMinKeys, ButtonAction::nothing());
     padTo(config.knobs, kMinKnobs, KnobRole(KnobRole::nothing));
     return result;
@@ -371,6 +429,44 @@ const QList<std::optional<QString>>& DockConfig::customIconsOf(const QUuid& page
 QList<std::optional<QString>>& DockConfig::customIconsOf(const QUuid& pageID) {
     Page* p = page(pageID);
     return p ? p->customIcons : customIcons;
+}
+
+const QList<std::optional<QString>>& DockConfig::onIconsOf(const QUuid& pageID) const {
+    const Page* p = page(pageID);
+    return p ? p->onIcons : onIcons;
+}
+
+QList<std::optional<QString>>& DockConfig::onIconsOf(const QUuid& pageID) {
+    Page* p = page(pageID);
+    return p ? p->onIcons : onIcons;
+}
+
+bool DockConfig::setToggleOn(const ButtonRef& button, bool on) {
+    if (isToggleOn(button) == on)
+        return false;
+    if (on)
+        toggleStates.append(button);
+    else
+        toggleStates.removeAll(button);
+    return true;
+}
+
+void DockConfig::dropStaleToggleStates() {
+    toggleStates.removeIf([this](const ButtonRef& ref) {
+        if (!ref.page.isNull() && !page(ref.page))
+            return true;
+        const QList<ButtonAction>& pageKeys = keysOf(ref.page);
+        return ref.key < 0 || ref.key >= pageKeys.size() ||
+               pageKeys.at(ref.key).kind() != ButtonAction::Kind::toggle;
+    });
+}
+
+KeyLook DockConfig::lookOf(const QUuid& pageID, int key) const {
+    KeyLook look;
+    look.action = keysOf(pageID).value(key);
+    look.on = look.action.kind() == ButtonAction::Kind::toggle && isToggleOn({pageID, key});
+    look.image = (look.on ? onIconsOf(pageID) : customIconsOf(pageID)).value(key);
+    return look;
 }
 
 bool DockConfig::save() const {

@@ -15,6 +15,21 @@ namespace ConfigJson {
 struct Node;
 }
 
+// One button of one page: the page's id (nil for home) and the key index.
+struct ButtonRef {
+    QUuid page;
+    int key = 0;
+    bool operator==(const ButtonRef&) const = default;
+};
+
+// What a key shows: its action, the image that replaces the action's face (for a toggle, the
+// one of its state), and whether it is a toggle that is on.
+struct KeyLook {
+    ButtonAction action;
+    std::optional<QString> image;
+    bool on = false;
+};
+
 // Every user setting. Lists are indexed by key index (keys, customIcons) or knob index (knobs)
 // and are never shortened; they may be longer than the minimum.
 struct DockConfig {
@@ -40,6 +55,12 @@ struct DockConfig {
     QList<Page> pages;
     // Whether the dock shows the page that lists the app in front; written only when false.
     bool followApps = true;
+    // The home page's toggle images for the on state, parallel to customIcons; written only
+    // when one is set.
+    QList<std::optional<QString>> onIcons;
+    // The toggle buttons that are on, in the order they were turned on; written only when not
+    // empty. Any other toggle is off.
+    QList<ButtonRef> toggleStates;
 
     // The defaults (a new random id for the example snippet each time).
     DockConfig();
@@ -58,7 +79,19 @@ struct DockConfig {
     const Page* pageListing(const QString& appPath) const;
     // Whether some page lists an app, so that the app in front matters.
     bool anyPageListsApps() const;
-    // Calls `f` with every action of every page, home first.
+    const QList<std::optional<QString>>& onIconsOf(const QUuid& pageID) const;
+    QList<std::optional<QString>>& onIconsOf(const QUuid& pageID);
+    // Whether the toggle on this button is on.
+    bool isToggleOn(const ButtonRef& button) const { return toggleStates.contains(button); }
+    // Records the state; false when it already was so.
+    bool setToggleOn(const ButtonRef& button, bool on);
+    // Keeps only the states of buttons that are toggles.
+    void dropStaleToggleStates();
+    // What key `key` of page `pageID` shows; a toggle's image is the custom one while off and
+    // the on image while on.
+    KeyLook lookOf(const QUuid& pageID, int key) const;
+    // Calls `f` with every action of every page, home first, each followed by the actions
+    // inside it (a sequence's steps, a toggle's sides), which `f` may change as well.
     template <typename F> void forEachAction(F f) const { visitActions(*this, f); }
     template <typename F> void forEachAction(F f) { visitActions(*this, f); }
 
@@ -88,12 +121,26 @@ struct DockConfig {
     bool save(const QString& path) const;
 
 private:
+    template <typename F> static void visitAction(const ButtonAction& action, F& f) {
+        f(action);
+        for (const ButtonAction& inner : action.innerActions())
+            visitAction(inner, f);
+    }
+    template <typename F> static void visitAction(ButtonAction& action, F& f) {
+        f(action);
+        QList<ButtonAction> inner = action.innerActions();
+        if (inner.isEmpty())
+            return;
+        for (ButtonAction& each : inner)
+            visitAction(each, f);
+        action = action.withInnerActions(inner);
+    }
     template <typename Self, typename F> static void visitActions(Self& config, F& f) {
         for (auto& action : config.keys)
-            f(action);
+            visitAction(action, f);
         for (auto& p : config.pages) {
             for (auto& action : p.keys)
-                f(action);
+                visitAction(action, f);
         }
     }
 };

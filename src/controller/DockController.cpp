@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 #include <cmath>
 #include <utility>
 
@@ -75,9 +77,15 @@ DockController::DockController(Services services, QObject* parent)
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kRefreshDelayMs);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshScreens(false); });
+
+    sequences_ = std::make_unique<SequenceRunner>(static_cast<StepPerformer&>(*this), *clock_);
+    // Leaving a page drops what its sequences still had to do.
+    connect(this, &DockController::currentPageChanged, this,
+            [this] { sequences_->pageShown(currentPage_); });
 }
 
 DockController::~DockController() {
+    sequences_.reset(); // its waits end here, before the services go
     dock_->setDelegate(nullptr);
     if (started_)
         siteIcons_->onUpdate = nullptr;
@@ -303,15 +311,11 @@ void DockController::refreshScreens(bool force) {
     const auto model = dock_->model();
     const int size = DockModels::imageEdge(model);
     const int rotation = DockModels::finalRotation(model, config_.extraRotation);
-    const QList<ButtonAction>& keys = currentKeys();
-    const QList<std::optional<QString>>& icons = currentCustomIcons();
 
     ImageBatch batch;
     for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
-        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
         const IconRenderer::Picture picture =
-            IconRenderer::picture(action, customIcon, config_.snippets, config_.pages);
+            IconRenderer::picture(config_.lookOf(currentPage_, i), config_.snippets, config_.pages);
         const std::optional<QByteArray> face = IconRenderer::face(picture, size, rotation);
         const auto sent = sentImages_.find(i);
         if (!force) {
@@ -331,9 +335,8 @@ void DockController::refreshScreens(bool force) {
 
     AnimationEngine& engine = animations();
     for (int i = 0; i < kScreenKeys; ++i) {
-        const ButtonAction action = i < keys.size() ? keys[i] : ButtonAction();
-        const std::optional<QString> customIcon = i < icons.size() ? icons[i] : std::nullopt;
-        engine.setButtonAnimation(i, animatedIconPath(action, customIcon), size, rotation);
+        const KeyLook look = config_.lookOf(currentPage_, i);
+        engine.setButtonAnimation(i, animatedIconPath(look.action, look.image), size, rotation);
     }
 }
 
@@ -437,6 +440,12 @@ bool DockController::needsAccessibility(const ButtonAction& action) {
         return true;
     case ButtonAction::Kind::function:
         return action.buttonFunction()->needsAccessibility();
+    case ButtonAction::Kind::sequence:
+    case ButtonAction::Kind::toggle: {
+        const QList<ButtonAction> inner = action.innerActions();
+        return std::any_of(inner.begin(), inner.end(),
+                           [](const ButtonAction& a) { return needsAccessibility(a); });
+    }
     default:
         return false;
     }

@@ -10,6 +10,7 @@
 #include "device/StreamDock.h"
 #include "follow/ActiveAppWatcher.h"
 #include "hud/HUD.h"
+#include "sequences/SequenceRunner.h"
 #include "support/Clock.h"
 #include "system/Applications.h"
 
@@ -42,7 +43,7 @@ class SystemAudio;
 // the indicator; turns dock input into actions, keeps the key faces in step with the
 // configuration and runs the idle screensaver. One instance for the life of the process.
 // Main thread only.
-class DockController : public QObject, private StreamDockDelegate {
+class DockController : public QObject, private StreamDockDelegate, private StepPerformer {
     Q_OBJECT
     Q_PROPERTY(velloq::DockConfig config READ config WRITE setConfig NOTIFY configChanged)
     Q_PROPERTY(velloq::Selection selected READ selected WRITE setSelected NOTIFY selectedChanged)
@@ -134,6 +135,8 @@ public:
         return config_.customIconsOf(currentPage_);
     }
     std::optional<int> recordingKey() const { return recordingKey_; }
+    // Where inside that key's action the shortcut goes; empty for the action itself.
+    ActionPath recordingPath() const { return recordingPath_; }
     QStringList shortcutNames() const { return shortcutNames_; }
     bool isConnected() const { return isConnected_; }
     QString deviceName() const { return deviceName_; }
@@ -192,6 +195,15 @@ public:
     // Starts a program detached; logs "Could not run <path>: <reason>" on failure.
     void runProcess(const QString& path, const QStringList& arguments);
 
+    // --- Several actions and toggles (DockControllerMulti.cpp) ---
+    // Whether the toggle on key `key` of the current page is on.
+    bool isToggleOn(int key) const { return config_.isToggleOn({currentPage_, key}); }
+    // Turns the toggle on key `key` of the current page on or off without running anything;
+    // saved, and only its face is drawn again. False when that key holds no toggle.
+    bool setToggle(int key, bool on);
+    // The running sequences.
+    SequenceRunner& sequences() { return *sequences_; }
+
     // --- Editing support ---
     void loadShortcutNames();
     // Where "Run Script" finds its scripts.
@@ -205,15 +217,26 @@ public:
     // Edits of keys apply to the current page, or to `page` for one that started there (a
     // file dialog, a recording, a drag): while it ran, the dock may have opened another page.
     // When that page is gone, the edit is dropped with a log line.
-    // Binds `action` to key index `key` (0-8); prompts for input access when it needs it.
+    // Binds `action` to key index `key` (0-8); prompts for input access when it needs it. A
+    // wait is no button's action and changes nothing.
     void setAction(const ButtonAction& action, int key);
     void setAction(const ButtonAction& action, int key, const QUuid& page);
+    // Puts `action` at `path` inside the action of key `key` (a step of a sequence, a side of a
+    // toggle), keeping the toggle's state; nothing when the path leads nowhere.
+    void setInnerAction(const ButtonAction& action, int key, const ActionPath& path);
+    void setInnerAction(const ButtonAction& action, int key, const ActionPath& path,
+                        const QUuid& page);
     // Each runs its open panel after the calling event has returned; the choice applies to
     // the page current now.
-    void chooseAppWithPanel(int key);
+    void chooseAppWithPanel(int key, const ActionPath& path = {});
     // Adds the chosen app to the apps of page `page`.
     void choosePageAppWithPanel(const QUuid& page);
     void chooseCustomIcon(int key);
+    // The image of a toggle while it is on.
+    void chooseOnIcon(int key);
+    bool useOnIcon(int key, const QString& source);
+    bool useOnIcon(int key, const QString& source, const QUuid& page);
+    void clearOnIcon(int key);
     void chooseScreensaverGIF();
     // Copies the image under a fresh name into CustomIcons / Screensavers and uses the copy.
     bool useCustomIcon(int key, const QString& source);
@@ -232,7 +255,7 @@ public:
     int keysOpening(const QUuid& id) const;
     // How many keys, on every page, paste this snippet.
     int keysPasting(const QUuid& snippetID) const;
-    void startRecordingShortcut(int key);
+    void startRecordingShortcut(int key, const ActionPath& path = {});
     void stopRecordingShortcut();
 
     // --- Rearranging and history (DockControllerArrange.cpp) ---
@@ -325,6 +348,8 @@ private:
                                 const QString& reason) override;
     void streamDockUnheldNodeRemoved(StreamDock& dock, const QString& node) override;
     void streamDockDidResume(StreamDock& dock) override;
+    void performStep(const ButtonRef& button, const ButtonAction& step,
+                     std::function<void()> started) override;
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
@@ -360,10 +385,20 @@ private:
     void applyConfig(const DockConfig& value, bool keepReplaced = false);
     // Assigns an undo or redo step and shows the button it changed.
     void travelTo(const DockConfig& value);
+    // Puts a fresh copy of `source` on key `key` of `page`, as its image or its image when on.
+    bool useIconCopy(int key, const QString& source, const QUuid& page, bool whenOn);
     // A fresh copy of an image in CustomIcons; copies are never removed.
     std::optional<QString> copyCustomIcon(const QString& source);
     static std::optional<QString> animatedIconPath(const ButtonAction& action,
                                                    const std::optional<QString>& customIcon);
+
+    // Sequences and toggles.
+    void runSequence(const ButtonAction& sequence);
+    void pressToggle(const ButtonAction& toggle);
+    // `perform`, with `started` called once the action has been started.
+    void performThen(const ButtonAction& action, std::function<void()> started);
+    // Sends the face of one screen key of the current page when it changed.
+    void refreshFace(int key);
 
     // Actions, knobs and editing.
     struct ActionState;
@@ -411,6 +446,7 @@ private:
     AnimationEngine::Loaders animationLoaders_;
     ActionServices actionServices_;
     std::shared_ptr<ActionState> actionState_; // made on first use
+    std::unique_ptr<SequenceRunner> sequences_;
 
     DockConfig config_;
     EditHistory history_;
@@ -419,6 +455,7 @@ private:
     QUuid currentPage_;
     QUuid userPage_;
     std::optional<int> recordingKey_;
+    ActionPath recordingPath_;
     QStringList shortcutNames_;
     bool isConnected_ = false;
     QString deviceName_;

@@ -173,6 +173,14 @@ void DockController::perform(const ButtonAction& action) {
     case ButtonAction::Kind::page:
         openPage(*action.pageID());
         return;
+    case ButtonAction::Kind::sequence:
+        runSequence(action);
+        return;
+    case ButtonAction::Kind::toggle:
+        pressToggle(action);
+        return;
+    case ButtonAction::Kind::wait: // only a step: the runner waits
+        return;
     }
 }
 

@@ -11,7 +11,10 @@
 
 namespace velloq {
 
-void DockController::changeConfig(const DockConfig& value, EditHistory::Merge merge) {
+void DockController::changeConfig(const DockConfig& edited, EditHistory::Merge merge) {
+    // A button that is no toggle any more forgets its state.
+    DockConfig value = edited;
+    value.dropStaleToggleStates();
     if (value == config_)
         return;
     history_.record(config_, value, clock_->now(), merge);
@@ -32,12 +35,15 @@ std::optional<std::pair<QUuid, Selection>> firstChange(const DockConfig& a, cons
     for (const QUuid& page : pages) {
         const QList<ButtonAction>& keysA = a.keysOf(page);
         const QList<ButtonAction>& keysB = b.keysOf(page);
-        const QList<std::optional<QString>>& iconsA = a.customIconsOf(page);
-        const QList<std::optional<QString>>& iconsB = b.customIconsOf(page);
         const qsizetype count = std::min(keysA.size(), keysB.size());
         for (qsizetype key = 0; key < count; ++key) {
-            const bool iconDiffers =
-                key < iconsA.size() && key < iconsB.size() && iconsA.at(key) != iconsB.at(key);
+            const auto differs = [&](const QList<std::optional<QString>>& iconsA,
+                                     const QList<std::optional<QString>>& iconsB) {
+                return key < iconsA.size() && key < iconsB.size() &&
+                       iconsA.at(key) != iconsB.at(key);
+            };
+            const bool iconDiffers = differs(a.customIconsOf(page), b.customIconsOf(page)) ||
+                                     differs(a.onIconsOf(page), b.onIconsOf(page));
             if (keysA.at(key) != keysB.at(key) || iconDiffers)
                 return std::pair(page, Selection::key(int(key)));
         }
@@ -50,16 +56,26 @@ std::optional<std::pair<QUuid, Selection>> firstChange(const DockConfig& a, cons
     return std::nullopt;
 }
 
+// Toggle states follow the dock, not the history: going back keeps them as they are.
+void keepToggleStates(DockConfig& target, const DockConfig& current) {
+    target.toggleStates = current.toggleStates;
+    target.dropStaleToggleStates();
+}
+
 } // namespace
 
 void DockController::undo() {
-    if (std::optional<DockConfig> older = history_.undo(config_))
+    if (std::optional<DockConfig> older = history_.undo(config_)) {
+        keepToggleStates(*older, config_);
         travelTo(*older);
+    }
 }
 
 void DockController::redo() {
-    if (std::optional<DockConfig> newer = history_.redo(config_))
+    if (std::optional<DockConfig> newer = history_.redo(config_)) {
+        keepToggleStates(*newer, config_);
         travelTo(*newer);
+    }
 }
 
 void DockController::travelTo(const DockConfig& value) {
@@ -96,12 +112,22 @@ void DockController::swapKeys(int a, int b, const QUuid& page) {
     const qsizetype count = config_.keysOf(page).size();
     if (a == b || a < 0 || b < 0 || a >= count || b >= count)
         return;
-    editPage(page, [&](QList<ButtonAction>& keys, QList<std::optional<QString>>& icons) {
-        keys.swapItemsAt(a, b);
-        // Only screen keys show an image: a round key neither gives nor takes one.
-        if (a < kScreenKeys && b < kScreenKeys && std::max(a, b) < icons.size())
-            icons.swapItemsAt(a, b);
-    });
+    if (!pageExists(page))
+        return;
+    DockConfig next = config_;
+    next.keysOf(page).swapItemsAt(a, b);
+    // Only screen keys show an image: a round key neither gives nor takes one.
+    for (QList<std::optional<QString>>* icons :
+         {&next.customIconsOf(page), &next.onIconsOf(page)}) {
+        if (a < kScreenKeys && b < kScreenKeys && std::max(a, b) < icons->size())
+            icons->swapItemsAt(a, b);
+    }
+    // A toggle's state goes with it.
+    for (ButtonRef& state : next.toggleStates) {
+        if (state.page == page && (state.key == a || state.key == b))
+            state.key = state.key == a ? b : a;
+    }
+    changeConfig(next, EditHistory::Merge::never);
 }
 
 void DockController::swapKnobs(int a, int b) {
@@ -124,11 +150,16 @@ bool DockController::pasteButton(int key, const ButtonAction& action,
         if (!icon)
             return false;
     }
-    editPage(currentPage_, [&](QList<ButtonAction>& keys, QList<std::optional<QString>>& icons) {
-        keys[key] = action;
-        if (key < kScreenKeys && key < icons.size())
-            icons[key] = icon;
-    });
+    DockConfig next = config_;
+    next.keysOf(currentPage_)[key] = action;
+    QList<std::optional<QString>>& icons = next.customIconsOf(currentPage_);
+    if (key < kScreenKeys && key < icons.size())
+        icons[key] = icon;
+    // The copy starts off, without the on image of what it replaced.
+    next.setToggleOn({currentPage_, key}, false);
+    if (key < next.onIconsOf(currentPage_).size())
+        next.onIconsOf(currentPage_)[key] = std::nullopt;
+    changeConfig(next, EditHistory::Merge::never);
     return true;
 }
 

@@ -120,7 +120,7 @@ void DockController::setAction(const ButtonAction& action, int key) {
 }
 
 void DockController::setAction(const ButtonAction& action, int key, const QUuid& page) {
-    if (key < 0 || key >= config_.keysOf(page).size())
+    if (key < 0 || key >= config_.keysOf(page).size() || action.kind() == ButtonAction::Kind::wait)
         return;
     // Typing an address or a path assigns at every character: one step per pause.
     if (!editPage(
@@ -138,6 +138,19 @@ void DockController::setAction(const ButtonAction& action, int key, const QUuid&
     }
     if (action.kind() == ButtonAction::Kind::shortcut && shortcutNames_.isEmpty())
         loadShortcutNames();
+}
+
+void DockController::setInnerAction(const ButtonAction& action, int key, const ActionPath& path) {
+    setInnerAction(action, key, path, currentPage_);
+}
+
+void DockController::setInnerAction(const ButtonAction& action, int key, const ActionPath& path,
+                                    const QUuid& page) {
+    const QList<ButtonAction>& keys = config_.keysOf(page);
+    if (key < 0 || key >= keys.size())
+        return;
+    if (const std::optional<ButtonAction> whole = keys.at(key).replacing(path, action))
+        setAction(*whole, key, page);
 }
 
 std::optional<QString> DockController::runPanel(const OpenPanelRequest& request) {
@@ -163,14 +176,14 @@ QStringList DockController::applicationDirs() const {
                                                      : actionServices_.applicationDirs;
 }
 
-void DockController::chooseAppWithPanel(int key) {
-    QTimer::singleShot(0, this, [this, key, page = currentPage_] {
-        const std::optional<QString> path =
+void DockController::chooseAppWithPanel(int key, const ActionPath& path) {
+    QTimer::singleShot(0, this, [this, key, path, page = currentPage_] {
+        const std::optional<QString> file =
             runPanel({QStringLiteral("Choose an App"), QStringLiteral("Choose"),
                       QStringLiteral("Applications (*.desktop)"),
                       QStringLiteral("/usr/share/applications")});
-        if (path)
-            setAction(ButtonAction::app(*path), key, page);
+        if (file)
+            setInnerAction(ButtonAction::app(*file), key, path, page);
     });
 }
 
@@ -227,12 +240,48 @@ bool DockController::useCustomIcon(int key, const QString& source) {
 }
 
 bool DockController::useCustomIcon(int key, const QString& source, const QUuid& page) {
-    if (key < 0 || key >= config_.customIconsOf(page).size() || !pageExists(page))
+    return useIconCopy(key, source, page, false);
+}
+
+bool DockController::useIconCopy(int key, const QString& source, const QUuid& page, bool whenOn) {
+    const auto icons = [&](DockConfig& config) -> QList<std::optional<QString>>& {
+        return whenOn ? config.onIconsOf(page) : config.customIconsOf(page);
+    };
+    if (key < 0 || key >= icons(config_).size() || !pageExists(page))
         return false;
     const std::optional<QString> copy = copyCustomIcon(source);
     if (!copy)
         return false;
-    return editPage(page, [&](auto&, QList<std::optional<QString>>& icons) { icons[key] = *copy; });
+    DockConfig next = config_;
+    icons(next)[key] = *copy;
+    changeConfig(next, EditHistory::Merge::never);
+    return true;
+}
+
+void DockController::chooseOnIcon(int key) {
+    QTimer::singleShot(0, this, [this, key, page = currentPage_] {
+        const std::optional<QString> path =
+            runPanel({QStringLiteral("Choose an Image for When On"), QStringLiteral("Use Image"),
+                      imageNameFilter(), QString()});
+        if (path)
+            useOnIcon(key, *path, page);
+    });
+}
+
+bool DockController::useOnIcon(int key, const QString& source) {
+    return useOnIcon(key, source, currentPage_);
+}
+
+bool DockController::useOnIcon(int key, const QString& source, const QUuid& page) {
+    return useIconCopy(key, source, page, true);
+}
+
+void DockController::clearOnIcon(int key) {
+    if (key < 0 || key >= config_.onIconsOf(currentPage_).size())
+        return;
+    DockConfig next = config_;
+    next.onIconsOf(currentPage_)[key] = std::nullopt;
+    changeConfig(next, EditHistory::Merge::never);
 }
 
 bool DockController::useScreensaverGIF(const QString& source) {
@@ -315,9 +364,10 @@ int DockController::keysPasting(const QUuid& snippetID) const {
     return count;
 }
 
-void DockController::startRecordingShortcut(int key) {
+void DockController::startRecordingShortcut(int key, const ActionPath& path) {
     stopRecordingShortcut();
     recordingKey_ = key;
+    recordingPath_ = path;
     Q_EMIT recordingKeyChanged();
     QPointer<DockController> weak(this);
     actionState().recordMonitor = std::make_unique<ShortcutRecorder>(
@@ -329,8 +379,9 @@ void DockController::startRecordingShortcut(int key) {
                 return true;
             }
             const int recorded = *weak->recordingKey_;
+            const ActionPath inside = weak->recordingPath_;
             weak->stopRecordingShortcut();
-            weak->setAction(ButtonAction::keys(decision.combo), recorded, page);
+            weak->setInnerAction(ButtonAction::keys(decision.combo), recorded, inside, page);
             return true;
         });
 }
@@ -344,6 +395,7 @@ void DockController::stopRecordingShortcut() {
     }
     if (recordingKey_) {
         recordingKey_.reset();
+        recordingPath_.clear();
         Q_EMIT recordingKeyChanged();
     }
 }

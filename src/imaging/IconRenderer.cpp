@@ -215,7 +215,19 @@ std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
         return {QStringLiteral("folder.fill"),
                 found != pages.end() ? found->name : QStringLiteral("Page")};
     }
+    case ButtonAction::Kind::sequence: {
+        const QList<ButtonAction> steps = action.innerActions();
+        const auto actions = std::count_if(steps.begin(), steps.end(), [](const ButtonAction& s) {
+            return s.kind() != ButtonAction::Kind::wait;
+        });
+        return {QStringLiteral("list.number"), actions == 1
+                                                   ? QStringLiteral("1 Action")
+                                                   : QStringLiteral("%1 Actions").arg(actions)};
+    }
+    case ButtonAction::Kind::toggle:
+        return symbolAndLabel(*action.toggleSide(false), snippets, pages);
     case ButtonAction::Kind::nothing:
+    case ButtonAction::Kind::wait:
         break;
     }
     return {QStringLiteral("circle.dashed"), QString()};
@@ -248,7 +260,10 @@ Picture picture(const ButtonAction& action, const std::optional<QString>& custom
         break;
     }
     case ButtonAction::Kind::nothing:
+    case ButtonAction::Kind::wait:
         return Picture::blank();
+    case ButtonAction::Kind::toggle:
+        return picture(KeyLook{action, std::nullopt, false}, snippets, pages);
     case ButtonAction::Kind::url: {
         const auto icon = SiteIcons::shared().icon(action.urlText().value_or(QString()));
         if (icon && !icon->isNull()) {
@@ -262,6 +277,32 @@ Picture picture(const ButtonAction& action, const std::optional<QString>& custom
     }
     const auto [symbol, caption] = symbolAndLabel(action, snippets, pages);
     return Picture::makeSymbol(symbol, caption);
+}
+
+Picture picture(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages) {
+    const std::optional<ButtonAction> side = look.action.toggleSide(look.on);
+    if (!side)
+        return picture(look.action, look.image, snippets, pages);
+    Picture p = picture(*side, look.image, snippets, pages);
+    if (p.kind == Picture::Kind::blank) {
+        // A side that does nothing still shows which way the switch stands.
+        p = Picture::makeSymbol(
+            look.on ? QStringLiteral("toggle.on") : QStringLiteral("toggle.off"), QString());
+    }
+    p.on = look.on;
+    return p;
+}
+
+void drawOnMarker(QPainter& painter, const QRectF& rect) {
+    const qreal w = rect.width();
+    const qreal d = 0.2 * w;
+    const QRectF dot(rect.right() - 0.06 * w - d, rect.top() + 0.06 * w, d, d);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, std::max(1.0, 0.03 * w)));
+    painter.setBrush(QColor(0x30, 0xD1, 0x58));
+    painter.drawEllipse(dot);
+    painter.restore();
 }
 
 void drawAspectFit(QPainter& painter, const QImage& image, const QRectF& target) {
@@ -323,6 +364,12 @@ void drawSymbol(QPainter& painter, const QString& symbol, const QString& label,
 }
 
 void drawPicture(QPainter& painter, const Picture& picture, const QRectF& rect) {
+    drawPictureOnly(painter, picture, rect);
+    if (picture.on && picture.kind != Picture::Kind::blank)
+        drawOnMarker(painter, rect);
+}
+
+void drawPictureOnly(QPainter& painter, const Picture& picture, const QRectF& rect) {
     const qreal w = rect.width();
     switch (picture.kind) {
     case Picture::Kind::blank:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ActionModel.h"
+#include "config/DockConfig.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -29,6 +30,7 @@ struct Picture {
     std::optional<QString> caption; // image: optional caption; symbol: always set
     bool tile = false;
     QString symbol;
+    bool on = false; // a toggle that is on: a marker in the top right corner
 
     static Picture blank() { return {}; }
     static Picture makeImage(const QImage& image, std::optional<QString> caption, bool tile);
@@ -55,6 +57,12 @@ std::optional<QByteArray> jpeg(int size, int rotation, double quality, const Dra
 // `snippets` and `pages` name the keys that paste or open one.
 Picture picture(const ButtonAction& action, const std::optional<QString>& customIcon,
                 const QList<Snippet>& snippets, const QList<Page>& pages = {});
+// The same for a key as DockConfig::lookOf() gives it: a toggle shows the side that runs
+// next (a switch when that side does nothing), marked when on.
+Picture picture(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages);
+
+// The marker of a toggle that is on, in the top right corner of `rect`.
+void drawOnMarker(QPainter& painter, const QRectF& rect);
 
 // The symbol name and caption that stand in when there is no picture.
 std::pair<QString, QString> symbolAndLabel(const ButtonAction& action,
@@ -66,6 +74,8 @@ QString shortCaption(ButtonFunction function);
 
 // The face painter. `rect` is the whole face; only its width counts.
 void drawPicture(QPainter& painter, const Picture& picture, const QRectF& rect);
+// The same without the marker of a toggle that is on.
+void drawPictureOnly(QPainter& painter, const Picture& picture, const QRectF& rect);
 void drawSymbol(QPainter& painter, const QString& symbol, const QString& label, const QRectF& rect);
 void drawLabel(QPainter& painter, const QString& label, const QRectF& rect);
 

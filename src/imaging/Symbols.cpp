@@ -56,6 +56,9 @@ constexpr Entry kTable[] = {
     {"circle.dashed", "radio_button_unchecked", 0xe836},
     {"folder.fill", "folder", 0xe2c7},
     {"house.fill", "home", 0xe88a},
+    {"list.number", "format_list_numbered", 0xe242},
+    {"toggle.off", "toggle_off", 0xe9f5},
+    {"toggle.on", "toggle_on", 0xe9f6},
     // Knobs and the indicator.
     {"speaker.fill", "volume_mute", 0xe04e},
     {"speaker.wave.1.fill", "volume_down", 0xe04d},
@@ -73,6 +76,9 @@ constexpr Entry kTable[] = {
     {"exclamationmark.triangle.fill", "warning", 0xe002},
     {"checkmark.circle.fill", "check_circle", 0xe86c},
     {"chevron.up.chevron.down", "unfold_more", 0xe5d7},
+    {"chevron.up", "expand_less", 0xe5ce},
+    {"chevron.down", "expand_more", 0xe5cf},
+    {"xmark", "close", 0xe5cd},
 };
 
 const QString& family() {

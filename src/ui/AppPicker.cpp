@@ -14,17 +14,21 @@ namespace {
 constexpr int kCurrentIconPx = 24;
 } // namespace
 
-AppPicker::AppPicker(DockController& controller, int index, const QString& path, QWidget* parent)
+AppPicker::AppPicker(DockController& controller, int index, const QString& path, QWidget* parent,
+                     const ActionPath& inside)
     : QWidget(parent)
     , controller_(controller)
     , index_(index)
+    , inside_(inside)
     , icon_(new QLabel(this))
     , name_(new QLabel(this))
     , choose_(new QPushButton(QStringLiteral("Choose App"), this))
     , menu_(new AppMenu(
           controller,
-          [this](const QString& app) { controller_.setAction(ButtonAction::app(app), index_); },
-          [this] { controller_.chooseAppWithPanel(index_); }, choose_)) {
+          [this](const QString& app) {
+              controller_.setInnerAction(ButtonAction::app(app), index_, inside_);
+          },
+          [this] { controller_.chooseAppWithPanel(index_, inside_); }, choose_)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     icon_->setFixedSize(kCurrentIconPx, kCurrentIconPx);

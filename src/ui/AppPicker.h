@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ActionModel.h"
 #include "system/Applications.h"
 
 #include <QList>
@@ -19,8 +20,9 @@ class AppPicker : public QWidget {
     Q_OBJECT
 
 public:
-    AppPicker(DockController& controller, int index, const QString& path,
-              QWidget* parent = nullptr);
+    // The app of the action at `inside` the action of key `index`.
+    AppPicker(DockController& controller, int index, const QString& path, QWidget* parent = nullptr,
+              const ActionPath& inside = {});
 
     // The current app's .desktop path; empty when none is chosen yet.
     void setPath(const QString& path);
@@ -36,6 +38,7 @@ private:
 
     DockController& controller_;
     int index_;
+    ActionPath inside_;
     QString path_;
     QLabel* icon_;
     QLabel* name_;

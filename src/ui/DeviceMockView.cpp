@@ -275,16 +275,14 @@ void DeviceMockView::refresh(bool force) {
     }
     const DockConfig& config = controller_.config();
     const QList<ButtonAction>& actions = controller_.currentKeys();
-    const QList<std::optional<QString>>& icons = controller_.currentCustomIcons();
     const Selection selected = controller_.selected();
     const int edge = DockModels::imageEdge(controller_.dock().model());
     for (int index = 0; index < keys_.size(); ++index) {
         PreviewElement* key = keys_[index];
         key->setSelected(selected == Selection::key(index));
         if (index < actions.size()) {
-            const std::optional<QString> icon = index < icons.size() ? icons[index] : std::nullopt;
-            key->face()->setFace(actions[index], icon, config.snippets, config.pages,
-                                 index >= DockController::kScreenKeys, edge, force);
+            key->face()->setFace(config.lookOf(controller_.currentPage(), index), config.snippets,
+                                 config.pages, index >= DockController::kScreenKeys, edge, force);
         } else {
             key->face()->clearFace();
         }

@@ -32,30 +32,52 @@ namedBy(const ButtonAction& action, const QList<Snippet>& snippets, const QList<
     return std::nullopt;
 }
 
+// The marker of a toggle that is on, above an animated image or a round key's symbol (a screen
+// key's drawing has its own).
+class OnMarker final : public QWidget {
+public:
+    explicit OnMarker(QWidget* parent)
+        : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        IconRenderer::drawOnMarker(painter, rect());
+    }
+};
+
 } // namespace
 
 KeyFace::KeyFace(QWidget* parent)
     : QWidget(parent)
     , animated_(new AnimatedImage(this))
-    , symbol_(new SymbolFace(this)) {
+    , symbol_(new SymbolFace(this))
+    , onMarker_(new OnMarker(this)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     animated_->hide();
     symbol_->hide();
+    onMarker_->hide();
 }
 
-void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                      const QList<Snippet>& snippets, const QList<Page>& pages, bool compact,
-                      int edge, bool force) {
-    std::optional<std::pair<bool, QString>> named = namedBy(action, snippets, pages);
-    if (!force && action_ == action && customIcon_ == customIcon && named_ == named &&
-        compact_ == compact && edge_ == edge)
+void KeyFace::setFace(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages,
+                      bool compact, int edge, bool force) {
+    const ButtonAction& action = look.action;
+    const std::optional<QString>& customIcon = look.image;
+    // A toggle shows one side.
+    std::optional<std::pair<bool, QString>> named =
+        namedBy(action.toggleSide(look.on).value_or(action), snippets, pages);
+    if (!force && action_ == action && customIcon_ == customIcon && on_ == look.on &&
+        named_ == named && compact_ == compact && edge_ == edge)
         return;
     action_ = action;
     customIcon_ = customIcon;
+    on_ = look.on;
     named_ = std::move(named);
     compact_ = compact;
     edge_ = edge;
-    picture_ = IconRenderer::picture(action, customIcon, snippets, pages);
+    picture_ = IconRenderer::picture(look, snippets, pages);
     drawn_ = QImage();
 
     const bool animated = picture_.kind == IconRenderer::Picture::Kind::image && customIcon &&
@@ -68,6 +90,8 @@ void KeyFace::setFace(const ButtonAction& action, const std::optional<QString>& 
     if (symbol)
         symbol_->setInfo({picture_.symbol, picture_.caption.value_or(QString())}, compact);
     symbol_->setVisible(symbol);
+    onMarker_->setVisible(picture_.on && (animated || compact));
+    onMarker_->raise();
     layoutChildren();
     update();
 }
@@ -80,6 +104,7 @@ void KeyFace::clearFace() {
     drawn_ = QImage();
     animated_->hide();
     symbol_->hide();
+    onMarker_->hide();
     update();
 }
 
@@ -93,6 +118,7 @@ void KeyFace::layoutChildren() {
     const int inset = compact_ ? 3 : qRound(0.02 * width());
     animated_->setGeometry(rect().adjusted(inset, inset, -inset, -inset));
     symbol_->setGeometry(rect());
+    onMarker_->setGeometry(rect());
 }
 
 void KeyFace::paintEvent(QPaintEvent*) {

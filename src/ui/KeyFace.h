@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ActionModel.h"
+#include "config/DockConfig.h"
 #include "imaging/IconRenderer.h"
 
 #include <QImage>
@@ -18,20 +19,19 @@ class SymbolFace;
 // What a key shows in the preview, decided by the same picture function as the dock's face. A
 // screen key is drawn as the dock draws it (its caption cut at the same place), scaled to the
 // preview; an animated custom image plays. A round key shows its picture or symbol small. A key
-// with nothing to show has a faint placeholder.
+// with nothing to show has a faint placeholder. A toggle that is on has its marker.
 class KeyFace : public QWidget {
     Q_OBJECT
 
 public:
     explicit KeyFace(QWidget* parent = nullptr);
 
-    // Recomputes the picture only when something it shows changed (the action, the image, the
-    // name of the one snippet or page the action names), or when `force` is set (a website
-    // icon arrived): typing a snippet's text rebuilds no face. `edge` is the dock's key size
-    // in pixels, which decides where a screen key's caption is cut.
-    void setFace(const ButtonAction& action, const std::optional<QString>& customIcon,
-                 const QList<Snippet>& snippets, const QList<Page>& pages, bool compact, int edge,
-                 bool force = false);
+    // Recomputes the picture only when something it shows changed (the action, the image, a
+    // toggle's state, the name of the one snippet or page the action names), or when `force`
+    // is set (a website icon arrived): typing a snippet's text rebuilds no face. `edge` is the
+    // dock's key size in pixels, which decides where a screen key's caption is cut.
+    void setFace(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages,
+                 bool compact, int edge, bool force = false);
     // No face at all: the key lies outside the configuration's lists.
     void clearFace();
     bool hasFace() const { return action_.has_value(); }
@@ -46,6 +46,7 @@ private:
 
     std::optional<ButtonAction> action_;
     std::optional<QString> customIcon_;
+    bool on_ = false;
     // Whether the snippet or page the action names exists, and its name.
     std::optional<std::pair<bool, QString>> named_;
     bool compact_ = false;
@@ -55,6 +56,7 @@ private:
     QImage drawn_;
     AnimatedImage* animated_ = nullptr;
     SymbolFace* symbol_ = nullptr;
+    QWidget* onMarker_ = nullptr; // above the others
 };
 
 } // namespace velloq

@@ -15,10 +15,11 @@ constexpr int kComboPt = 16;
 } // namespace
 
 KeyRecorder::KeyRecorder(DockController& controller, int index, const KeyCombo& combo,
-                         QWidget* parent)
+                         QWidget* parent, const ActionPath& inside)
     : QWidget(parent)
     , controller_(&controller)
     , index_(index)
+    , inside_(inside)
     , combo_(combo)
     , text_(new QLabel(this))
     , button_(new QPushButton(this)) {
@@ -32,7 +33,7 @@ KeyRecorder::KeyRecorder(DockController& controller, int index, const KeyCombo& 
         if (isRecording())
             controller_->stopRecordingShortcut();
         else
-            controller_->startRecordingShortcut(index_);
+            controller_->startRecordingShortcut(index_, inside_);
     });
     connect(controller_, &DockController::recordingKeyChanged, this, &KeyRecorder::sync);
     sync();
@@ -48,7 +49,8 @@ KeyRecorder::~KeyRecorder() {
 }
 
 bool KeyRecorder::isRecording() const {
-    return controller_ && controller_->recordingKey() == index_;
+    return controller_ && controller_->recordingKey() == index_ &&
+           controller_->recordingPath() == inside_;
 }
 
 void KeyRecorder::setCombo(const KeyCombo& combo) {

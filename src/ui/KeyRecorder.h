@@ -19,8 +19,9 @@ class KeyRecorder : public QWidget {
     Q_OBJECT
 
 public:
+    // The shortcut of the action at `inside` the action of key `index`.
     KeyRecorder(DockController& controller, int index, const KeyCombo& combo,
-                QWidget* parent = nullptr);
+                QWidget* parent = nullptr, const ActionPath& inside = {});
     ~KeyRecorder() override;
 
     void setCombo(const KeyCombo& combo);
@@ -35,6 +36,7 @@ private:
 
     QPointer<DockController> controller_;
     int index_;
+    ActionPath inside_;
     KeyCombo combo_;
     QLabel* text_;
     QPushButton* button_;

@@ -85,9 +85,9 @@ TEST(ActionModel, KindsRolesAndModes) {
     QStringList kinds;
     for (ButtonAction::Kind k : ButtonAction::Kind::allCases())
         kinds << k.rawValue();
-    EXPECT_EQ(kinds,
-              QStringList({"Nothing", "Open App", "Function", "Paste Snippet", "Keyboard Shortcut",
-                           "Run Shortcut", "Open Website", "Open Page"}));
+    EXPECT_EQ(kinds, QStringList({"Nothing", "Open App", "Function", "Paste Snippet",
+                                  "Keyboard Shortcut", "Run Shortcut", "Open Website", "Open Page",
+                                  "Several Actions", "Toggle"}));
     EXPECT_EQ(
         ButtonAction::keys(KeyCombo{40, KeyCombo::kCommand, QStringLiteral("⌘K")}).kind().title(),
         QStringLiteral("Keyboard Shortcut"));

@@ -56,6 +56,10 @@ TEST(EmulatorWindow, FitsA1280x800ScreenAndItsKeysWorkWhereverFocusIs) {
     QTest::mouseClick(plug, Qt::LeftButton); // Plug in
     ASSERT_TRUE(test::waitUntil([&] { return delegate.connects == 2; }));
     EXPECT_EQ(QApplication::focusWidget(), view);
+    type(Qt::Key_3);
+    ASSERT_TRUE(test::waitUntil([&] { return !delegate.events.empty(); }));
+    EXPECT_EQ(delegate.events, std::vector<DockEvent>{DockEvent::key(2)});
+    delegate.events.clear();
 
     auto* models = window.findChild<QComboBox*>();
     QTest::mouseClick(models, Qt::LeftButton);

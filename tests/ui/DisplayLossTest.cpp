@@ -5,6 +5,7 @@
 #include "config/ConfigStore.h"
 #include "device/DeviceModel.h"
 #include "support/TestEnv.h"
+#include "support/XServer.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -41,24 +42,13 @@ TEST(DisplayLoss, EndingTheXServerUnderVelloqStillBlanksTheDock) {
     EmulatedDock dock(*DockModels::lookup(0x0300, 0x1002));
     ASSERT_TRUE(dock.plugIn());
 
-    QProcess xserver;
-    Stopped stopX{xserver};
-    xserver.start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
-    QByteArray display;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            display += xserver.readAllStandardOutput();
-            return display.endsWith('\n');
-        },
-        15000));
+    XServer xserver;
+    ASSERT_FALSE(xserver.display().isEmpty());
 
     QProcess velloq;
     Stopped stopVelloq{velloq};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(display.trimmed()));
+    env.insert(QStringLiteral("DISPLAY"), xserver.display());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     // No session bus: this velloq is the only one it knows of.
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
@@ -71,7 +61,7 @@ TEST(DisplayLoss, EndingTheXServerUnderVelloqStillBlanksTheDock) {
         waitUntil([&] { return dock.count(Command::stp) >= 2 && !dock.batchOpen(); }, 20000));
     ASSERT_FALSE(dock.faceData(0).isEmpty());
 
-    xserver.terminate();
+    xserver.stop();
     ASSERT_TRUE(waitUntil([&] { return velloq.state() == QProcess::NotRunning; }, 20000));
     const QString output = QString::fromUtf8(velloq.readAllStandardError());
     EXPECT_TRUE(output.contains(QStringLiteral("Exiting outside the event loop")))

@@ -198,7 +198,7 @@ TEST_F(EditorsTest, PagesWindowControls) {
     ASSERT_TRUE(
         waitUntil([&] { return controller->currentPage() == controller->config().pages[0].id; }));
     EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Action"))).mid(6),
-              QStringList({"Open Website", "Open Page"}));
+              QStringList({"Open Website", "Open Page", "Several Actions", "Toggle"}));
     ASSERT_TRUE(pick(dropdown(QStringLiteral("Action")), QStringLiteral("Open Page")));
     EXPECT_EQ(menuTitles(dropdown(QStringLiteral("Page"))),
               QStringList({"Home", "Page 2", "Media"}));

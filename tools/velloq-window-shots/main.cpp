@@ -1,6 +1,6 @@
 // Takes the window's screenshots for docs/window: the three tabs, an open dropdown, the
-// Buttons tab on a second page and a drag in the dock preview, with a sample configuration on
-// an emulated dock, in a private data folder.
+// Buttons tab on a second page, a drag in the dock preview and the editors of several actions
+// and of a toggle, with a sample configuration on an emulated dock, in a private data folder.
 //
 //   velloq-window-shots <output folder>
 //
@@ -8,6 +8,7 @@
 
 #include "EmulatorSession.h"
 #include "share/SetupExport.h"
+#include "support/AppPaths.h"
 #include "ui/DeviceMockView.h"
 #include "ui/Dropdown.h"
 #include "ui/KeyDrag.h"
@@ -25,6 +26,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -155,7 +157,31 @@ int main(int argc, char** argv) {
         entry.write(QByteArray("[Desktop Entry]\nType=Application\nExec=true\n") + fields);
         media.apps << entry.fileName();
     }
-    config.pages = {media};
+    // A page of buttons that do more: open an editor, wait and paste a signature; start and
+    // stop a recording, which is running now.
+    Page tools = Page::make(QStringLiteral("Tools"));
+    const QString editor = qEnvironmentVariable("XDG_DATA_HOME") +
+                           QStringLiteral("/applications/org.example.TextEditor.desktop");
+    const QString shortcuts = AppPaths::dataDir() + QStringLiteral("/Shortcuts");
+    QDir().mkpath(QFileInfo(editor).absolutePath());
+    QDir().mkpath(shortcuts);
+    const auto write = [](const QString& path, const QByteArray& text) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
+               file.setPermissions(file.permissions() | QFile::ExeOwner);
+    };
+    if (!write(editor, "[Desktop Entry]\nType=Application\nName=Text Editor\nExec=true\n"
+                       "Icon=accessories-text-editor\n") ||
+        !write(shortcuts + QStringLiteral("/start-recording"), "#!/bin/sh\n") ||
+        !write(shortcuts + QStringLiteral("/stop-recording"), "#!/bin/sh\n"))
+        return 1;
+    tools.keys[0] = ButtonAction::sequence(
+        {ButtonAction::app(editor), ButtonAction::wait(1500), ButtonAction::snippet(signature.id)});
+    tools.keys[1] = ButtonAction::toggle(ButtonAction::shortcut(QStringLiteral("start-recording")),
+                                         ButtonAction::shortcut(QStringLiteral("stop-recording")));
+    tools.keys[2] = ButtonAction::page(QUuid());
+    config.pages = {media, tools};
+    config.toggleStates = {{tools.id, 1}};
     config.keys[8] = ButtonAction::page(media.id);
     if (!ConfigStore().save(config))
         return 1;
@@ -260,5 +286,15 @@ int main(int argc, char** argv) {
     // Dragging the first screen button onto the fifth swaps them.
     controller.setCurrentPage(QUuid());
     ok = dragShots(controller, *window.findChild<DeviceMockView*>(), 0, 4, out, spin) && ok;
+
+    // Several actions and a toggle that is on, in a window tall enough for their rows.
+    window.resize(window.width(), 800);
+    controller.setCurrentPage(tools.id);
+    controller.setSelected(Selection::key(0));
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/several-actions.png")) && ok;
+    controller.setSelected(Selection::key(1));
+    spin(500);
+    ok = save(window.grab(), out + QStringLiteral("/toggle.png")) && ok;
     return ok ? 0 : 1;
 }
