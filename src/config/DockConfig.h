@@ -94,6 +94,13 @@ struct DockConfig {
     // inside it (a sequence's steps, a toggle's sides), which `f` may change as well.
     template <typename F> void forEachAction(F f) const { visitActions(*this, f); }
     template <typename F> void forEachAction(F f) { visitActions(*this, f); }
+    // Calls `f` with `action` and every action inside it, which `f` may change.
+    template <typename F> static void forEachActionIn(const ButtonAction& action, F f) {
+        visitAction(action, f);
+    }
+    template <typename F> static void forEachActionIn(ButtonAction& action, F f) {
+        visitAction(action, f);
+    }
 
     // $XDG_DATA_HOME/Velloq/config.json.
     static QString fileURL();

@@ -95,8 +95,11 @@ Result write(const DockConfig& config, const std::optional<QUuid>& page, const Q
         contents.kind = SetupFile::Contents::Kind::setup;
         contents.setup = config;
         takeIcons(contents.setup.customIcons, images);
-        for (Page& p : contents.setup.pages)
+        takeIcons(contents.setup.onIcons, images);
+        for (Page& p : contents.setup.pages) {
             takeIcons(p.customIcons, images);
+            takeIcons(p.onIcons, images);
+        }
         QString& animation = contents.setup.screensaverAnimation;
         if (animation.startsWith(u'/')) {
             // A GIF of the user's; a missing one leaves the built-in default.
@@ -107,18 +110,23 @@ Result write(const DockConfig& config, const std::optional<QUuid>& page, const Q
         if (const Page* found = config.page(*page))
             contents.page = *found;
         else if (page->isNull())
-            contents.page = Page{QUuid::createUuid(), kHome, config.keys, config.customIcons};
+            contents.page =
+                Page{QUuid::createUuid(), kHome, config.keys, config.customIcons, config.onIcons};
         else
             return failure(QStringLiteral("That page no longer exists."));
         takeIcons(contents.page.customIcons, images);
-        for (const ButtonAction& action : contents.page.keys) {
-            const std::optional<QUuid> id = action.snippetID();
-            if (!id)
-                continue;
-            for (const Snippet& snippet : config.snippets) {
-                if (snippet.id == *id && !contents.snippets.contains(snippet))
-                    contents.snippets << snippet;
-            }
+        takeIcons(contents.page.onIcons, images);
+        // The snippets its buttons paste, in steps and toggle sides too.
+        for (const ButtonAction& key : contents.page.keys) {
+            DockConfig::forEachActionIn(key, [&](const ButtonAction& action) {
+                const std::optional<QUuid> id = action.snippetID();
+                if (!id)
+                    return;
+                for (const Snippet& snippet : config.snippets) {
+                    if (snippet.id == *id && !contents.snippets.contains(snippet))
+                        contents.snippets << snippet;
+                }
+            });
         }
     }
     if (images.tooLarge()) {

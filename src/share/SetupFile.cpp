@@ -81,11 +81,15 @@ template <typename F> void forEachIcon(const Contents& contents, const F& f) {
     };
     if (contents.kind == Contents::Kind::page) {
         icons(contents.page.customIcons);
+        icons(contents.page.onIcons);
         return;
     }
     icons(contents.setup.customIcons);
-    for (const Page& page : contents.setup.pages)
+    icons(contents.setup.onIcons);
+    for (const Page& page : contents.setup.pages) {
         icons(page.customIcons);
+        icons(page.onIcons);
+    }
 }
 
 } // namespace

@@ -157,10 +157,14 @@ std::optional<Staged> stage(const Checked& checked, const QString& dataFolder, Q
     SetupFile::Contents& contents = staged.contents;
     if (contents.kind == SetupFile::Contents::Kind::page) {
         copyIcons(contents.page.customIcons);
+        copyIcons(contents.page.onIcons);
     } else {
         copyIcons(contents.setup.customIcons);
-        for (Page& page : contents.setup.pages)
+        copyIcons(contents.setup.onIcons);
+        for (Page& page : contents.setup.pages) {
             copyIcons(page.customIcons);
+            copyIcons(page.onIcons);
+        }
         QString& animation = contents.setup.screensaverAnimation;
         if (animation.startsWith(SetupFile::kImageFolder) && failure.isEmpty())
             animation = copy(animation, kScreensavers);
@@ -213,7 +217,8 @@ DockConfig merged(const DockConfig& current, const SetupFile::Contents& contents
             snippetIds.insert(snippet.id, added.id);
         }
     }
-    for (ButtonAction& action : page.keys) {
+    // Steps and toggle sides too.
+    const auto remap = [&](ButtonAction& action) {
         if (const std::optional<QUuid> id = action.snippetID()) {
             action = snippetIds.contains(*id) ? ButtonAction::snippet(snippetIds.value(*id))
                                               : ButtonAction::nothing();
@@ -223,7 +228,9 @@ DockConfig merged(const DockConfig& current, const SetupFile::Contents& contents
             else if (!target->isNull())
                 action = ButtonAction::nothing(); // a page the file does not bring
         }
-    }
+    };
+    for (ButtonAction& key : page.keys)
+        DockConfig::forEachActionIn(key, remap);
     if (addedPage)
         *addedPage = page.id;
     next.pages.append(std::move(page));
