@@ -6,6 +6,7 @@
 #include "EmulatedDock.h"
 #include "EmulatorSession.h"
 #include "EmulatorThread.h"
+#include "MediaWriters.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,6 +22,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace velloq;
@@ -28,10 +34,13 @@ using namespace velloq::session;
 
 namespace {
 
-constexpr double kScreensaverTarget = 0.02; // of one core
+constexpr double kFloorRatioTarget = 3; // CPU against the cost of the writes alone
 constexpr double kIdleTarget = 0.001;
 constexpr double kLatencyTarget = 0.001; // seconds, median
 constexpr int kPresses = 300;
+constexpr int kWakeupSeconds = 30;
+// A keep-alive wakes the main thread (its timer) and the writer.
+constexpr double kWakeupsPerKeepAlive = 2;
 
 double steadySeconds() {
     return SteadyClock().now();
@@ -88,6 +97,51 @@ double velloqLoad(EmulatorThread& emulator, int seconds) {
     return ((process1 - process0) - (emulator1 - emulator0)) / (wall1 - wall0);
 }
 
+// Times each thread of this process went to sleep and woke again, by thread id.
+std::map<QString, std::pair<QString, long>> threadWakeups() {
+    std::map<QString, std::pair<QString, long>> wakeups;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        QString name;
+        long switches = 0;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Name:"))
+                name = QString::fromUtf8(line.mid(5)).trimmed();
+            else if (line.startsWith("voluntary_ctxt_switches:"))
+                switches = line.mid(24).trimmed().toLong();
+        }
+        wakeups[tid] = {name, switches};
+    }
+    return wakeups;
+}
+
+// Wakeups per minute of Velloq's threads (the emulator's left out) over `seconds`, and the
+// keep-alives sent meanwhile. The bench's own wait for the end of the span is left out.
+std::pair<double, double> idleWakeups(EmulatorThread& emulator, int seconds) {
+    const QString emulatorThread = emulator.threadId();
+    int keepAlives0 = 0;
+    emulator.run([&] { keepAlives0 = emulator.dock().count(EmulatedDock::Command::connect); });
+    const auto before = threadWakeups();
+    spin(seconds * 1000);
+    const auto after = threadWakeups();
+    int keepAlives1 = 0;
+    emulator.run([&] { keepAlives1 = emulator.dock().count(EmulatedDock::Command::connect); });
+    long total = 0;
+    for (const auto& [tid, entry] : after) {
+        if (tid == emulatorThread)
+            continue;
+        const auto old = before.find(tid);
+        const long woke = entry.second - (old == before.end() ? 0 : old->second.second);
+        if (woke > 0 && qEnvironmentVariableIsSet("VELLOQ_BENCH_THREADS"))
+            std::printf("    thread %-20s %6ld wakeups\n", qPrintable(entry.first), woke);
+        total += woke;
+    }
+    return {(total - 1) * 60.0 / seconds, (keepAlives1 - keepAlives0) * 60.0 / seconds};
+}
+
 // Median and least of `windows` measurements; the least is the one other load on a shared
 // machine disturbed least.
 std::pair<double, double> velloqLoads(EmulatorThread& emulator, int windows, int seconds) {
@@ -96,6 +150,56 @@ std::pair<double, double> velloqLoads(EmulatorThread& emulator, int windows, int
         loads.push_back(velloqLoad(emulator, seconds));
     std::sort(loads.begin(), loads.end());
     return {loads[loads.size() / 2], loads.front()};
+}
+
+// CPU seconds this thread spends writing one report of `packetSize`, framed as the dock
+// takes it, into a socket like the emulated dock's while another thread reads: the floor
+// that any way of sending the frames pays. The least of three tries.
+double writeCostPerReport(int packetSize) {
+    constexpr int kReports = 20000;
+    double least = 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0)
+            return 0;
+        std::thread reader([fd = fds[1], packetSize] {
+            std::vector<char> buffer(size_t(packetSize) + 1);
+            while (::recv(fd, buffer.data(), buffer.size(), 0) > 0) {
+            }
+        });
+        std::vector<char> report(size_t(packetSize) + 1, 'x');
+        report[0] = 0;
+        const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        for (int i = 0; i < kReports; ++i)
+            (void)::send(fds[0], report.data(), report.size(), MSG_NOSIGNAL);
+        const double cpu1 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        ::shutdown(fds[0], SHUT_WR);
+        reader.join();
+        ::close(fds[0]);
+        ::close(fds[1]);
+        least = std::min(least, (cpu1 - cpu0) / kReports);
+    }
+    return least;
+}
+
+// Velloq's CPU while something plays, against the floor of the reports it sends meanwhile.
+void reportAgainstFloor(const char* what, EmulatorThread& emulator, int packetSize) {
+    qint64 reports0 = 0;
+    emulator.run([&] { reports0 = emulator.dock().reportsReceived(); });
+    const double wall0 = steadySeconds();
+    const auto [load, least] = velloqLoads(emulator, 3, 4);
+    qint64 reports1 = 0;
+    emulator.run([&] { reports1 = emulator.dock().reportsReceived(); });
+    const double rate = double(reports1 - reports0) / (steadySeconds() - wall0);
+    const double floor = writeCostPerReport(packetSize) * rate;
+    std::printf("%s: %.0f reports per second, %.2f us each, write floor %.4f %%\n", what, rate,
+                floor / std::max(rate, 1.0) * 1e6, floor * 100);
+    std::printf("%-40s %10.4f %%    floor %8.4f %%    ratio %6.3f, target %.0f\n",
+                (std::string(what) + ", CPU median").c_str(), load * 100, floor * 100, load / floor,
+                kFloorRatioTarget);
+    std::printf("%-40s %10.4f %%    floor %8.4f %%    ratio %6.3f, target %.0f\n",
+                (std::string(what) + ", CPU least").c_str(), least * 100, floor * 100,
+                least / floor, kFloorRatioTarget);
 }
 
 void report(const char* what, double value, const char* unit, double scale, double target) {
@@ -145,22 +249,54 @@ int main(int argc, char** argv) {
     spin(500);
     int commits0 = 0;
     emulator.run([&] { commits0 = emulator.dock().imageCommits(0); });
-    const auto [saverLoad, saverLeast] = velloqLoads(emulator, 3, 4);
+    const double saverStart = steadySeconds();
+    reportAgainstFloor("the screensaver", emulator, controller.dock().packetSize());
     int commits1 = 0;
     emulator.run([&] { commits1 = emulator.dock().imageCommits(0); });
     std::printf("screensaver frames shown on key 1: %.1f per second\n",
-                (commits1 - commits0) / 12.0);
-    report("CPU while the screensaver plays, median", saverLoad, "%", 100, kScreensaverTarget);
-    report("CPU while the screensaver plays, least", saverLeast, "%", 100, kScreensaverTarget);
+                (commits1 - commits0) / (steadySeconds() - saverStart));
+    controller.stopScreensaver();
+
+    // Six animated keys, each 12 frames of 80 ms.
+    DockConfig animated = config;
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    for (int key = 0; key < 6; ++key) {
+        const QString gif = home.path() + QStringLiteral("/spin%1.gif").arg(key);
+        QList<test::GifFrame> frames;
+        for (int frame = 0; frame < 12; ++frame)
+            frames << test::GifFrame{frame % 2 ? colours[key] : QColor(Qt::white), 8};
+        if (!test::writeGif(gif, 96, 96, frames))
+            return 1;
+        animated.customIcons[key] = gif;
+    }
+    controller.setConfig(animated);
+    if (!spinUntil([&] { return controller.animations().buttonTracks().size() == 6; }, 30000)) {
+        std::fprintf(stderr, "the key animations did not load\n");
+        return 1;
+    }
+    spin(500);
+    reportAgainstFloor("six animated keys", emulator, controller.dock().packetSize());
 
     // Idle with six faces.
-    controller.stopScreensaver();
+    controller.setConfig(config);
     spin(2000);
     if (qEnvironmentVariableIsSet("VELLOQ_BENCH_THREADS"))
         std::fprintf(stderr, "idle starts\n");
     const auto [idleLoad, idleLeast] = velloqLoads(emulator, 3, 5);
     report("CPU idle with six faces, median", idleLoad, "%", 100, kIdleTarget);
     report("CPU idle with six faces, least", idleLeast, "%", 100, kIdleTarget);
+
+    // Wakeups while idle: with the screensaver waiting for its deadline (the default five
+    // minutes), nothing should run but the dock's keep-alive.
+    DockConfig waiting = controller.config();
+    waiting.screensaverEnabled = true;
+    controller.setConfig(waiting);
+    spin(1000);
+    const auto [wakeups, keepAlives] = idleWakeups(emulator, kWakeupSeconds);
+    std::printf("%-40s %10.1f /min, keep-alives %.1f /min, target %.0f per keep-alive, "
+                "ratio %6.3f\n",
+                "wakeups idle with six faces", wakeups, keepAlives, kWakeupsPerKeepAlive,
+                wakeups / std::max(keepAlives, 1.0) / kWakeupsPerKeepAlive);
 
     // Input report to perform().
     std::vector<double> latencies;

@@ -124,17 +124,20 @@ void DockController::start() {
     wakeWatcher_->start();
 
     idleTimer_ = new QTimer(this);
-    idleTimer_->setInterval(kIdleCheckMs);
+    idleTimer_->setSingleShot(true);
+    // Precise: a coarse timer may fire 5 % early, which would take a second wakeup.
+    idleTimer_->setTimerType(Qt::PreciseTimer);
     connect(idleTimer_, &QTimer::timeout, this, &DockController::checkIdle);
-    idleTimer_->start();
-
-    permissionTimer_ = new QTimer(this);
-    permissionTimer_->setInterval(kPermissionPollMs);
-    connect(permissionTimer_, &QTimer::timeout, this,
-            [this] { setAccessibilityGranted(permissions_->inputAccess()); });
-    permissionTimer_->start();
+    armIdleTimer();
 
     QPointer<DockController> weak(this);
+    permissions_->watchInputAccess([weak] {
+        if (weak)
+            weak->setAccessibilityGranted(weak->permissions_->inputAccess());
+    });
+    // A change that happened before the watch began.
+    setAccessibilityGranted(permissions_->inputAccess());
+
     siteIcons_->onUpdate = [weak] {
         if (!weak)
             return;
@@ -182,6 +185,7 @@ void DockController::applyConfig(const DockConfig& value, bool keepReplaced) {
     if (old.dockBrightness != config_.dockBrightness)
         dock_->enqueueAll({StreamDock::brightnessCommand(truncated(config_.dockBrightness))});
     screensaverSettingsChanged(old);
+    armIdleTimer();
     scheduleScreenRefresh();
     Q_EMIT configChanged();
 }
@@ -247,6 +251,7 @@ void DockController::streamDockDidConnect(StreamDock& dock) {
     const auto model = dock.model();
     setDeviceName(model ? model->name : kUnknownDock);
     lastDockActivity_ = clock_->now();
+    armIdleTimer();
     resendEverything();
 }
 
@@ -259,6 +264,7 @@ void DockController::streamDockDidDisconnect(StreamDock&) {
         setScreensaverRunning(false);
     }
     lastDockActivity_ = clock_->now();
+    armIdleTimer();
 }
 
 void DockController::streamDockCouldNotOpen(StreamDock&, const QString& node, const QString&) {
@@ -278,6 +284,7 @@ void DockController::streamDockDidResume(StreamDock&) {
 
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
     lastDockActivity_ = clock_->now();
+    armIdleTimer();
     if (engineScreensaverActive()) {
         stopScreensaver();
         // A press only wakes the dock; a turn still turns.
@@ -370,17 +377,45 @@ void DockController::resendEverything() {
 void DockController::checkIdle() {
     if (!config_.screensaverEnabled || !isConnected_ || windowShown_ || engineScreensaverActive())
         return;
-    if (clock_->now() - lastDockActivity_ >= config_.screensaverDelay * 60)
-        startScreensaver();
+    if (clock_->now() - lastDockActivity_ < config_.screensaverDelay * 60) {
+        armIdleTimer(); // early, or the deadline moved
+        return;
+    }
+    startScreensaver();
+    if (!engineScreensaverActive() && idleTimer_)
+        idleTimer_->start(kIdleRetryMs); // no file to play: try again later, not at once
+}
+
+bool DockController::idleTimerArmed() const {
+    return idleTimer_ && idleTimer_->isActive();
+}
+
+void DockController::armIdleTimer() {
+    if (!idleTimer_)
+        return; // not started yet
+    const double delay = config_.screensaverDelay * 60;
+    if (!config_.screensaverEnabled || !isConnected_ || windowShown_ || engineScreensaverActive() ||
+        !std::isfinite(delay)) {
+        idleTimer_->stop();
+        return;
+    }
+    const double remaining = lastDockActivity_ + delay - clock_->now();
+    // Whole milliseconds up, so it never fires before the deadline; a long delay is reached
+    // in steps the timer can hold.
+    const double ms = std::clamp(std::ceil(remaining * 1000), 0.0, double(24 * 3600 * 1000));
+    idleTimer_->start(int(ms));
 }
 
 void DockController::setWindowShown(bool shown) {
+    if (shown) // the user may have just granted it
+        setAccessibilityGranted(permissions_->inputAccess());
     if (shown == windowShown_)
         return;
     windowShown_ = shown;
     lastDockActivity_ = clock_->now();
     if (shown)
         stopScreensaver(); // what is being edited shows on the dock
+    armIdleTimer();
 }
 
 void DockController::startScreensaver() {
@@ -394,6 +429,7 @@ void DockController::startScreensaver() {
                                   DockModels::finalRotation(model, config_.extraRotation),
                                   config_.screensaverPlayback, config_.screensaverSpeed);
     setScreensaverRunning(true);
+    armIdleTimer();
 }
 
 void DockController::stopScreensaver() {
@@ -402,6 +438,7 @@ void DockController::stopScreensaver() {
     engine_->stopScreensaver();
     setScreensaverRunning(false);
     lastDockActivity_ = clock_->now();
+    armIdleTimer();
     refreshScreens(true);
 }
 

@@ -65,8 +65,9 @@ public:
     static constexpr int kScreenKeys = 6;
     static constexpr int kRefreshDelayMs = 250;
     static constexpr int kWakeResendDelayMs = 2000;
-    static constexpr int kIdleCheckMs = 1000;
-    static constexpr int kPermissionPollMs = 2000;
+    // When the screensaver was due but could not start (its file is missing), it is tried
+    // again this often.
+    static constexpr int kIdleRetryMs = 60000;
 
     // The backends. `dock`, `configStore`, `clock`, `permissions` and `siteIcons` are
     // required; `clock`, the service pointers and `siteIcons` must outlive the controller.
@@ -165,10 +166,14 @@ public:
 
     // --- Idle and screensaver ---
     // Starts the screensaver once the dock has been idle for the configured delay, unless the
-    // window is shown.
+    // window is shown. One timer calls it at that deadline, set again whenever the deadline
+    // moves; nothing runs in between.
     void checkIdle();
+    // Whether the deadline timer is set (never while the screensaver cannot start by itself).
+    bool idleTimerArmed() const;
     // The window counts as activity: opening it ends the screensaver, and while it is shown
     // idling never starts one (a preview still does); the delay counts from its closing.
+    // Showing it also reads the input access again.
     void setWindowShown(bool shown);
     void startScreensaver();
     void stopScreensaver();
@@ -353,6 +358,8 @@ private:
 
     bool engineScreensaverActive() const { return engine_ && engine_->screensaverActive(); }
     void resendAfterWake();
+    // Sets the idle timer to the screensaver's deadline, or stops it when it cannot start.
+    void armIdleTimer();
     void setIsConnected(bool value);
     void setDeviceName(const QString& value);
     void setAccessibilityGranted(bool value);
@@ -471,7 +478,6 @@ private:
     std::map<int, QByteArray> sentImages_;
     QTimer* refreshTimer_ = nullptr;
     QTimer* idleTimer_ = nullptr;
-    QTimer* permissionTimer_ = nullptr;
     bool started_ = false;
 };
 

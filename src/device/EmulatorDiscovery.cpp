@@ -2,6 +2,7 @@
 
 #include "device/DeviceModel.h"
 #include "support/AppPaths.h"
+#include "support/InotifyEvents.h"
 
 #include <QFile>
 #include <QSocketNotifier>
@@ -226,31 +227,19 @@ void EmulatorDiscovery::start() {
 }
 
 void EmulatorDiscovery::readEvents() {
-    alignas(inotify_event) std::array<char, 16 * 1024> buffer{};
     bool overflow = false;
-    for (;;) {
-        const ssize_t n = ::read(inotify_.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        for (ssize_t offset = 0; offset < n;) {
-            inotify_event event{};
-            std::memcpy(&event, buffer.data() + offset, sizeof event);
-            const char* name = buffer.data() + offset + sizeof event;
-            offset += ssize_t(sizeof event + event.len);
-            if (event.mask & IN_Q_OVERFLOW)
-                overflow = true;
-            // Names starting with a dot are sockets still being set up.
-            if (event.len == 0 || name[0] == '.')
-                continue;
-            const QString path = folder_ + QLatin1Char('/') + QFile::decodeName(name);
-            if (event.mask & (IN_DELETE | IN_MOVED_FROM))
-                forget(path);
-            if (event.mask & (IN_CREATE | IN_MOVED_TO))
-                socketAppeared(path);
-        }
-    }
+    readInotifyEvents(inotify_.get(), [&](const inotify_event& event, const char* name) {
+        if (event.mask & IN_Q_OVERFLOW)
+            overflow = true;
+        // Names starting with a dot are sockets still being set up.
+        if (name[0] == '\0' || name[0] == '.')
+            return;
+        const QString path = folder_ + QLatin1Char('/') + QFile::decodeName(name);
+        if (event.mask & (IN_DELETE | IN_MOVED_FROM))
+            forget(path);
+        if (event.mask & (IN_CREATE | IN_MOVED_TO))
+            socketAppeared(path);
+    });
     if (overflow)
         rescan();
 }

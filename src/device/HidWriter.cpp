@@ -178,19 +178,26 @@ void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_p
 
 std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArray& report,
                                               int packetSize) {
-    const QByteArray data = QByteArray(1, '\0') + Protocol::padded(report, packetSize);
+    // Framed in a buffer kept between reports: no allocation per report.
+    const size_t length = 1 + size_t(std::max<qsizetype>(report.size(), packetSize));
+    if (wire_.size() < length)
+        wire_.resize(length);
+    wire_[0] = '\0';
+    std::memcpy(wire_.data() + 1, report.constData(), size_t(report.size()));
+    std::memset(wire_.data() + 1 + report.size(), 0, length - 1 - size_t(report.size()));
+    const char* data = wire_.data();
+    const ssize_t size = ssize_t(length);
     const int fd = handle.fd.get();
     const auto since = std::chrono::steady_clock::now();
     for (;;) {
         if (cancelled_)
             return std::nullopt;
-        const ssize_t n = handle.socket
-                              ? ::send(fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL)
-                              : ::write(fd, data.constData(), size_t(data.size()));
-        if (n == data.size())
+        const ssize_t n =
+            handle.socket ? ::send(fd, data, length, MSG_NOSIGNAL) : ::write(fd, data, length);
+        if (n == size)
             return QString();
         if (n >= 0)
-            return QStringLiteral("short write (%1 of %2 bytes)").arg(n).arg(data.size());
+            return QStringLiteral("short write (%1 of %2 bytes)").arg(n).arg(size);
         const int error = errno;
         if (error == EINTR)
             continue;

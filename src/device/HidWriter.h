@@ -92,6 +92,7 @@ private:
     std::deque<Batch> queue_;
     bool busy_ = false;
     bool stopping_ = false;
+    std::vector<char> wire_; // the report being written, framed; writer thread only
     std::thread thread_;
 };
 

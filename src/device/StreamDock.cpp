@@ -5,6 +5,7 @@
 #include "device/HidrawDiscovery.h"
 #include "support/Log.h"
 
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -73,15 +74,18 @@ void StreamDock::enqueueAll(const QList<QByteArray>& reports) {
         std::lock_guard lock(pendingLock_);
         ++pendingBatches_;
     }
-    writer_->submit({held_->handle, packetSize_, reports, [this] {
+    // Only a listener is told, so an animation frame does not wake the main thread twice.
+    const bool announce = isSignalConnected(QMetaMethod::fromSignal(&StreamDock::batchWritten));
+    writer_->submit({held_->handle, packetSize_, reports, [this, announce] {
                          {
                              std::lock_guard lock(pendingLock_);
                              --pendingBatches_;
                          }
                          // The writer is joined before this object goes, so `this` is valid;
                          // the queued call is dropped if the object is gone by delivery.
-                         QMetaObject::invokeMethod(
-                             this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
+                         if (announce)
+                             QMetaObject::invokeMethod(
+                                 this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
                      }});
 }
 

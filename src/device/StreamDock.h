@@ -116,7 +116,8 @@ public:
     void waitForIdle();
 
 Q_SIGNALS:
-    // A batch was fully written (its reports sent or failed). Delivered on the main thread.
+    // A batch was fully written (its reports sent or failed). Delivered on the main thread,
+    // for batches queued while something was connected to it.
     void batchWritten();
 
 private:

@@ -1,6 +1,8 @@
 #include "system/LinuxPermissions.h"
 
+#include "support/Log.h"
 #include "system/KeySender.h"
+#include "system/NodeWatcher.h"
 #include "system/Notifier.h"
 
 #include <QApplication>
@@ -20,6 +22,15 @@ LinuxPermissions::LinuxPermissions(KeySender& keys)
 
 LinuxPermissions::~LinuxPermissions() {
     delete dialog_.data();
+}
+
+void LinuxPermissions::watchInputAccess(std::function<void()> changed) {
+    watcher_ = std::make_unique<NodeWatcher>(QStringLiteral("/dev"),
+                                             QStringList{QStringLiteral("uinput")});
+    QObject::connect(watcher_.get(), &NodeWatcher::changed, watcher_.get(), std::move(changed));
+    QString error;
+    if (!watcher_->start(&error))
+        logLine(QStringLiteral("Could not watch /dev for input access: ") + error);
 }
 
 bool LinuxPermissions::inputAccess() {

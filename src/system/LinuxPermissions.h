@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class QDialog;
 
 namespace velloq {
 
 class KeySender;
+class NodeWatcher;
 
 class LinuxPermissions final : public Permissions {
 public:
@@ -19,6 +22,8 @@ public:
     bool inputAccess() override;
     void promptForInputAccess() override;
     void openAccessibilitySettings() override;
+    // inotify on /dev/uinput: the udev rule's ACL, or the node made by loading the module.
+    void watchInputAccess(std::function<void()> changed) override;
 
     // The command that installs the udev rule granting /dev/uinput (shown in the dialog).
     static QString udevRuleCommand();
@@ -29,6 +34,7 @@ public:
 private:
     KeySender& keys_;
     QPointer<QDialog> dialog_;
+    std::unique_ptr<NodeWatcher> watcher_;
 };
 
 } // namespace velloq

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace velloq {
 
 // "Input access": whether Velloq may inject keystrokes, the prompt, and the help. Main thread.
@@ -12,6 +14,9 @@ public:
     virtual void promptForInputAccess() = 0;
     // Opens Velloq's "Input access" help dialog.
     virtual void openAccessibilitySettings() = 0;
+    // Calls `changed` on the main thread whenever input access may have changed; the caller
+    // then asks inputAccess() again. Without a way to watch, it is never called.
+    virtual void watchInputAccess(std::function<void()> changed) { (void)changed; }
 };
 
 } // namespace velloq

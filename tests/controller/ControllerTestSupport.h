@@ -5,6 +5,7 @@
 #include "support/Clock.h"
 #include "system/Permissions.h"
 
+#include <functional>
 #include <vector>
 
 namespace velloq::test {
@@ -46,8 +47,12 @@ public:
     bool inputAccess() override { return granted; }
     void promptForInputAccess() override { ++prompts; }
     void openAccessibilitySettings() override { ++helpOpened; }
+    void watchInputAccess(std::function<void()> callback) override {
+        changed = std::move(callback);
+    }
 
     bool granted = true;
+    std::function<void()> changed; // what the watch calls
     int prompts = 0;
     int helpOpened = 0;
 };

@@ -4,11 +4,14 @@
 #include "device/DeviceModel.h"
 
 #include <QObject>
+#include <QString>
 #include <QThread>
 
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace velloq::session {
 
@@ -43,6 +46,12 @@ public:
         double seconds = 0;
         run([&] { seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID); });
         return seconds;
+    }
+    // The kernel's id of the emulator's thread, as /proc/self/task names it.
+    QString threadId() {
+        long tid = 0;
+        run([&] { tid = long(::syscall(SYS_gettid)); });
+        return QString::number(tid);
     }
     EmulatedDock& dock() { return *dock_; }
 
