@@ -3,6 +3,7 @@
 // format late and another never. A 1 ms timer on the main thread measures the longest gap.
 
 #include "EventLoopWait.h"
+#include "StallMeter.h"
 #include "actions/SlowClipboardOwner.h"
 #include "config/ConfigStore.h"
 #include "controller/DockController.h"
@@ -35,24 +36,7 @@ constexpr int kDetentGapMs = 15; // a fast turn
 
 using session::spin;
 using session::spinUntil;
-
-// The longest time the main thread did not get to its 1 ms timer.
-class StallMeter {
-public:
-    StallMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_,
-                         [this] { longest_ = std::max(longest_, since_.restart()); });
-        since_.start();
-        timer_.start(1);
-    }
-    double longestMs() const { return double(std::max(longest_, since_.elapsed())); }
-
-private:
-    QTimer timer_;
-    QElapsedTimer since_;
-    qint64 longest_ = 0;
-};
+using session::StallMeter;
 
 class GrantedPermissions final : public Permissions {
 public:

@@ -259,16 +259,11 @@ int main(int argc, char** argv) {
 
     // Six animated keys, each 12 frames of 80 ms.
     DockConfig animated = config;
-    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
-    for (int key = 0; key < 6; ++key) {
-        const QString gif = home.path() + QStringLiteral("/spin%1.gif").arg(key);
-        QList<test::GifFrame> frames;
-        for (int frame = 0; frame < 12; ++frame)
-            frames << test::GifFrame{frame % 2 ? colours[key] : QColor(Qt::white), 8};
-        if (!test::writeGif(gif, 96, 96, frames))
-            return 1;
-        animated.customIcons[key] = gif;
-    }
+    const QStringList gifs = test::writeBlinkingKeyGifs(home.path(), 96, 12);
+    if (gifs.isEmpty())
+        return 1;
+    for (int key = 0; key < 6; ++key)
+        animated.customIcons[key] = gifs[key];
     controller.setConfig(animated);
     if (!spinUntil([&] { return controller.animations().buttonTracks().size() == 6; }, 30000)) {
         std::fprintf(stderr, "the key animations did not load\n");

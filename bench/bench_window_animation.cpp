@@ -53,16 +53,12 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     DockConfig config;
-    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    const QStringList gifs = test::writeBlinkingKeyGifs(home.path(), 96, 12);
+    if (gifs.isEmpty())
+        return 1;
     for (int key = 0; key < 6; ++key) {
-        const QString gif = home.path() + QStringLiteral("/spin%1.gif").arg(key);
-        QList<test::GifFrame> frames;
-        for (int frame = 0; frame < 12; ++frame)
-            frames << test::GifFrame{frame % 2 ? colours[key] : QColor(Qt::white), 8};
-        if (!test::writeGif(gif, 96, 96, frames))
-            return 1;
         config.keys[key] = ButtonAction::function(ButtonFunction::copy);
-        config.customIcons[key] = gif;
+        config.customIcons[key] = gifs[key];
     }
     if (!ConfigStore().save(config))
         return 1;

@@ -265,13 +265,15 @@ private:
         QUuid id;
         bool operator==(const PageLink&) const = default;
     };
+    // Written out: a defaulted comparison of a list of the enclosing, still incomplete, class
+    // is rejected by clang.
     struct Sequence {
         QList<ButtonAction> steps;
-        bool operator==(const Sequence&) const = default;
+        bool operator==(const Sequence& other) const { return steps == other.steps; }
     };
     struct Toggle {
         QList<ButtonAction> sides; // off, on
-        bool operator==(const Toggle&) const = default;
+        bool operator==(const Toggle& other) const { return sides == other.sides; }
     };
     struct Wait {
         int ms = 0;

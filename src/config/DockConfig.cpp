@@ -384,7 +384,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
 
 namespace {
 // Non-const `Config` iterates non-const, so that a list shared with a copy detaches first.
-template <typename Config> auto* findPage(Config& config, const QUuid& id) {
+template <typename Config> auto* pageWithId(Config& config, const QUuid& id) {
     if (id.isNull())
         return decltype(&*config.pages.begin())(nullptr);
     const auto found = std::find_if(config.pages.begin(), config.pages.end(),
@@ -404,11 +404,25 @@ bool DockConfig::anyPageListsApps() const {
 }
 
 const Page* DockConfig::page(const QUuid& id) const {
-    return findPage(*this, id);
+    return pageWithId(*this, id);
 }
 
 Page* DockConfig::page(const QUuid& id) {
-    return findPage(*this, id);
+    return pageWithId(*this, id);
+}
+
+std::optional<QUuid> DockConfig::findPage(const QString& text) const {
+    if (text.compare(QStringLiteral("home"), Qt::CaseInsensitive) == 0)
+        return QUuid();
+    if (const std::optional<QUuid> id = ConfigJson::parseUuid(text.toUpper())) {
+        if (id->isNull() || page(*id))
+            return *id;
+    }
+    for (const Page& candidate : pages) {
+        if (candidate.name.compare(text, Qt::CaseInsensitive) == 0)
+            return candidate.id;
+    }
+    return std::nullopt;
 }
 
 const QList<ButtonAction>& DockConfig::keysOf(const QUuid& pageID) const {

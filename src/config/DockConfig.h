@@ -70,6 +70,9 @@ struct DockConfig {
     // The page with this id, or null (also for the nil id, which is the home page).
     const Page* page(const QUuid& id) const;
     Page* page(const QUuid& id);
+    // The page `text` names, as scripts and commands name one: "home", an id, or a page's
+    // name ignoring case (nil for home).
+    std::optional<QUuid> findPage(const QString& text) const;
     // The keys and custom images of a page; the top-level ones for home or an unknown id.
     const QList<ButtonAction>& keysOf(const QUuid& pageID) const;
     QList<ButtonAction>& keysOf(const QUuid& pageID);

@@ -283,6 +283,12 @@ void DockController::streamDockDidResume(StreamDock&) {
 }
 
 void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
+    handleInput(event);
+}
+
+// ---------------------------------------------------------------- Input
+
+void DockController::handleInput(const DockEvent& event) {
     lastDockActivity_ = clock_->now();
     armIdleTimer();
     if (engineScreensaverActive()) {
@@ -291,21 +297,23 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
         if (event.kind != DockEvent::Kind::knobTurn)
             return;
     }
+    const qsizetype count =
+        event.kind == DockEvent::Kind::key ? currentKeys().size() : config_.knobs.size();
+    if (event.index < 0 || event.index >= count)
+        return;
+    Q_EMIT dockInput(event);
     switch (event.kind) {
     case DockEvent::Kind::key:
-        if (event.index >= 0 && event.index < currentKeys().size()) {
-            pressedKey_ = event.index;
-            perform(currentKeys()[event.index]);
-            pressedKey_ = -1;
-        }
+        // A copy: the action may change the page, and with it currentKeys().
+        pressedKey_ = event.index;
+        perform(ButtonAction(currentKeys()[event.index]));
+        pressedKey_ = -1;
         break;
     case DockEvent::Kind::knobTurn:
-        if (event.index >= 0 && event.index < config_.knobs.size())
-            turn(config_.knobs[event.index], event.step);
+        turn(config_.knobs[event.index], event.step);
         break;
     case DockEvent::Kind::knobPress:
-        if (event.index >= 0 && event.index < config_.knobs.size())
-            press(config_.knobs[event.index]);
+        press(config_.knobs[event.index]);
         break;
     }
 }
@@ -313,6 +321,34 @@ void DockController::streamDockDidReceive(StreamDock&, const DockEvent& event) {
 // ---------------------------------------------------------------- Key faces
 
 void DockController::refreshScreens(bool force) {
+    sendFaces({0, 1, 2, 3, 4, 5}, force);
+}
+
+void DockController::refreshScreens(const QList<int>& keys) {
+    QList<int> screens;
+    for (const int key : keys) {
+        if (key >= 0 && key < kScreenKeys && !screens.contains(key))
+            screens << key;
+    }
+    sendFaces(screens, false);
+}
+
+void DockController::setFaceOverrides(FaceOverrides* overrides) {
+    faceOverrides_ = overrides;
+    refreshScreens(false);
+}
+
+FaceOverrides::Face DockController::faceOf(int key) const {
+    if (faceOverrides_) {
+        if (const FaceOverrides::Face* face = faceOverrides_->face(currentPage_, key))
+            return *face;
+    }
+    const KeyLook look = config_.lookOf(currentPage_, key);
+    return {IconRenderer::picture(look, config_.snippets, config_.pages),
+            animatedIconPath(look.action, look.image)};
+}
+
+void DockController::sendFaces(const QList<int>& keys, bool force) {
     if (!dock_->hasDevice() || engineScreensaverActive())
         return;
     const auto model = dock_->model();
@@ -320,10 +356,11 @@ void DockController::refreshScreens(bool force) {
     const int rotation = DockModels::finalRotation(model, config_.extraRotation);
 
     ImageBatch batch;
-    for (int i = 0; i < kScreenKeys; ++i) {
-        const IconRenderer::Picture picture =
-            IconRenderer::picture(config_.lookOf(currentPage_, i), config_.snippets, config_.pages);
-        const std::optional<QByteArray> face = IconRenderer::face(picture, size, rotation);
+    std::map<int, std::optional<QString>> playing;
+    for (const int i : keys) {
+        FaceOverrides::Face look = faceOf(i);
+        playing[i] = std::move(look.animation);
+        const std::optional<QByteArray> face = IconRenderer::face(look.picture, size, rotation);
         const auto sent = sentImages_.find(i);
         if (!force) {
             const bool hadFace = sent != sentImages_.end();
@@ -341,10 +378,8 @@ void DockController::refreshScreens(bool force) {
     dock_->setImages(batch);
 
     AnimationEngine& engine = animations();
-    for (int i = 0; i < kScreenKeys; ++i) {
-        const KeyLook look = config_.lookOf(currentPage_, i);
-        engine.setButtonAnimation(i, animatedIconPath(look.action, look.image), size, rotation);
-    }
+    for (const auto& [i, path] : playing)
+        engine.setButtonAnimation(i, path, size, rotation);
 }
 
 std::optional<QString> DockController::animatedIconPath(const ButtonAction& action,

@@ -5,6 +5,7 @@
 #include "controller/ActionServices.h"
 #include "controller/AnimationEngine.h"
 #include "controller/EditHistory.h"
+#include "controller/FaceOverrides.h"
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
@@ -157,6 +158,12 @@ public:
     // --- Key faces ---
     // Brings the six screens up to date; `force` sends all six, blank ones as clear.
     void refreshScreens(bool force);
+    // Brings these screen keys (0-5) up to date at once, in one batch: those whose face
+    // differs from the last sent.
+    void refreshScreens(const QList<int>& keys);
+    // Faces that stand in for keys' own for a while; not owned, and cleared (nullptr) before
+    // they go. The current faces are redrawn.
+    void setFaceOverrides(FaceOverrides* overrides);
     // A refresh 0.25 s from now; a newer request replaces one that has not run yet.
     void scheduleScreenRefresh();
     // Re-initialises the dock and sends every face again.
@@ -180,6 +187,12 @@ public:
     void screensaverSettingsChanged(const DockConfig& old);
     double lastDockActivity() const { return lastDockActivity_; }
 
+    // --- Input ---
+    // Dock input, from the dock or from a script pressing for the user: ends the screensaver
+    // (a press then does nothing more, as on the dock), else runs the key's action or the
+    // knob's role on the current page. Indices out of range are ignored.
+    void handleInput(const DockEvent& event);
+
     // --- Actions (DockControllerActions.cpp, DockControllerKnobs.cpp) ---
     virtual void perform(const ButtonAction& action);
     virtual void turn(KnobRole role, int step);
@@ -188,7 +201,10 @@ public:
     void run(ButtonFunction function);
     // Types `text` by way of the clipboard, which is restored 0.6 s later unless something
     // else wrote to it meanwhile.
-    void paste(const QString& text);
+    // done runs once the paste is over (the clipboard given back) or was given up.
+    void paste(const QString& text, std::function<void()> done = {});
+    // The snippet's text pasted; done also runs when there is no such snippet.
+    void pasteSnippet(const QUuid& id, std::function<void()> done);
     void toggleOutputMute();
     void toggleMicMute();
     // Whether to send the media key `type` (with `extraFlags` held) and leave the rest to the
@@ -328,6 +344,8 @@ Q_SIGNALS:
     void installedAppsChanged();
     void runningAppsChanged();
     void historyChanged();
+    // Input that handleInput is about to act on (not a press that only ended the screensaver).
+    void dockInput(const velloq::DockEvent& event);
 
 protected:
     // The services, for the actions code.
@@ -371,6 +389,11 @@ private:
     // DockControllerFollow.cpp
     void startFollowingApps();
     void appInFront(const std::optional<QUuid>& page);
+    // What screen key `key` of the current page shows, and the animation it plays.
+    FaceOverrides::Face faceOf(int key) const;
+    // Puts the faces of `keys` that differ from the last sent (all of them with `force`) in one
+    // batch, and hands their animations to the engine.
+    void sendFaces(const QList<int>& keys, bool force);
     // The configuration with `edit` applied to the keys and custom images of `page`; false,
     // changing nothing, when that page is gone (logged).
     template <typename Edit>
@@ -446,6 +469,7 @@ private:
     DesktopMediaKeys* mediaKeys_;
     DockFeatures* dockFeatures_;
     SiteIcons* siteIcons_;
+    FaceOverrides* faceOverrides_ = nullptr;
     std::unique_ptr<HUD> hud_;
     std::unique_ptr<WakeWatcher> wakeWatcher_;
     std::unique_ptr<PageFollower> follower_;

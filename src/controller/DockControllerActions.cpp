@@ -122,16 +122,9 @@ void DockController::perform(const ButtonAction& action) {
     case ButtonAction::Kind::function:
         run(*action.buttonFunction());
         return;
-    case ButtonAction::Kind::snippet: {
-        const QUuid id = *action.snippetID();
-        for (const Snippet& snippet : std::as_const(config_.snippets)) {
-            if (snippet.id == id) {
-                paste(snippet.text);
-                return;
-            }
-        }
+    case ButtonAction::Kind::snippet:
+        pasteSnippet(*action.snippetID(), {});
         return;
-    }
     case ButtonAction::Kind::keys: {
         const KeyCombo combo = *action.keyCombo();
         if (!combo.isRecorded())
@@ -275,25 +268,43 @@ void DockController::run(ButtonFunction function) {
     }
 }
 
-void DockController::paste(const QString& text) {
-    if (!inputAccessOrPrompt())
+void DockController::pasteSnippet(const QUuid& id, std::function<void()> done) {
+    for (const Snippet& snippet : std::as_const(config_.snippets)) {
+        if (snippet.id == id) {
+            paste(snippet.text, std::move(done));
+            return;
+        }
+    }
+    if (done)
+        done();
+}
+
+void DockController::paste(const QString& text, std::function<void()> done) {
+    if (!done)
+        done = [] {};
+    if (!inputAccessOrPrompt()) {
+        done();
         return;
-    actionState().clipboard.snapshot(this, [this, text](std::optional<Clipboard::Snapshot> saved) {
+    }
+    actionState().clipboard.snapshot(this, [this, text, done = std::move(done)](
+                                               std::optional<Clipboard::Snapshot> saved) {
         if (!saved) {
             // Taking the clipboard now would lose what is on it for good.
             logLine(QStringLiteral("Could not paste a snippet: the clipboard's owner did not "
                                    "answer in time, so its content was left as it is"));
+            done();
             return;
         }
         Clipboard& clipboard = actionState().clipboard;
         clipboard.setText(text);
         const uint64_t written = clipboard.changeCount();
         pressKey(kV, kCtrl);
-        QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(*saved), written] {
+        QTimer::singleShot(kPasteRestoreMs, this, [this, saved = std::move(*saved), written, done] {
             Clipboard& board = actionState().clipboard;
             // Something else wrote meanwhile: its content wins.
             if (board.changeCount() == written)
                 board.restore(saved);
+            done();
         });
     });
 }

@@ -52,6 +52,12 @@ void DockController::performStep(const ButtonRef& button, const ButtonAction& st
 }
 
 void DockController::performThen(const ButtonAction& action, std::function<void()> started) {
+    // A paste goes out once the clipboard has been read, and gives it back later: the next
+    // step waits for both, so pastes keep their order and the user's clipboard comes back.
+    if (action.kind() == ButtonAction::Kind::snippet) {
+        pasteSnippet(*action.snippetID(), std::move(started));
+        return;
+    }
     perform(action);
     started();
 }

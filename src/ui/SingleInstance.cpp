@@ -21,8 +21,8 @@ class ApplicationAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    explicit ApplicationAdaptor(SingleInstance* instance)
-        : QDBusAbstractAdaptor(instance)
+    ApplicationAdaptor(QObject* served, SingleInstance* instance)
+        : QDBusAbstractAdaptor(served)
         , instance_(instance) {}
 
 public Q_SLOTS:
@@ -66,14 +66,16 @@ void SingleInstance::handleOpen(const QStringList& uris, const QVariantMap& plat
         Q_EMIT openRequested(paths);
 }
 
-SingleInstance::Claim SingleInstance::claim(const QStringList& files) {
+SingleInstance::Claim SingleInstance::claim(QObject* served, const QStringList& files) {
     if (!bus_.isConnected()) {
         logLine(QStringLiteral("No session bus: running without the one-instance check"));
         return Claim::noBus;
     }
     // The object is in place before the name is, so an Activate right after is served.
-    new ApplicationAdaptor(this);
-    bus_.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors);
+    if (!served)
+        served = this;
+    auto* adaptor = new ApplicationAdaptor(served, this);
+    bus_.registerObject(objectPath(), served, QDBusConnection::ExportAdaptors);
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         bus_.interface()->registerService(busName(), QDBusConnectionInterface::DontQueueService,
                                           QDBusConnectionInterface::DontAllowReplacement);
@@ -85,6 +87,7 @@ SingleInstance::Claim SingleInstance::claim(const QStringList& files) {
     if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
         return Claim::first;
     bus_.unregisterObject(objectPath());
+    delete adaptor;
 
     QVariantMap platformData;
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");

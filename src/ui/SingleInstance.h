@@ -29,9 +29,12 @@ public:
     explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(),
                             QObject* parent = nullptr);
 
-    // Blocks for at most a few seconds, before the window exists. When another instance runs,
-    // it is asked to open `files` (local paths), or else to show itself.
-    Claim claim(const QStringList& files = {});
+    // Blocks for at most a few seconds, before the window exists. `served` is the object put
+    // at objectPath(): its own adaptors (app.velloq.Velloq1) are served there beside
+    // org.freedesktop.Application, which is added to it; this object when null. Both are in
+    // place before the name is taken, so a call that starts Velloq finds them. When another
+    // instance runs, it is asked to open `files` (local paths), or else to show itself.
+    Claim claim(QObject* served = nullptr, const QStringList& files = {});
 
 Q_SIGNALS:
     // Activate was called (a second launch, or the desktop's launcher). Open and

@@ -40,9 +40,11 @@ protected:
         sources.push_back(std::make_unique<EmulatorDiscovery>());
         make(config, nullptr, std::move(sources));
         controller->start();
+        // The first STP ends the initialisation; the faces come in a batch of their own.
         ASSERT_TRUE(waitUntil([&] {
             return controller->isConnected() && emulator->hasPeer() &&
-                   emulator->count(EmulatedDock::Command::stp) > 0 && !emulator->batchOpen();
+                   emulator->faceData(0) == expectedFace(0, controller->isToggleOn(0)) &&
+                   !emulator->batchOpen() && !emulator->hasUnreadReports();
         }));
     }
 
@@ -196,4 +198,26 @@ TEST_F(MultiTest, ToggleAlternatesItsSidesAndFaceAndKeepsItsStateAfterARestart) 
     ASSERT_TRUE(emulator->tapKey(0));
     ASSERT_TRUE(waitUntil([&] { return !controller->isToggleOn(0); }));
     EXPECT_EQ(keys.presses.back(), (Press{kZ, kCtrl})); // the side edited to undo
+}
+
+// A paste goes out only once the clipboard has been read: the step after it waits for it, so
+// two pastes and a copy keep their order, and the user's clipboard comes back at the end.
+TEST_F(MultiTest, StepsAfterAPasteWaitForItAndTheClipboardComesBack) {
+    DockConfig config;
+    const Snippet first = Snippet::make(QStringLiteral("One"), QStringLiteral("first"));
+    const Snippet second = Snippet::make(QStringLiteral("Two"), QStringLiteral("second"));
+    config.snippets = {first, second};
+    config.keys[0] =
+        ButtonAction::sequence({ButtonAction::snippet(first.id), ButtonAction::snippet(second.id),
+                                ButtonAction::function(ButtonFunction::copy)});
+    startWithDock(config);
+    QGuiApplication::clipboard()->setText(QStringLiteral("mine"));
+    ASSERT_TRUE(waitUntil([&] { return clipboardText() == QStringLiteral("mine"); }));
+
+    ASSERT_TRUE(emulator->tapKey(0));
+    ASSERT_TRUE(waitUntil([&] {
+        return keys.presses.size() >= 3 && !controller->sequences().isRunning({QUuid(), 0});
+    }));
+    EXPECT_EQ(keys.presses, (std::vector<Press>{{kV, kCtrl}, {kV, kCtrl}, {kC, kCtrl}}));
+    EXPECT_TRUE(waitUntil([&] { return clipboardText() == QStringLiteral("mine"); }));
 }

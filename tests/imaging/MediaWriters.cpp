@@ -124,6 +124,21 @@ bool writeGif(const QString& path, int width, int height, const QList<GifFrame>&
     return gif.close();
 }
 
+QStringList writeBlinkingKeyGifs(const QString& folder, int edge, int frames) {
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    QStringList paths;
+    for (int key = 0; key < colours.size(); ++key) {
+        const QString path = folder + QStringLiteral("/spin%1.gif").arg(key);
+        QList<GifFrame> blinks;
+        for (int frame = 0; frame < frames; ++frame)
+            blinks << GifFrame{frame % 2 ? colours[key] : QColor(Qt::white), 8};
+        if (!writeGif(path, edge, edge, blinks))
+            return {};
+        paths << path;
+    }
+    return paths;
+}
+
 bool writeGifParts(const QString& path, int width, int height, const QList<GifPart>& parts) {
     GifWriter gif(path, width, height);
     for (const GifPart& part : parts) {

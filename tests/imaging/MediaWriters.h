@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -35,6 +36,10 @@ bool writeGifParts(const QString& path, int width, int height, const QList<GifPa
 
 // Writes an animated GIF with giflib. Colours are matched to a fixed 6x6x6 palette.
 bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames);
+
+// Writes six square GIFs into `folder`, one per screen key, each `frames` frames of 80 ms that
+// blink between white and a colour of its own; returns their paths, or nothing on failure.
+QStringList writeBlinkingKeyGifs(const QString& folder, int edge, int frames);
 
 // Writes pictures as GIF frames of one size, each colour matched to the same palette.
 bool writeGifImages(const QString& path, const QList<QImage>& frames, int delayCentiseconds);

@@ -9,11 +9,15 @@
 #include "support/TestEnv.h"
 #include "support/XServer.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -21,6 +25,8 @@
 
 #include <cstdlib>
 #include <memory>
+
+#include <csignal>
 
 using namespace velloq;
 
@@ -146,4 +152,60 @@ TEST(InstalledVelloq, PlaysTheBuiltInScreensaverAppleOnTheEmulator) {
     velloq.terminate();
     EXPECT_TRUE(velloq.waitForFinished(10000));
     EXPECT_EQ(velloq.exitStatus(), QProcess::NormalExit);
+}
+
+// With the service file installed, a command starts Velloq through D-Bus and is answered by
+// it; the same bus then knows Velloq until it quits. A bus of the test's own, whose only
+// service folder is the prefix's.
+TEST(InstalledVelloq, ACommandStartsVelloqThroughDBus) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString address = QStringLiteral("unix:path=") + dir.path() + QStringLiteral("/bus");
+    QFile config(dir.path() + QStringLiteral("/bus.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(
+        QStringLiteral("<busconfig><type>session</type><listen>%1</listen>"
+                       "<servicedir>%2/share/dbus-1/services</servicedir>"
+                       "<policy context=\"default\"><allow send_destination=\"*\"/>"
+                       "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>")
+            .arg(address, kPrefix)
+            .toUtf8());
+    config.close();
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                  QStringLiteral("--config-file=") + config.fileName()});
+    ASSERT_TRUE(daemon.waitForReadyRead(10000)); // its address, once it listens
+    // The connection to it, closed at the end; and Velloq, once started, asked to quit then.
+    struct PrivateBus {
+        QDBusConnection bus;
+        ~PrivateBus() {
+            const QDBusReply<uint> pid =
+                bus.interface()->servicePid(QStringLiteral("app.velloq.Velloq"));
+            if (pid.isValid()) {
+                ::kill(pid_t(pid.value()), SIGTERM);
+                test::waitUntil([&] { return !started(); }, 10000);
+            }
+            const QString name = bus.name();
+            bus = QDBusConnection(QString());
+            QDBusConnection::disconnectFromBus(name);
+        }
+        bool started() const {
+            return bus.interface()->isServiceRegistered(QStringLiteral("app.velloq.Velloq"));
+        }
+    } connection{QDBusConnection::connectToBus(address, QStringLiteral("private"))};
+    ASSERT_TRUE(connection.bus.isConnected());
+    ASSERT_FALSE(connection.started());
+
+    QProcess command;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    command.setProcessEnvironment(env);
+    command.start(kPrefix + QStringLiteral("/bin/velloq"),
+                  {QStringLiteral("status"), QStringLiteral("--json")});
+    ASSERT_TRUE(command.waitForFinished(30000));
+    EXPECT_EQ(command.exitCode(), 0) << command.readAllStandardError().toStdString();
+    EXPECT_TRUE(command.readAllStandardOutput().contains(
+        R"("pages":[{"id":"00000000-0000-0000-0000-000000000000","name":"Home"}])"));
+    EXPECT_TRUE(connection.started());
 }

@@ -22,12 +22,10 @@ inline void PrintTo(const DockConfig& config, std::ostream* out) {
 
 namespace velloq::test {
 
-class ShareTest : public EditorsTest {
-protected:
-    QString customIconsDir() const { return dataDir() + QStringLiteral("/CustomIcons"); }
-    QString configPath() const { return dataDir() + QStringLiteral("/config.json"); }
+// Images, file listings and digests for tests of .velloq files.
+struct ShareFiles {
     // A folder for files the test makes, outside the profile.
-    QString workDir() const {
+    static QString workDir() {
         const QString dir = scratchDir() + QStringLiteral("/work");
         QDir().mkpath(dir);
         return dir;
@@ -48,6 +46,46 @@ protected:
         EXPECT_TRUE(image.save(path, format));
         return path;
     }
+
+    // Every file under `dir` by name, with its bytes.
+    static QMap<QString, QByteArray> filesIn(const QString& dir) {
+        QMap<QString, QByteArray> files;
+        for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files | QDir::System)) {
+            QFile file(info.filePath());
+            files.insert(info.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
+        }
+        return files;
+    }
+
+    static QByteArray digest(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return "missing " + path.toUtf8();
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    }
+
+    // `config` with each image path replaced by a digest of the file's bytes, so that two
+    // configurations naming equal images in different places compare equal.
+    static DockConfig byImageBytes(DockConfig config) {
+        const auto icons = [](QList<std::optional<QString>>& list) {
+            for (std::optional<QString>& icon : list) {
+                if (icon)
+                    icon = QString::fromLatin1(digest(*icon));
+            }
+        };
+        icons(config.customIcons);
+        for (Page& page : config.pages)
+            icons(page.customIcons);
+        if (config.screensaverAnimation.startsWith(u'/'))
+            config.screensaverAnimation = QString::fromLatin1(digest(config.screensaverAnimation));
+        return config;
+    }
+};
+
+class ShareTest : public EditorsTest, protected ShareFiles {
+protected:
+    QString customIconsDir() const { return dataDir() + QStringLiteral("/CustomIcons"); }
+    QString configPath() const { return dataDir() + QStringLiteral("/config.json"); }
 
     SetupExport::Result exportTo(const QString& path, const std::optional<QUuid>& page) {
         std::optional<SetupExport::Result> result;
@@ -76,44 +114,10 @@ protected:
         return applied->error;
     }
 
-    // Every file under `dir` by name, with its bytes.
-    static QMap<QString, QByteArray> filesIn(const QString& dir) {
-        QMap<QString, QByteArray> files;
-        for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files | QDir::System)) {
-            QFile file(info.filePath());
-            files.insert(info.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
-        }
-        return files;
-    }
-
     QByteArray savedBytes() {
         controller->flushSave();
         QFile file(configPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    static QByteArray digest(const QString& path) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return "missing " + path.toUtf8();
-        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-    }
-
-    // `config` with each image path replaced by a digest of the file's bytes, so that two
-    // configurations naming equal images in different places compare equal.
-    static DockConfig byImageBytes(DockConfig config) {
-        const auto icons = [](QList<std::optional<QString>>& list) {
-            for (std::optional<QString>& icon : list) {
-                if (icon)
-                    icon = QString::fromLatin1(digest(*icon));
-            }
-        };
-        icons(config.customIcons);
-        for (Page& page : config.pages)
-            icons(page.customIcons);
-        if (config.screensaverAnimation.startsWith(u'/'))
-            config.screensaverAnimation = QString::fromLatin1(digest(config.screensaverAnimation));
-        return config;
     }
 };
 

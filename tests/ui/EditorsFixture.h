@@ -66,6 +66,7 @@ protected:
         services.configStore = std::make_unique<ConfigStore>(configPath);
         services.clock = &clock;
         services.permissions = &permissions;
+        services.audio = audio;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
         services.activeApp =
@@ -181,6 +182,7 @@ protected:
     ManualClock clock;
     FakePermissions permissions;
     std::unique_ptr<ActiveAppWatcher> activeApp; // for make(); none when empty
+    SystemAudio* audio = nullptr; // none unless a test sets one before make()
     RecordingUrlOpener urls;
     std::unique_ptr<EmulatedDock> emulator;
     std::unique_ptr<SiteIcons> siteIcons;

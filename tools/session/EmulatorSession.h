@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "EmulatedDock.h"
 #include "EventLoopWait.h"
 #include "config/ConfigStore.h"
@@ -14,11 +17,17 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+
+#include <ctime>
 
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace velloq::session {
 
@@ -90,6 +99,48 @@ private:
 
 public:
     DockController controller;
+};
+
+// An emulated AKP03E on a thread of its own, so that its work is not counted as Velloq's.
+class EmulatorThread {
+public:
+    EmulatorThread() {
+        thread_.start();
+        context_.moveToThread(&thread_);
+        run([this] {
+            dock_ = std::make_unique<EmulatedDock>(*DockModels::lookup(0x0300, 0x1002));
+            dock_->plugIn();
+        });
+    }
+    ~EmulatorThread() {
+        run([this] { dock_.reset(); });
+        thread_.quit();
+        thread_.wait();
+    }
+    EmulatorThread(const EmulatorThread&) = delete;
+    EmulatorThread& operator=(const EmulatorThread&) = delete;
+
+    // Runs `work` on the emulator's thread and waits for it.
+    void run(const std::function<void()>& work) {
+        QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
+    }
+    // CPU seconds the emulator's thread has used.
+    double cpu() {
+        timespec t{};
+        run([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t); });
+        return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+    }
+    QString threadId() {
+        long tid = 0;
+        run([&] { tid = long(::syscall(SYS_gettid)); });
+        return QString::number(tid);
+    }
+    EmulatedDock& dock() { return *dock_; }
+
+private:
+    QThread thread_;
+    QObject context_;
+    std::unique_ptr<EmulatedDock> dock_;
 };
 
 } // namespace velloq::session
