@@ -5,7 +5,6 @@
 
 #include "EmulatedDock.h"
 #include "EmulatorSession.h"
-#include "EmulatorThread.h"
 #include "MediaWriters.h"
 
 #include <QApplication>

@@ -3,7 +3,6 @@
 // changed face, and Velloq's idle CPU with the watcher on against the same with it off.
 
 #include "EmulatorSession.h"
-#include "EmulatorThread.h"
 
 #include "follow/ActivateWindow.h"
 #include "follow/X11ActiveAppWatcher.h"
