@@ -68,7 +68,8 @@ TEST_F(ScriptingTest, CommandsDriveVelloqAndSayWhatWentWrong) {
     EXPECT_EQ(controller->currentPage(), media.id);
     r = velloq({QStringLiteral("toggle"), QStringLiteral("3"), QStringLiteral("on")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, QStringLiteral("velloq: Button 3 on the page the dock shows is not a toggle\n"));
+    EXPECT_EQ(r.err,
+              QStringLiteral("velloq: Button 3 on the page the dock shows is not a toggle\n"));
 
     // A relative image is sent as a whole path.
     QImage image(16, 16, QImage::Format_RGB32);
