@@ -41,12 +41,6 @@ constexpr int kWakeupSeconds = 30;
 // A keep-alive wakes the main thread (its timer) and the writer.
 constexpr double kWakeupsPerKeepAlive = 2;
 
-double cpuSeconds(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 double steadySeconds() {
     return SteadyClock().now();
 }

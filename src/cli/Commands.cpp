@@ -46,6 +46,19 @@ int press(Invocation& in) {
     return ended(in.call(QStringLiteral("PressButton"), {uint(*button)}));
 }
 
+int toggle(Invocation& in) {
+    if (const auto status = in.parse(2, 2))
+        return *status;
+    const QStringList& args = in.positional();
+    const auto button = Invocation::number(args.at(0), 1, Velloq1::kButtons);
+    if (!button)
+        return in.usageError(numberError(QStringLiteral("N is a button, 1 to 9"), args.at(0)));
+    const QString on = QStringLiteral("on");
+    if (args.at(1) != on && args.at(1) != QStringLiteral("off"))
+        return in.usageError(numberError(QStringLiteral("a toggle is on or off"), args.at(1)));
+    return ended(in.call(QStringLiteral("SetToggle"), {uint(*button), args.at(1) == on}));
+}
+
 int knob(Invocation& in) {
     if (const auto status = in.parse(2, 3))
         return *status;
@@ -340,6 +353,12 @@ const QList<Command>& commands() {
                         "the dock does. Buttons 1 to 6 are the screen buttons, row by row from\n"
                         "the top left, 7 to 9 the round buttons."),
          press},
+        {QStringLiteral("toggle"), QStringLiteral("toggle N on|off"),
+         QStringLiteral("Turn the toggle on button N on or off."),
+         QStringLiteral("Turns the toggle on button N of the page the dock shows on or off\n"
+                        "without running either side, so that its face shows the state of\n"
+                        "what it controls."),
+         toggle},
         {QStringLiteral("knob"), QStringLiteral("knob N turn STEPS\nknob N press"),
          QStringLiteral("Turn knob N (1-3); STEPS < 0 turn left.\nPress knob N."),
          QStringLiteral("Turns knob N (1 to 3) by STEPS detents, -100 to 100 (negative turns\n"

@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <cstdint>
@@ -297,6 +298,9 @@ struct Page {
     QList<std::optional<QString>> customIcons; // nine empty
     // A toggle's own image while it is on, by key; nine empty.
     QList<std::optional<QString>> onIcons = QList<std::optional<QString>>(9);
+    // .desktop paths of the apps in front of which the dock shows this page; written only
+    // when not empty.
+    QStringList apps = {};
 
     // A new empty page with a fresh random id.
     static Page make(const QString& name);

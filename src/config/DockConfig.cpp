@@ -147,6 +147,23 @@ std::optional<Page> decodePage(const Node& value, const QList<Page>& earlier, bo
     member(u"customIcons", decodeIcons, page.customIcons);
     page.onIcons.clear();
     member(u"onIcons", decodeIcons, page.onIcons);
+    // A bad entry is left out and the others kept; a list of another type is dropped.
+    member(
+        u"apps",
+        [&repaired](const Node& n) -> std::optional<QStringList> {
+            if (n.type != Node::Type::array)
+                return std::nullopt;
+            QStringList apps;
+            for (const Node& element : n.children) {
+                const auto path = ConfigJson::decodeString(element);
+                if (path && path->startsWith(u'/') && !apps.contains(*path))
+                    apps << *path;
+                else
+                    repaired = true;
+            }
+            return apps;
+        },
+        page.apps);
     padTo(page.keys, DockConfig::kMinKeys, ButtonAction::nothing());
     padTo(page.customIcons, DockConfig::kMinKeys, std::optional<QString>());
     padTo(page.onIcons, DockConfig::kMinKeys, std::optional<QString>());
@@ -159,6 +176,9 @@ Node encodePage(const Page& page) {
     n.insert(QStringLiteral("name"), Node::of(page.name));
     n.insert(QStringLiteral("keys"), encodedKeys(page.keys));
     n.insert(QStringLiteral("customIcons"), encodedIcons(page.customIcons));
+    if (!page.apps.isEmpty())
+        n.insert(QStringLiteral("apps"),
+                 encodeList(page.apps, [](const QString& path) { return Node::of(path); }));
     if (anyIcon(page.onIcons))
         n.insert(QStringLiteral("onIcons"), encodedIcons(page.onIcons));
     return n;
@@ -215,6 +235,8 @@ std::optional<QByteArray> DockConfig::encoded(QString* error) const {
     root.insert(QStringLiteral("screensaverSpeed"), Node::of(screensaverSpeed));
     if (!pages.isEmpty())
         root.insert(QStringLiteral("pages"), encodeList(pages, encodePage));
+    if (!followApps)
+        root.insert(QStringLiteral("followApps"), Node::of(false));
     if (anyIcon(onIcons))
         root.insert(QStringLiteral("onIcons"), encodedIcons(onIcons));
     if (!toggleStates.isEmpty())
@@ -252,7 +274,7 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
         field = std::move(*decoded);
         return true;
     };
-    const std::array<Member, 17> members{{
+    const std::array<Member, 18> members{{
         {"keys",
          [&](const Node& v, DockConfig& c) {
              bool repaired = false;
@@ -325,6 +347,10 @@ DockConfig::Decoded DockConfig::decodeReporting(const Node& object) {
              }
              return !repaired;
          }},
+        {"followApps",
+         [&](const Node& v, DockConfig& c) {
+             return assign(ConfigJson::decodeBool(v), c.followApps);
+         }},
         {"onIcons",
          [&](const Node& v, DockConfig& c) { return assign(decodeIcons(v), c.onIcons); }},
         {"toggleStates",
@@ -366,6 +392,16 @@ template <typename Config> auto* pageWithId(Config& config, const QUuid& id) {
     return found != config.pages.end() ? &*found : nullptr;
 }
 } // namespace
+
+const Page* DockConfig::pageListing(const QString& appPath) const {
+    const auto found = std::find_if(pages.begin(), pages.end(),
+                                    [&](const Page& p) { return p.apps.contains(appPath); });
+    return found != pages.end() ? &*found : nullptr;
+}
+
+bool DockConfig::anyPageListsApps() const {
+    return std::any_of(pages.begin(), pages.end(), [](const Page& p) { return !p.apps.isEmpty(); });
+}
 
 const Page* DockConfig::page(const QUuid& id) const {
     return pageWithId(*this, id);

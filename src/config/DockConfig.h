@@ -53,6 +53,8 @@ struct DockConfig {
     // Further sets of buttons; written only when there are any, so that a file without pages
     // keeps its exact form.
     QList<Page> pages;
+    // Whether the dock shows the page that lists the app in front; written only when false.
+    bool followApps = true;
     // The home page's toggle images for the on state, parallel to customIcons; written only
     // when one is set.
     QList<std::optional<QString>> onIcons;
@@ -76,6 +78,10 @@ struct DockConfig {
     QList<ButtonAction>& keysOf(const QUuid& pageID);
     const QList<std::optional<QString>>& customIconsOf(const QUuid& pageID) const;
     QList<std::optional<QString>>& customIconsOf(const QUuid& pageID);
+    // The first page (in order) whose apps list `appPath`; null when none does.
+    const Page* pageListing(const QString& appPath) const;
+    // Whether some page lists an app, so that the app in front matters.
+    bool anyPageListsApps() const;
     const QList<std::optional<QString>>& onIconsOf(const QUuid& pageID) const;
     QList<std::optional<QString>>& onIconsOf(const QUuid& pageID);
     // Whether the toggle on this button is on.

@@ -1,5 +1,6 @@
 #include "controller/DockController.h"
 
+#include "follow/PageFollower.h"
 #include "hud/HUD.h"
 #include "imaging/IconRenderer.h"
 #include "siteicons/SiteIcons.h"
@@ -64,6 +65,8 @@ DockController::DockController(Services services, QObject* parent)
     Q_ASSERT(dock_ && configStore_ && clock_ && permissions_ && siteIcons_);
     if (!wakeWatcher_)
         wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
+    follower_ = std::make_unique<PageFollower>(services.activeApp ? std::move(services.activeApp)
+                                                                  : ActiveAppWatcher::forDesktop());
     config_ = configStore_->load();
     deviceName_ = kNoDock;
     accessibilityGranted_ = permissions_->inputAccess();
@@ -147,6 +150,7 @@ void DockController::start() {
     });
 
     loadShortcutNames();
+    startFollowingApps();
 
     if (anyActionNeedsAccessibility() && !permissions_->inputAccess())
         permissions_->promptForInputAccess();
@@ -170,8 +174,12 @@ void DockController::applyConfig(const DockConfig& value, bool keepReplaced) {
     if (value == config_)
         return;
     const DockConfig old = std::exchange(config_, value);
+    if (!userPage_.isNull() && !config_.page(userPage_))
+        userPage_ = QUuid();
     if (!currentPage_.isNull() && !config_.page(currentPage_))
         publish(this, currentPage_, QUuid(), &DockController::currentPageChanged);
+    if (started_)
+        follower_->setConfig(config_);
     // Off the main thread: a dragged slider assigns at every step.
     configStore_->saveInBackground(config_, keepReplaced ? std::optional(old) : std::nullopt);
     if (old.dockBrightness != config_.dockBrightness)
@@ -191,6 +199,13 @@ void DockController::setTab(MenuTab value) {
 }
 
 void DockController::setCurrentPage(const QUuid& value) {
+    if (!value.isNull() && !config_.page(value))
+        return;
+    userPage_ = value;
+    showPage(value);
+}
+
+void DockController::showPage(const QUuid& value) {
     if (value == currentPage_ || (!value.isNull() && !config_.page(value)))
         return;
     currentPage_ = value;

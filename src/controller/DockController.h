@@ -9,6 +9,7 @@
 #include "controller/Selection.h"
 #include "controller/WakeWatcher.h"
 #include "device/StreamDock.h"
+#include "follow/ActiveAppWatcher.h"
 #include "hud/HUD.h"
 #include "sequences/SequenceRunner.h"
 #include "support/Clock.h"
@@ -32,6 +33,7 @@ namespace velloq {
 
 class DesktopMediaKeys;
 class DisplayBrightness;
+class PageFollower;
 class DockFeatures;
 class KeySender;
 class Permissions;
@@ -83,7 +85,9 @@ public:
         SiteIcons* siteIcons = nullptr;
         std::unique_ptr<HUD> hud;                 // made on demand when absent
         std::unique_ptr<WakeWatcher> wakeWatcher; // logind when absent
-        QString shortcutsFolder;                  // ShortcutsFolder::path() when empty
+        // The app in front, for pages that list apps; the desktop's own when absent.
+        std::unique_ptr<ActiveAppWatcher> activeApp;
+        QString shortcutsFolder; // ShortcutsFolder::path() when empty
         AnimationEngine::Loaders animationLoaders = AnimationEngine::defaultLoaders();
         ActionServices actions; // launching, URLs, force quit, open panels, app folders
     };
@@ -113,8 +117,20 @@ public:
     void setTab(MenuTab value);
     // The page the dock shows and the window edits; the nil id is home. Not saved.
     QUuid currentPage() const { return currentPage_; }
-    // Shows the page at once (only the faces that differ); an id of no page changes nothing.
+    // The user's choice (in the window or by a key): shows the page at once (only the faces
+    // that differ), and it is the page the dock returns to when the app in front is listed
+    // by no page. An id of no page changes nothing.
     void setCurrentPage(const QUuid& value);
+    // The page the user last chose; home at start.
+    QUuid userPage() const { return userPage_; }
+    // Whether the desktop can tell the app in front, and, when it takes a step of the user
+    // (enabling an extension), the command for it.
+    ActiveAppWatcher::Availability appInFrontAvailability() const;
+    QString appInFrontEnableCommand() const;
+    // Asks the desktop again (Settings does when it shows).
+    void refreshAppInFrontAvailability();
+    // Whether the desktop is being watched for the app in front.
+    bool followingApps() const;
     // The current page's keys and custom images: what the dock shows and the editors change.
     const QList<ButtonAction>& currentKeys() const { return config_.keysOf(currentPage_); }
     const QList<std::optional<QString>>& currentCustomIcons() const {
@@ -234,6 +250,8 @@ public:
     // Each runs its open panel after the calling event has returned; the choice applies to
     // the page current now.
     void chooseAppWithPanel(int key, const ActionPath& path = {});
+    // Adds the chosen app to the apps of page `page`.
+    void choosePageAppWithPanel(const QUuid& page);
     void chooseCustomIcon(int key);
     // The image of a toggle while it is on.
     void chooseOnIcon(int key);
@@ -320,6 +338,7 @@ Q_SIGNALS:
     void loginItemNoteChanged();
     void screensaverRunningChanged();
     void inaccessibleDockNodeChanged();
+    void appInFrontAvailabilityChanged();
     // A website icon arrived; previews of key faces should redraw.
     void siteIconsUpdated();
     void installedAppsChanged();
@@ -365,6 +384,11 @@ private:
     void setScreensaverRunning(bool value);
     void setShortcutNames(const QStringList& value);
     void openPage(const QUuid& id);
+    // Shows a page without making it the user's choice.
+    void showPage(const QUuid& id);
+    // DockControllerFollow.cpp
+    void startFollowingApps();
+    void appInFront(const std::optional<QUuid>& page);
     // What screen key `key` of the current page shows, and the animation it plays.
     FaceOverrides::Face faceOf(int key) const;
     // Puts the faces of `keys` that differ from the last sent (all of them with `force`) in one
@@ -448,6 +472,7 @@ private:
     FaceOverrides* faceOverrides_ = nullptr;
     std::unique_ptr<HUD> hud_;
     std::unique_ptr<WakeWatcher> wakeWatcher_;
+    std::unique_ptr<PageFollower> follower_;
     QString shortcutsFolder_;
     AnimationEngine::Loaders animationLoaders_;
     ActionServices actionServices_;
@@ -459,6 +484,7 @@ private:
     Selection selected_ = Selection::key(0);
     MenuTab tab_ = MenuTab::buttons;
     QUuid currentPage_;
+    QUuid userPage_;
     std::optional<int> recordingKey_;
     ActionPath recordingPath_;
     QStringList shortcutNames_;

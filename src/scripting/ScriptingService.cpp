@@ -173,6 +173,13 @@ void ScriptingService::PressButton(uint button) {
         controller_->handleInput(DockEvent::key(int(button) - 1));
 }
 
+void ScriptingService::SetToggle(uint button, bool on) {
+    if (bound() && checkButton(button, Velloq1::kButtons) &&
+        !controller_->setToggle(int(button) - 1, on))
+        fail(Velloq1::kInvalidArgument,
+             QStringLiteral("Button %1 on the page the dock shows is not a toggle").arg(button));
+}
+
 void ScriptingService::TurnKnob(uint knob, int steps) {
     if (!bound() || !checkKnob(knob))
         return;

@@ -52,6 +52,7 @@ public:
 public Q_SLOTS:
     void ShowPage(const QString& page);
     void PressButton(uint button);
+    void SetToggle(uint button, bool on);
     void TurnKnob(uint knob, int steps);
     void PressKnob(uint knob);
     void SetButtonFace(uint button, const QString& image, const QString& title);

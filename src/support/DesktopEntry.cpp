@@ -186,6 +186,7 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& filePath, const QS
     entry.exec = unescapeString(values.value(QStringLiteral("Exec")));
     entry.tryExec = unescapeString(values.value(QStringLiteral("TryExec")));
     entry.workingDir = unescapeString(values.value(QStringLiteral("Path")));
+    entry.startupWMClass = unescapeString(values.value(QStringLiteral("StartupWMClass")));
     entry.noDisplay = isTrue(values.value(QStringLiteral("NoDisplay")));
     entry.hidden = isTrue(values.value(QStringLiteral("Hidden")));
     entry.terminal = isTrue(values.value(QStringLiteral("Terminal")));

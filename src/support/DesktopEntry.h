@@ -12,14 +12,15 @@ namespace velloq {
 // The [Desktop Entry] group of one .desktop file (freedesktop Desktop Entry Specification).
 // Plain value; reading needs no widgets.
 struct DesktopEntry {
-    QString path;       // absolute path of the .desktop file
-    QString id;         // desktop file id ("org.gnome.Foo.desktop"); empty when read directly
-    QString type;       // "Application", "Link", "Directory"
-    QString name;       // Name, localized for the current locale; may be empty
-    QString iconName;   // Icon: a theme name or an absolute path
-    QString exec;       // Exec, escapes resolved, field codes still in place
-    QString tryExec;    // TryExec
-    QString workingDir; // Path
+    QString path;           // absolute path of the .desktop file
+    QString id;             // desktop file id ("org.gnome.Foo.desktop"); empty when read directly
+    QString type;           // "Application", "Link", "Directory"
+    QString name;           // Name, localized for the current locale; may be empty
+    QString iconName;       // Icon: a theme name or an absolute path
+    QString exec;           // Exec, escapes resolved, field codes still in place
+    QString tryExec;        // TryExec
+    QString workingDir;     // Path
+    QString startupWMClass; // StartupWMClass: the WM_CLASS its windows carry
     bool noDisplay = false;
     bool hidden = false;
     bool terminal = false; // Terminal: runs in a terminal window

@@ -41,13 +41,13 @@ void sortByName(QList<AppEntry>& apps);
 // earlier folder wins), sorted by name. Without icons.
 QList<AppEntry> findInstalledApps(const QStringList& dirs = DesktopEntries::applicationDirs());
 
-// The one matcher of processes to applications, over `installed`: a process of the current
-// user belongs to an entry when it runs the entry's Exec program (its path, its name, the
-// script of an interpreter, the Flatpak id) or TryExec. When several entries share a program
-// (a launcher and the games it starts: Exec=steam steam://rungameid/N), the process goes to
-// the entry whose Exec has no argument beyond options, else it is listed under the program's
-// own name. Our own process and other instances of our program are left out. Sorted by name,
-// stable in the order of the first process id.
+// The user's processes that run installed applications, over `installed`: a process belongs
+// to an entry when AppMatcher says so (the matcher the pages that follow the app in front use
+// too). When several entries share a program (a launcher and the games it starts:
+// Exec=steam steam://rungameid/N), the process goes to the entry whose Exec has no argument
+// beyond options, else it is listed under the program's own name. Our own process and other
+// instances of our program are left out. Sorted by name, stable in the order of the first
+// process id.
 QList<RunningApp> runningProcesses(const QList<DesktopEntry>& installed,
                                    const QString& procRoot = QStringLiteral("/proc"),
                                    pid_t ownPid = ::getpid());

@@ -8,16 +8,14 @@
 #include <QWidget>
 
 class QLabel;
-class QMenu;
 class QPushButton;
 
 namespace velloq {
 
+class AppMenu;
 class DockController;
 
-// The app of an "Open App" button: its icon and name, and a "Choose App" menu of the running
-// apps ("Open Now"), the installed ones ("All Apps") and "Other…", an open panel. The lists
-// load off the main thread: the menu opens at once and fills in when they arrive.
+// The app of an "Open App" button: its icon and name, and "Choose App" with the app chooser.
 class AppPicker : public QWidget {
     Q_OBJECT
 
@@ -30,15 +28,13 @@ public:
     void setPath(const QString& path);
     const QString& path() const { return path_; }
 
-    QMenu* menu() const { return menu_; }
+    AppMenu* menu() const { return menu_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void showPath();
-    void fillMenu();
-    void addSection(const QString& title, const QList<AppEntry>& apps, bool loaded);
 
     DockController& controller_;
     int index_;
@@ -47,12 +43,7 @@ private:
     QLabel* icon_;
     QLabel* name_;
     QPushButton* choose_;
-    QMenu* menu_;
-    // What the open menu shows, so that a result equal to it does not rebuild it.
-    QList<AppEntry> shownRunning_;
-    QList<AppEntry> shownInstalled_;
-    bool shownRunningLoaded_ = false;
-    bool shownInstalledLoaded_ = false;
+    AppMenu* menu_;
 };
 
 } // namespace velloq

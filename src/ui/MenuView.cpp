@@ -5,6 +5,7 @@
 #include "ui/AccessibilityBanner.h"
 #include "ui/DeviceMockView.h"
 #include "ui/EditKeys.h"
+#include "ui/PageAppsView.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
@@ -241,6 +242,7 @@ QWidget* MenuView::makeContent(int tab) {
     switch (allMenuTabs()[tab]) {
     case MenuTab::buttons:
         column->addWidget(new PageBar(controller_, content));
+        column->addWidget(new PageAppsView(controller_, content));
         column->addWidget(new DeviceMockView(controller_, content), 0, Qt::AlignHCenter);
         banner_ = new AccessibilityBanner(controller_, content);
         column->addWidget(banner_);

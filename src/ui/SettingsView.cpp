@@ -4,6 +4,7 @@
 #include "ui/ConfigEdit.h"
 #include "ui/Dropdown.h"
 #include "ui/FocusWheel.h"
+#include "ui/FollowSettings.h"
 #include "ui/LabeledRow.h"
 #include "ui/ScreensaverSettings.h"
 #include "ui/ShareActions.h"
@@ -155,6 +156,8 @@ QWidget* SettingsView::buildContent() {
     connect(refresh_, &QPushButton::clicked, this, [this] { controller_.resendEverything(); });
     layout->addWidget(refresh_, 0, Qt::AlignLeft);
 
+    layout->addWidget(divider(content));
+    layout->addWidget(new FollowSettings(controller_, content));
     layout->addWidget(divider(content));
     layout->addWidget(new ScreensaverSettings(controller_, content));
     layout->addWidget(divider(content));

@@ -221,6 +221,7 @@ protected:
         services.mediaKeys = &mediaKeys;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
+        services.activeApp = std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = shortcutsFolder();
         services.actions.launcher = &launcher;
         services.actions.urlOpener = &urls;

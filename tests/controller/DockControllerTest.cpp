@@ -126,6 +126,7 @@ protected:
         auto watcher = std::make_unique<FakeWakeWatcher>();
         wake = watcher.get();
         services.wakeWatcher = std::move(watcher);
+        services.activeApp = std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = test::scratchDir() + QStringLiteral("/Shortcuts");
         controller = std::make_unique<RecordingController>(std::move(services), performed);
     }

@@ -39,6 +39,8 @@ struct Stopped {
 TEST_F(ScriptingTest, CommandsDriveVelloqAndSayWhatWentWrong) {
     DockConfig config;
     Page media = Page::make(QStringLiteral("Media"));
+    // A toggle whose off side would leave the page, were it run.
+    media.keys[1] = ButtonAction::toggle(ButtonAction::page(QUuid()), ButtonAction::nothing());
     config.pages << media;
     serve(config);
 
@@ -49,6 +51,25 @@ TEST_F(ScriptingTest, CommandsDriveVelloqAndSayWhatWentWrong) {
     r = velloq({QStringLiteral("page"), QStringLiteral("Garden")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, QStringLiteral("velloq: There is no page \"Garden\"\n"));
+
+    // A toggle's state changes and its face follows; neither side runs.
+    const auto toggleFace = [&] {
+        const DockConfig& now = controller->config();
+        return faceOf(IconRenderer::picture(now.lookOf(media.id, 1), now.snippets, now.pages));
+    };
+    r = velloq({QStringLiteral("toggle"), QStringLiteral("2"), QStringLiteral("on")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(controller->config().isToggleOn({media.id, 1}));
+    EXPECT_TRUE(shows(1, toggleFace()));
+    EXPECT_EQ(velloq({QStringLiteral("toggle"), QStringLiteral("2"), QStringLiteral("off")}).status,
+              0);
+    EXPECT_FALSE(controller->config().isToggleOn({media.id, 1}));
+    EXPECT_TRUE(shows(1, toggleFace()));
+    EXPECT_EQ(controller->currentPage(), media.id);
+    r = velloq({QStringLiteral("toggle"), QStringLiteral("3"), QStringLiteral("on")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              QStringLiteral("velloq: Button 3 on the page the dock shows is not a toggle\n"));
 
     // A relative image is sent as a whole path.
     QImage image(16, 16, QImage::Format_RGB32);
@@ -100,6 +121,7 @@ TEST_F(ScriptingTest, CommandsDriveVelloqAndSayWhatWentWrong) {
     const QList<QStringList> usage = {
         {QStringLiteral("press"), QStringLiteral("ten")},
         {QStringLiteral("press")},
+        {QStringLiteral("toggle"), QStringLiteral("2"), QStringLiteral("maybe")},
         {QStringLiteral("knob"), QStringLiteral("1"), QStringLiteral("spin")},
         {QStringLiteral("knob"), QStringLiteral("1"), QStringLiteral("turn"), QStringLiteral("0")},
         {QStringLiteral("face"), QStringLiteral("1")},

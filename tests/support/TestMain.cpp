@@ -24,14 +24,9 @@ QString scratchDir() {
 
 namespace {
 
-// Under ctest the fixture "velloq_services" has started an X server, a session bus and a
-// sound server of the run's own and written their addresses (NAME=value lines) to this file.
-// They replace the desktop's, so no test types into or plays on the user's session. When
-// scripts/lib/services.sh started them instead, the environment already names them.
-void useTestServices() {
-    if (qEnvironmentVariableIsSet("VELLOQ_TEST_SERVICES"))
-        return;
-    QFile file(QStringLiteral(VELLOQ_TEST_SERVICES_FILE));
+// NAME=value lines into the environment.
+void readEnvironmentFile(const QString& path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
     while (!file.atEnd()) {
@@ -40,6 +35,19 @@ void useTestServices() {
         if (equals > 0)
             qputenv(line.left(equals).constData(), line.mid(equals + 1));
     }
+}
+
+// Under ctest the fixture "velloq_services" has started an X server, a session bus and a
+// sound server of the run's own and written their addresses to VELLOQ_TEST_SERVICES_FILE.
+// They replace the desktop's, so no test types into or plays on the user's session. When
+// scripts/lib/services.sh started them instead, the environment already names them.
+void useTestServices() {
+    if (!qEnvironmentVariableIsSet("VELLOQ_TEST_SERVICES"))
+        readEnvironmentFile(QStringLiteral(VELLOQ_TEST_SERVICES_FILE));
+    // A fixture of some tests' own (an X server with a window manager) names its services
+    // in the file VELLOQ_TEST_ENV_FILE gives; they take the place of the shared ones.
+    if (qEnvironmentVariableIsSet("VELLOQ_TEST_ENV_FILE"))
+        readEnvironmentFile(qEnvironmentVariable("VELLOQ_TEST_ENV_FILE"));
 }
 
 } // namespace

@@ -69,6 +69,8 @@ protected:
         services.audio = audio;
         services.siteIcons = siteIcons.get();
         services.wakeWatcher = std::make_unique<FakeWakeWatcher>();
+        services.activeApp =
+            activeApp ? std::move(activeApp) : std::make_unique<NoActiveAppWatcher>();
         services.shortcutsFolder = dataDir() + QStringLiteral("/Shortcuts");
         services.actions.applicationDirs = {appsDir()};
         services.actions.urlOpener = &urls;
@@ -179,6 +181,7 @@ protected:
     DockModel dockModel = *DockModels::lookup(0x0300, 0x1002);
     ManualClock clock;
     FakePermissions permissions;
+    std::unique_ptr<ActiveAppWatcher> activeApp; // for make(); none when empty
     SystemAudio* audio = nullptr; // none unless a test sets one before make()
     RecordingUrlOpener urls;
     std::unique_ptr<EmulatedDock> emulator;

@@ -101,6 +101,13 @@ public:
     DockController controller;
 };
 
+// CPU seconds of a clock_gettime clock (CLOCK_PROCESS_CPUTIME_ID, CLOCK_THREAD_CPUTIME_ID).
+inline double cpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
 // An emulated AKP03E on a thread of its own, so that its work is not counted as Velloq's.
 class EmulatorThread {
 public:
@@ -126,9 +133,9 @@ public:
     }
     // CPU seconds the emulator's thread has used.
     double cpu() {
-        timespec t{};
-        run([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t); });
-        return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+        double seconds = 0;
+        run([&] { seconds = cpuSeconds(CLOCK_THREAD_CPUTIME_ID); });
+        return seconds;
     }
     QString threadId() {
         long tid = 0;

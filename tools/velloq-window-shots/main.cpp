@@ -14,6 +14,7 @@
 #include "ui/KeyDrag.h"
 #include "ui/KeyFace.h"
 #include "ui/MenuView.h"
+#include "ui/PageAppsView.h"
 #include "ui/PageBar.h"
 #include "ui/SelectionEditor.h"
 #include "ui/SettingsView.h"
@@ -141,6 +142,21 @@ int main(int argc, char** argv) {
                   ButtonAction::nothing(),
                   ButtonAction::nothing(),
                   ButtonAction::page(QUuid())};
+    // The apps in front of which the dock shows the Media page.
+    const QString apps = home.path() + QStringLiteral("/applications");
+    QDir().mkpath(apps);
+    for (const auto& [file, fields] :
+         {std::pair(
+              "music.desktop",
+              "Name=Music\nIcon=/usr/share/icons/Adwaita/48x48/mimetypes/audio-x-generic.png\n"),
+          std::pair("videos.desktop", "Name=Videos\nIcon=/usr/share/icons/Adwaita/48x48/mimetypes/"
+                                      "video-x-generic.png\n")}) {
+        QFile entry(apps + u'/' + QLatin1String(file));
+        if (!entry.open(QIODevice::WriteOnly))
+            return 1;
+        entry.write(QByteArray("[Desktop Entry]\nType=Application\nExec=true\n") + fields);
+        media.apps << entry.fileName();
+    }
     // A page of buttons that do more: open an editor, wait and paste a signature; start and
     // stop a recording, which is running now.
     Page tools = Page::make(QStringLiteral("Tools"));
@@ -223,10 +239,16 @@ int main(int argc, char** argv) {
     controller.setSelected(Selection::key(0));
     spin(500);
     ok = save(window.grab(), out + QStringLiteral("/pages.png")) && ok;
+    // The page's apps under the page bar.
+    PageBar* bar = window.findChild<PageBar*>();
+    const QWidget* pageApps = window.findChild<PageAppsView*>();
+    const QRect appList = QRect(bar->mapTo(&window, QPoint()), bar->size())
+                              .united(QRect(pageApps->mapTo(&window, QPoint()), pageApps->size()))
+                              .adjusted(-12, -12, 12, 12);
+    ok = save(window.grab(appList), out + QStringLiteral("/page-apps.png")) && ok;
 
     // Sharing: the page bar's menu, the settings' section scrolled into view, and the question
     // before a whole setup replaces this one.
-    PageBar* bar = window.findChild<PageBar*>();
     bar->more()->click();
     QMenu* menu = nullptr;
     if (spinUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
