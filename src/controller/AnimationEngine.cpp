@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -203,7 +204,8 @@ void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& 
                                          int rotation) {
     if (!path) {
         buttonSignatures_.erase(key);
-        buttonTracks_.erase(key);
+        if (buttonTracks_.erase(key) > 0)
+            Q_EMIT keyFramesChanged();
         updateTimer();
         return;
     }
@@ -212,7 +214,8 @@ void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& 
     if (stored != buttonSignatures_.end() && stored->second == wanted)
         return;
     buttonSignatures_[key] = wanted;
-    buttonTracks_.erase(key); // the key stops animating at once
+    if (buttonTracks_.erase(key) > 0) // the key stops animating at once
+        Q_EMIT keyFramesChanged();
 
     const QUrl url = QUrl::fromLocalFile(*path);
     auto load = loaders_.button;
@@ -222,22 +225,26 @@ void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& 
         [load, url, size, rotation, key, packetSize] {
             return readyTrack(load(url, size, rotation), key, packetSize);
         },
-        [key, wanted](AnimationEngine& engine, std::optional<AnimationTrack> track) {
-            engine.installButtonTrack(std::move(track), key, wanted);
+        [key, wanted, path = *path, rotation](AnimationEngine& engine,
+                                              std::optional<AnimationTrack> track) {
+            engine.installButtonTrack(std::move(track), key, wanted, path, rotation);
         });
 }
 
 void AnimationEngine::installButtonTrack(std::optional<AnimationTrack> track, int key,
-                                         const QString& wanted) {
+                                         const QString& wanted, const QString& path, int rotation) {
     const auto stored = buttonSignatures_.find(key);
     // A failed load keeps its signature, so the same request is not retried.
     if (stored != buttonSignatures_.end() && stored->second == wanted && track) {
         const double now = clock_.now();
         track->startTime = now;
         track->setPlayback(PlaybackMode::loop, 1, now);
+        track->path = path;
+        track->rotation = rotation;
         buttonTracks_[key] = std::move(*track);
         updateTimer();
         wakeOnNextTick();
+        Q_EMIT keyFramesChanged();
     }
     Q_EMIT loadFinished();
 }
@@ -248,6 +255,7 @@ void AnimationEngine::startScreensaver(const QUrl& url, int size, int rotation, 
     saver_.reset();
     const int token = ++saverToken_;
     updateTimer();
+    Q_EMIT keyFramesChanged();
 
     auto load = loaders_.screensaver;
     const int packetSize = sink_.packetSize();
@@ -299,6 +307,22 @@ void AnimationEngine::invalidate() {
     if (saver_)
         saver_->lastStep = -1;
     wakeOnNextTick();
+    Q_EMIT keyFramesChanged();
+}
+
+std::optional<AnimationEngine::ShownFrame> AnimationEngine::shownFrame(int key) const {
+    if (screensaverActive_ || !sink_.hasDevice())
+        return std::nullopt;
+    const auto found = buttonTracks_.find(key);
+    if (found == buttonTracks_.end())
+        return std::nullopt;
+    const AnimationTrack& track = found->second;
+    // Forgotten by invalidate(): the next tick sends the frame due now.
+    const int frame = track.steps[track.lastStep >= 0 ? track.lastStep : track.step(clock_.now())];
+    const auto tile = track.tiles[frame].constFind(key);
+    if (tile == track.tiles[frame].constEnd())
+        return std::nullopt;
+    return ShownFrame{track.path, track.rotation, frame, *tile};
 }
 
 void AnimationEngine::updateTimer() {
@@ -387,6 +411,8 @@ void AnimationEngine::sendFrame(const AnimationTrack& track, int frame) {
 void AnimationEngine::sendKeys(const std::vector<std::pair<int, const AnimationTrack*>>& due) {
     if (due.empty())
         return;
+    // Told once the batch is queued, whichever way it goes.
+    const auto told = qScopeGuard([this] { Q_EMIT keyFramesChanged(); });
     const auto frameOf = [](const AnimationTrack& track) { return track.steps[track.lastStep]; };
     if (due.size() == 1) {
         sendFrame(*due.front().second, frameOf(*due.front().second));
@@ -437,7 +463,8 @@ void AnimationEngine::schedule() {
         timer_->stop(); // nothing changes until a request or invalidate() wakes the clock
         return;
     }
-    const double after = std::floor((now - lastTick_) / kTick) + 1; // the first tick after now
+    // The first tick after now, and after the last one (a clock moved by hand may lag).
+    const double after = std::max(1.0, std::floor((now - lastTick_) / kTick) + 1);
     const double n = std::max(after, std::ceil((*change - kLateness - lastTick_) / kTick));
     setClockFor(lastTick_ + n * kTick, now);
 }

@@ -58,6 +58,9 @@ struct AnimationTrack {
     // thread, so a tick only hands them on; empty when not made.
     QList<QList<QByteArray>> framed;
     int framedFor = 0;
+    // A key's animation: the file and the turn its tiles were made with.
+    QString path;
+    int rotation = 0;
 
     static constexpr double kMinSpeed = 0.05;
 
@@ -117,6 +120,15 @@ public:
     std::optional<QString> buttonSignature(int key) const;
     const std::optional<AnimationTrack>& saver() const { return saver_; }
     int saverToken() const { return saverToken_; }
+    // What key `key` shows of its animation on the dock: the frame last sent, and its tile
+    // as sent (turned by `rotation`). Nothing without a dock or while the screensaver plays.
+    struct ShownFrame {
+        QString path;
+        int rotation = 0;
+        int frame = 0;
+        QByteArray tile;
+    };
+    std::optional<ShownFrame> shownFrame(int key) const;
     // Ticks that found the dock busy and sent nothing.
     int skippedTicks() const { return skippedTicks_; }
 
@@ -125,9 +137,13 @@ public:
 Q_SIGNALS:
     // A background load came back (whether it was used or found stale).
     void loadFinished();
+    // What shownFrame() gives may have changed: key frames were sent, animations started or
+    // ended, or the screensaver started or ended.
+    void keyFramesChanged();
 
 private:
-    void installButtonTrack(std::optional<AnimationTrack> track, int key, const QString& signature);
+    void installButtonTrack(std::optional<AnimationTrack> track, int key, const QString& signature,
+                            const QString& path, int rotation);
     void installScreensaverTrack(std::optional<AnimationTrack> track, int token, const QUrl& url,
                                  PlaybackMode mode, double speed);
     void clockFired();

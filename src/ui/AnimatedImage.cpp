@@ -1,10 +1,12 @@
 #include "ui/AnimatedImage.h"
 
+#include "controller/DockController.h"
 #include "imaging/IconRenderer.h"
 
 #include <QImageReader>
 #include <QMovie>
 #include <QPainter>
+#include <QTransform>
 
 namespace velloq {
 
@@ -28,16 +30,50 @@ void AnimatedImage::setPath(const QString& path) {
     delete movie_;
     movie_ = new QMovie(path, QByteArray(), this);
     connect(movie_, &QMovie::frameChanged, this, [this] { update(); });
+    decoded_.clear();
+    shown_.reset();
     if (isVisible())
+        syncWithDock();
+    if (isVisible() && !shown_)
         movie_->start();
     else
         movie_->jumpToFrame(0);
     update();
 }
 
-void AnimatedImage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!movie_)
+void AnimatedImage::followDock(DockController& controller, int key) {
+    unlink();
+    controller_ = &controller;
+    key_ = key;
+    if (isVisible()) {
+        link();
+        syncWithDock();
+    }
+}
+
+void AnimatedImage::link() {
+    unlink();
+    if (!controller_)
+        return;
+    AnimationEngine& engine = controller_->animations();
+    dockLinks_ << connect(&engine, &AnimationEngine::keyFramesChanged, this,
+                          &AnimatedImage::syncWithDock)
+               << connect(controller_, &DockController::isConnectedChanged, this,
+                          &AnimatedImage::syncWithDock);
+}
+
+void AnimatedImage::unlink() {
+    for (const QMetaObject::Connection& link : std::as_const(dockLinks_))
+        disconnect(link);
+    dockLinks_.clear();
+}
+
+std::optional<int> AnimatedImage::dockFrame() const {
+    return shown_ ? std::optional<int>(shown_->frame) : std::nullopt;
+}
+
+void AnimatedImage::playIfShown() {
+    if (!movie_ || shown_ || !isVisible())
         return;
     if (movie_->state() == QMovie::Paused)
         movie_->setPaused(false);
@@ -45,10 +81,57 @@ void AnimatedImage::showEvent(QShowEvent* event) {
         movie_->start();
 }
 
+void AnimatedImage::syncWithDock() {
+    std::optional<AnimationEngine::ShownFrame> shown;
+    if (controller_ && movie_)
+        shown = controller_->animations().shownFrame(key_);
+    if (shown && shown->path != path_)
+        shown.reset();
+    if (!shown) {
+        if (shown_) {
+            shown_.reset();
+            decoded_.clear();
+            playIfShown();
+            update();
+        }
+        return;
+    }
+    if (movie_->state() == QMovie::Running)
+        movie_->setPaused(true);
+    const bool changed = !shown_ || shown_->frame != shown->frame ||
+                         shown_->tile.constData() != shown->tile.constData();
+    shown_ = std::move(shown);
+    if (changed)
+        update();
+}
+
+void AnimatedImage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Linked only while shown, so a closed window costs nothing.
+    link();
+    syncWithDock();
+    playIfShown();
+}
+
 void AnimatedImage::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    unlink();
     if (movie_ && movie_->state() == QMovie::Running)
         movie_->setPaused(true);
+}
+
+QImage AnimatedImage::dockImage() {
+    Decoded& entry = decoded_[shown_->frame];
+    if (entry.tile.constData() != shown_->tile.constData() || entry.image.isNull()) {
+        QImage tile = QImage::fromData(shown_->tile, "JPEG");
+        if (shown_->rotation % 360 != 0)
+            tile = tile.transformed(QTransform().rotate(-shown_->rotation));
+        // The dock's frames keep 2 % free at the edge, as this widget's place in its key does.
+        const int dx = qRound(tile.width() * 0.02);
+        const int dy = qRound(tile.height() * 0.02);
+        entry = {shown_->tile, tile.copy(tile.rect().adjusted(dx, dy, -dx, -dy))};
+    }
+    return entry.image;
 }
 
 QSize AnimatedImage::sizeHint() const {
@@ -58,7 +141,7 @@ QSize AnimatedImage::sizeHint() const {
 void AnimatedImage::paintEvent(QPaintEvent*) {
     if (!movie_)
         return;
-    const QImage frame = movie_->currentImage();
+    const QImage frame = shown_ ? dockImage() : movie_->currentImage();
     if (frame.isNull())
         return;
     QPainter painter(this);

@@ -184,6 +184,8 @@ DeviceMockView::DeviceMockView(DockController& controller, QWidget* parent)
                                     : QStringLiteral("Round button %1").arg(index - 5);
         key->setToolTip(help);
         key->setAccessibleName(help);
+        if (screen)
+            key->face()->followDock(controller_, index);
         connect(key, &QAbstractButton::clicked, this,
                 [this, index] { controller_.setSelected(Selection::key(index)); });
         key->installEventFilter(this);

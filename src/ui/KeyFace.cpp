@@ -96,6 +96,10 @@ void KeyFace::setFace(const KeyLook& look, const QList<Snippet>& snippets, const
     update();
 }
 
+void KeyFace::followDock(DockController& controller, int key) {
+    animated_->followDock(controller, key);
+}
+
 void KeyFace::clearFace() {
     action_.reset();
     customIcon_.reset();

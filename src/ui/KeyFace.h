@@ -14,6 +14,7 @@
 namespace velloq {
 
 class AnimatedImage;
+class DockController;
 class SymbolFace;
 
 // What a key shows in the preview, decided by the same picture function as the dock's face. A
@@ -32,6 +33,8 @@ public:
     // dock's key size in pixels, which decides where a screen key's caption is cut.
     void setFace(const KeyLook& look, const QList<Snippet>& snippets, const QList<Page>& pages,
                  bool compact, int edge, bool force = false);
+    // An animated image shows the frames the dock plays on key `key`, when it plays the same.
+    void followDock(DockController& controller, int key);
     // No face at all: the key lies outside the configuration's lists.
     void clearFace();
     bool hasFace() const { return action_.has_value(); }

@@ -3,11 +3,15 @@
 #include "ui/EditorsFixture.h"
 
 #include "imaging/IconRenderer.h"
+#include "imaging/MediaWriters.h"
+#include "ui/AnimatedImage.h"
 #include "ui/DeviceMockView.h"
 #include "ui/KeyFace.h"
 #include "ui/MenuView.h"
 #include "ui/PreviewRings.h"
 
+#include <QDir>
+#include <QMovie>
 #include <QPainter>
 
 using namespace velloq;
@@ -139,4 +143,60 @@ TEST_F(PreviewTest, ArrowKeysMoveTheSelectionByRowAndColumnAndTheFocusFollows) {
     EXPECT_EQ(controller->selected(), Selection::key(7));
     EXPECT_EQ(QApplication::focusWidget(), element(Selection::key(8)));
     EXPECT_EQ(ringed(*preview), (QList{Selection::key(7), Selection::key(8)}));
+}
+
+// While the dock plays a key's animation, the preview shows the frames made for the dock,
+// upright, instead of decoding its own; while the screensaver has the dock, it plays by itself.
+TEST_F(PreviewTest, AnAnimatedKeyShowsTheFramesMadeForTheDock) {
+    QDir().mkpath(dataDir());
+    const QString gif = dataDir() + QStringLiteral("/corner.gif");
+    // The top left quarter red, then green; the rest blue.
+    QList<GifPart> parts;
+    for (const QColor& corner : {QColor(Qt::red), QColor(Qt::green)}) {
+        GifPart part;
+        part.rect = QRect(0, 0, 40, 40);
+        part.color = [corner](int x, int y) {
+            return x < 20 && y < 20 ? corner : QColor(Qt::blue);
+        };
+        parts << part;
+    }
+    ASSERT_TRUE(writeGifParts(gif, 40, 40, parts));
+    DockConfig config;
+    config.keys[3] = ButtonAction::function(ButtonFunction::paste);
+    config.customIcons[3] = gif;
+    config.extraRotation = 90; // the dock's tiles are turned
+    open(config, true);
+    auto* image = element(Selection::key(3))->findChild<AnimatedImage*>();
+    ASSERT_NE(image, nullptr);
+    AnimationEngine& engine = controller->animations();
+    ASSERT_TRUE(waitUntil([&] { return image->dockFrame().has_value(); }, 10000));
+    EXPECT_NE(image->movie()->state(), QMovie::Running);
+    ASSERT_TRUE(engine.shownFrame(3));
+    EXPECT_EQ(image->dockFrame(), engine.shownFrame(3)->frame);
+    const int first = *image->dockFrame();
+    clock.advance(0.1); // the next frame is due: the dock gets it on the next tick
+    engine.tick();
+    ASSERT_TRUE(engine.shownFrame(3));
+    EXPECT_NE(engine.shownFrame(3)->frame, first);
+    EXPECT_EQ(image->dockFrame(), engine.shownFrame(3)->frame);
+
+    const QImage shot = image->grab().toImage();
+    const auto at = [&](double x, double y) {
+        return shot.pixelColor(int(x * shot.width()), int(y * shot.height()));
+    };
+    const QColor corner = at(0.25, 0.25);
+    if (*image->dockFrame() == 0)
+        EXPECT_GT(corner.red(), 200) << qPrintable(corner.name());
+    else
+        EXPECT_GT(corner.green(), 200) << qPrintable(corner.name());
+    EXPECT_GT(at(0.75, 0.25).blue(), 200);
+    EXPECT_GT(at(0.25, 0.75).blue(), 200);
+
+    controller->startScreensaver();
+    ASSERT_TRUE(controller->screensaverRunning());
+    EXPECT_FALSE(image->dockFrame());
+    EXPECT_TRUE(waitUntil([&] { return image->movie()->state() == QMovie::Running; }));
+    controller->stopScreensaver();
+    EXPECT_TRUE(waitUntil([&] { return image->dockFrame().has_value(); }));
+    EXPECT_NE(image->movie()->state(), QMovie::Running);
 }
