@@ -29,6 +29,11 @@ public:
         if (dock_)
             dock_->setImages(images);
     }
+    int packetSize() const override { return dock_ ? dock_->packetSize() : 0; }
+    void sendFramed(const QList<QByteArray>& reports) override {
+        if (dock_)
+            dock_->enqueueFramed(reports, dock_->packetSize());
+    }
 
 private:
     QPointer<StreamDock> dock_;
@@ -54,6 +59,36 @@ void runInBackground(AnimationEngine* engine, std::function<Result()> work,
                 },
                 Qt::QueuedConnection);
         });
+}
+
+constexpr double kTick = std::chrono::duration<double>(AnimationEngine::kTickInterval).count();
+// A tick runs a little late. A frame that changes at most this long after a tick is looked
+// for on that tick too, so it goes out on the same tick as it would with a clock that fires
+// every tick.
+constexpr double kLateness = 0.002;
+
+// A loaded frame set as a track, its tiles keyed as sent (a key's frames carry tile 0, sent
+// to `key`) and framed for `packetSize`. Loading thread.
+std::optional<AnimationTrack> readyTrack(std::optional<FrameSet> frames, std::optional<int> key,
+                                         int packetSize) {
+    if (!frames || frames->isEmpty())
+        return std::nullopt;
+    AnimationTrack track;
+    if (key) {
+        track.tiles.reserve(frames->tiles.size());
+        for (const auto& frame : std::as_const(frames->tiles)) {
+            QMap<int, QByteArray> moved;
+            const auto bytes = frame.constFind(0);
+            if (bytes != frame.constEnd())
+                moved.insert(*key, *bytes);
+            track.tiles.append(std::move(moved));
+        }
+    } else {
+        track.tiles = std::move(frames->tiles);
+    }
+    track.delays = std::move(frames->delays);
+    track.frameFor(packetSize);
+    return track;
 }
 
 } // namespace
@@ -102,6 +137,40 @@ int AnimationTrack::step(double at) const {
     return lo;
 }
 
+std::optional<double> AnimationTrack::nextChange(double at) const {
+    if (!(total > 0) || steps.size() <= 1)
+        return std::nullopt;
+    const double p = std::fmod((at - startTime) * speed, total);
+    const int j = step(at);
+    const double end = j + 1 < starts.size() ? starts[j + 1] : total;
+    return at + (end - p) / speed;
+}
+
+void AnimationTrack::frameFor(int packetSize) {
+    framed.clear();
+    framedFor = 0;
+    const QByteArray stop = Protocol::framed({Protocol::stp()}, packetSize);
+    if (stop.isEmpty())
+        return;
+    QList<QList<QByteArray>> made;
+    made.reserve(tiles.size());
+    for (const auto& frame : std::as_const(tiles)) {
+        QList<QByteArray> batch;
+        for (auto it = frame.constBegin(); it != frame.constEnd(); ++it) {
+            QByteArray reports = Protocol::framed(
+                Protocol::imageReports(it.key(), it.value(), packetSize), packetSize);
+            if (reports.isEmpty())
+                return;
+            batch.append(std::move(reports));
+        }
+        if (!batch.isEmpty())
+            batch.append(stop);
+        made.append(std::move(batch));
+    }
+    framed = std::move(made);
+    framedFor = packetSize;
+}
+
 // ---------------------------------------------------------------- AnimationEngine
 
 AnimationEngine::Loaders AnimationEngine::defaultLoaders() {
@@ -147,32 +216,28 @@ void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& 
 
     const QUrl url = QUrl::fromLocalFile(*path);
     auto load = loaders_.button;
-    runInBackground<std::optional<FrameSet>>(
-        this, [load, url, size, rotation] { return load(url, size, rotation); },
-        [key, wanted](AnimationEngine& engine, std::optional<FrameSet> frames) {
-            engine.installButtonFrames(std::move(frames), key, wanted);
+    const int packetSize = sink_.packetSize();
+    runInBackground<std::optional<AnimationTrack>>(
+        this,
+        [load, url, size, rotation, key, packetSize] {
+            return readyTrack(load(url, size, rotation), key, packetSize);
+        },
+        [key, wanted](AnimationEngine& engine, std::optional<AnimationTrack> track) {
+            engine.installButtonTrack(std::move(track), key, wanted);
         });
 }
 
-void AnimationEngine::installButtonFrames(std::optional<FrameSet> frames, int key,
-                                          const QString& wanted) {
+void AnimationEngine::installButtonTrack(std::optional<AnimationTrack> track, int key,
+                                         const QString& wanted) {
     const auto stored = buttonSignatures_.find(key);
     // A failed load keeps its signature, so the same request is not retried.
-    if (stored != buttonSignatures_.end() && stored->second == wanted && frames &&
-        !frames->isEmpty()) {
-        QList<QMap<int, QByteArray>> tiles;
-        tiles.reserve(frames->tiles.size());
-        for (const auto& frame : std::as_const(frames->tiles)) {
-            QMap<int, QByteArray> moved;
-            const auto bytes = frame.constFind(0);
-            if (bytes != frame.constEnd())
-                moved.insert(key, *bytes);
-            tiles.append(std::move(moved));
-        }
-        AnimationTrack track = makeTrack(std::move(tiles), frames->delays, clock_.now());
-        track.setPlayback(PlaybackMode::loop, 1, clock_.now());
-        buttonTracks_[key] = std::move(track);
+    if (stored != buttonSignatures_.end() && stored->second == wanted && track) {
+        const double now = clock_.now();
+        track->startTime = now;
+        track->setPlayback(PlaybackMode::loop, 1, now);
+        buttonTracks_[key] = std::move(*track);
         updateTimer();
+        wakeOnNextTick();
     }
     Q_EMIT loadFinished();
 }
@@ -185,20 +250,26 @@ void AnimationEngine::startScreensaver(const QUrl& url, int size, int rotation, 
     updateTimer();
 
     auto load = loaders_.screensaver;
-    runInBackground<std::optional<FrameSet>>(
-        this, [load, url, size, rotation] { return load(url, size, rotation); },
-        [token, url, mode, speed](AnimationEngine& engine, std::optional<FrameSet> frames) {
-            engine.installScreensaverFrames(std::move(frames), token, url, mode, speed);
+    const int packetSize = sink_.packetSize();
+    runInBackground<std::optional<AnimationTrack>>(
+        this,
+        [load, url, size, rotation, packetSize] {
+            return readyTrack(load(url, size, rotation), std::nullopt, packetSize);
+        },
+        [token, url, mode, speed](AnimationEngine& engine, std::optional<AnimationTrack> track) {
+            engine.installScreensaverTrack(std::move(track), token, url, mode, speed);
         });
 }
 
-void AnimationEngine::installScreensaverFrames(std::optional<FrameSet> frames, int token,
-                                               const QUrl& url, PlaybackMode mode, double speed) {
+void AnimationEngine::installScreensaverTrack(std::optional<AnimationTrack> track, int token,
+                                              const QUrl& url, PlaybackMode mode, double speed) {
     if (token == saverToken_ && screensaverActive_) {
-        if (frames && !frames->isEmpty()) {
-            AnimationTrack track = makeTrack(frames->tiles, frames->delays, clock_.now());
-            track.setPlayback(mode, speed, clock_.now());
+        if (track) {
+            const double now = clock_.now();
+            track->startTime = now;
+            track->setPlayback(mode, speed, now);
             saver_ = std::move(track);
+            wakeOnNextTick();
         } else {
             logLine(QStringLiteral("Couldn't load screensaver ") +
                     QFileInfo(url.path()).fileName());
@@ -216,8 +287,10 @@ void AnimationEngine::stopScreensaver() {
 }
 
 void AnimationEngine::setPlayback(PlaybackMode mode, double speed) {
-    if (saver_)
+    if (saver_) {
         saver_->setPlayback(mode, speed, clock_.now());
+        wakeOnNextTick();
+    }
 }
 
 void AnimationEngine::invalidate() {
@@ -225,6 +298,7 @@ void AnimationEngine::invalidate() {
         track.lastStep = -1;
     if (saver_)
         saver_->lastStep = -1;
+    wakeOnNextTick();
 }
 
 void AnimationEngine::updateTimer() {
@@ -232,9 +306,10 @@ void AnimationEngine::updateTimer() {
     if (needed && !timer_) {
         timer_ = new QTimer(this);
         timer_->setTimerType(Qt::PreciseTimer);
-        timer_->setInterval(std::chrono::milliseconds(33));
-        connect(timer_, &QTimer::timeout, this, &AnimationEngine::tick);
-        timer_->start();
+        timer_->setSingleShot(true);
+        connect(timer_, &QTimer::timeout, this, &AnimationEngine::clockFired);
+        lastTick_ = clock_.now(); // the ticks' phase, as a repeating timer started now
+        wakeOnNextTick();
     } else if (!needed && timer_) {
         timer_->stop();
         timer_->deleteLater();
@@ -242,51 +317,145 @@ void AnimationEngine::updateTimer() {
     }
 }
 
+std::optional<double> AnimationEngine::nextTick() const {
+    if (!timer_ || !timer_->isActive())
+        return std::nullopt;
+    return due_;
+}
+
+void AnimationEngine::clockFired() {
+    // Like a repeating precise timer: the ticks keep their phase, unless this one came so late
+    // that the next was due already.
+    const double now = clock_.now();
+    lastTick_ = now - due_ > kTick ? now : due_;
+    tick();
+}
+
 void AnimationEngine::tick() {
-    if (!sink_.hasDevice())
-        return;
-    if (sink_.pendingBatches() > 0) {
-        ++skippedTicks_;
+    if (!sink_.hasDevice()) {
+        // Nothing is sent without a dock; invalidate() after it connects wakes the clock.
+        if (timer_)
+            timer_->stop();
         return;
     }
-    const double now = clock_.now();
-    ImageBatch batch;
+    if (sink_.pendingBatches() > 0)
+        ++skippedTicks_; // the due frames stay due: the clock wakes on the next tick
+    else
+        sendDue(clock_.now());
+    schedule();
+}
+
+void AnimationEngine::sendDue(double now) {
     if (screensaverActive_) {
         if (saver_) {
             const int j = saver_->step(now);
             if (j != saver_->lastStep) {
-                const auto& tiles = saver_->tiles[saver_->steps[j]];
-                for (auto it = tiles.constBegin(); it != tiles.constEnd(); ++it)
-                    batch[it.key()] = it.value();
                 saver_->lastStep = j;
+                sendFrame(*saver_, saver_->steps[j]);
             }
         }
-    } else {
-        for (auto& [key, track] : buttonTracks_) {
-            const int j = track.step(now);
-            if (j == track.lastStep)
-                continue;
-            const auto& tiles = track.tiles[track.steps[j]];
-            const auto bytes = tiles.constFind(key);
-            if (bytes == tiles.constEnd())
-                continue;
-            batch[key] = *bytes;
-            track.lastStep = j;
-        }
+        return;
     }
-    if (!batch.empty())
-        sink_.setImages(batch);
+    std::vector<std::pair<int, const AnimationTrack*>> due;
+    for (auto& [key, track] : buttonTracks_) {
+        const int j = track.step(now);
+        if (j == track.lastStep)
+            continue;
+        // Also a frame without a tile: it has nothing to send until the step changes.
+        track.lastStep = j;
+        if (track.tiles[track.steps[j]].contains(key))
+            due.emplace_back(key, &track);
+    }
+    sendKeys(due);
 }
 
-AnimationTrack AnimationEngine::makeTrack(QList<QMap<int, QByteArray>> tiles, QList<double> delays,
-                                          double now) {
-    AnimationTrack track;
-    track.tiles = std::move(tiles);
-    track.delays = std::move(delays);
-    track.speed = 1;
-    track.startTime = now;
-    track.lastStep = -1;
-    return track;
+void AnimationEngine::sendFrame(const AnimationTrack& track, int frame) {
+    const auto& tiles = track.tiles[frame];
+    if (tiles.isEmpty())
+        return;
+    const int packetSize = sink_.packetSize();
+    if (packetSize > 0 && track.framedFor == packetSize) {
+        sink_.sendFramed(track.framed[frame]);
+        return;
+    }
+    ImageBatch batch;
+    for (auto it = tiles.constBegin(); it != tiles.constEnd(); ++it)
+        batch[it.key()] = it.value();
+    sink_.setImages(batch);
+}
+
+void AnimationEngine::sendKeys(const std::vector<std::pair<int, const AnimationTrack*>>& due) {
+    if (due.empty())
+        return;
+    const auto frameOf = [](const AnimationTrack& track) { return track.steps[track.lastStep]; };
+    if (due.size() == 1) {
+        sendFrame(*due.front().second, frameOf(*due.front().second));
+        return;
+    }
+    const int packetSize = sink_.packetSize();
+    const bool framed = packetSize > 0 && std::all_of(due.begin(), due.end(), [&](const auto& d) {
+                            return d.second->framedFor == packetSize;
+                        });
+    if (framed) {
+        // Each key's own batch without its STP, in key order, then one STP.
+        QList<QByteArray> reports;
+        reports.reserve(qsizetype(due.size()) + 1);
+        for (const auto& [key, track] : due) {
+            const QList<QByteArray>& own = track->framed[frameOf(*track)];
+            reports.append(own.first(own.size() - 1));
+        }
+        reports.append(due.front().second->framed[frameOf(*due.front().second)].last());
+        sink_.sendFramed(reports);
+        return;
+    }
+    ImageBatch batch;
+    for (const auto& [key, track] : due)
+        batch[key] = track->tiles[frameOf(*track)].value(key);
+    sink_.setImages(batch);
+}
+
+void AnimationEngine::schedule() {
+    if (!timer_)
+        return;
+    const double now = clock_.now();
+    // The earliest time something will be due: now, when a due frame is still unsent.
+    std::optional<double> change;
+    const auto consider = [&](const AnimationTrack& track) {
+        const std::optional<double> at =
+            track.step(now) != track.lastStep ? std::optional<double>(now) : track.nextChange(now);
+        if (at && (!change || *at < *change))
+            change = at;
+    };
+    if (screensaverActive_) {
+        if (saver_)
+            consider(*saver_);
+    } else {
+        for (const auto& [key, track] : buttonTracks_)
+            consider(track);
+    }
+    if (!change) {
+        timer_->stop(); // nothing changes until a request or invalidate() wakes the clock
+        return;
+    }
+    const double after = std::floor((now - lastTick_) / kTick) + 1; // the first tick after now
+    const double n = std::max(after, std::ceil((*change - kLateness - lastTick_) / kTick));
+    setClockFor(lastTick_ + n * kTick, now);
+}
+
+void AnimationEngine::wakeOnNextTick() {
+    if (!timer_)
+        return;
+    const double now = clock_.now();
+    const double next = lastTick_ + (std::floor((now - lastTick_) / kTick) + 1) * kTick;
+    if (timer_->isActive() && due_ <= next)
+        return;
+    setClockFor(next, now);
+}
+
+void AnimationEngine::setClockFor(double tickTime, double now) {
+    due_ = tickTime;
+    // Rounded up, so the tick is never early: a frame due on it has changed by then.
+    timer_->start(int(std::max(0.0, std::ceil((tickTime - now) * 1000 - 1e-6))));
 }
 
 } // namespace velloq

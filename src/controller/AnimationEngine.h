@@ -12,9 +12,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QTimer;
 
@@ -31,6 +34,10 @@ public:
     // Batches queued but not yet written; the engine sends nothing while this is above 0.
     virtual int pendingBatches() const = 0;
     virtual void setImages(const ImageBatch& images) = 0;
+    // The packet size the sink takes framed reports for; 0 when it takes images only.
+    virtual int packetSize() const { return 0; }
+    // One batch of reports made by Protocol::framed() for packetSize().
+    virtual void sendFramed(const QList<QByteArray>& reports) { (void)reports; }
 };
 
 // The sink for the real dock, holding it weakly.
@@ -46,6 +53,11 @@ struct AnimationTrack {
     double speed = 1;
     double startTime = 0; // clock time at which animation time 0 was
     int lastStep = -1;    // step last sent; -1 for none
+    // Per frame, its batch alone as reports made by Protocol::framed() for `framedFor`: the
+    // tiles in key order, then STP (nothing for a frame without tiles). Made on the loading
+    // thread, so a tick only hands them on; empty when not made.
+    QList<QList<QByteArray>> framed;
+    int framedFor = 0;
 
     static constexpr double kMinSpeed = 0.05;
 
@@ -53,15 +65,20 @@ struct AnimationTrack {
     void setPlayback(PlaybackMode mode, double newSpeed, double now);
     // The index into `steps` that is due at clock time `at`.
     int step(double at) const;
+    // The clock time after `at` at which the due step changes; nothing when it never does.
+    std::optional<double> nextChange(double at) const;
+    // Makes `framed` for `packetSize`; leaves it empty when a report does not fit.
+    void frameFor(int packetSize);
 };
 
 // Plays key animations and the screensaver on the dock. Frame sets load on worker threads;
-// a 1/30 s clock, running only while something plays, sends every changed tile of a tick in
-// one batch. Main thread.
+// a clock of 33 ms ticks, running only while something plays, sends every changed tile of a
+// tick in one batch. The clock wakes the thread only on the ticks at which a frame changes,
+// and on every tick while a due frame waits for a busy dock. Main thread.
 class AnimationEngine : public QObject {
     Q_OBJECT
 public:
-    static constexpr double kTickSeconds = 1.0 / 30.0;
+    static constexpr std::chrono::milliseconds kTickInterval{33};
 
     // Decoding and tile rendering; by default AnimationRenderer's. Called on worker threads.
     struct Loaders {
@@ -88,11 +105,14 @@ public:
     void invalidate();
     // Runs the clock exactly while a screensaver is active or a key track exists.
     void updateTimer();
-    // One clock tick.
+    // One clock tick: sends what is due, then sets the clock for the next tick at which
+    // something will be.
     void tick();
 
     bool screensaverActive() const { return screensaverActive_; }
     bool timerRunning() const { return timer_ != nullptr; }
+    // The clock time of the tick the clock is set for; nothing while nothing will change.
+    std::optional<double> nextTick() const;
     const std::map<int, AnimationTrack>& buttonTracks() const { return buttonTracks_; }
     std::optional<QString> buttonSignature(int key) const;
     const std::optional<AnimationTrack>& saver() const { return saver_; }
@@ -107,11 +127,19 @@ Q_SIGNALS:
     void loadFinished();
 
 private:
-    void installButtonFrames(std::optional<FrameSet> frames, int key, const QString& signature);
-    void installScreensaverFrames(std::optional<FrameSet> frames, int token, const QUrl& url,
-                                  PlaybackMode mode, double speed);
-    static AnimationTrack makeTrack(QList<QMap<int, QByteArray>> tiles, QList<double> delays,
-                                    double now);
+    void installButtonTrack(std::optional<AnimationTrack> track, int key, const QString& signature);
+    void installScreensaverTrack(std::optional<AnimationTrack> track, int token, const QUrl& url,
+                                 PlaybackMode mode, double speed);
+    void clockFired();
+    // Sends what is due at `now`.
+    void sendDue(double now);
+    void sendFrame(const AnimationTrack& track, int frame);
+    void sendKeys(const std::vector<std::pair<int, const AnimationTrack*>>& due);
+    // Sets the clock for the first tick after which something will be due.
+    void schedule();
+    // Sets the clock for the next tick, unless it is set for that one already.
+    void wakeOnNextTick();
+    void setClockFor(double tickTime, double now);
 
     AnimationSink& sink_;
     const Clock& clock_;
@@ -121,6 +149,9 @@ private:
     std::optional<AnimationTrack> saver_;
     int saverToken_ = 0;
     QTimer* timer_ = nullptr;
+    // Ticks fall on lastTick_ + n × kTickInterval; due_ is the one the timer is set for.
+    double lastTick_ = 0;
+    double due_ = 0;
     bool screensaverActive_ = false;
     int skippedTicks_ = 0;
 };

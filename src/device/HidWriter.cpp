@@ -136,13 +136,14 @@ void HidWriter::run() {
 
 void HidWriter::write(const Batch& batch) {
     HidHandle& handle = *batch.handle;
-    for (const QByteArray& report : batch.reports) {
-        const std::optional<QString> error = writeReport(handle, report, batch.packetSize);
+    // Returns false once cancelled.
+    const auto send = [&](const char* data, size_t length) {
+        const std::optional<QString> error = sendReport(handle, data, length);
         if (!error)
-            return;
+            return false;
         if (!error->isEmpty()) {
             logLine(QStringLiteral("Write failed: ") + *error);
-            continue;
+            return true;
         }
         if (handle.stalled) {
             handle.stalled = false;
@@ -157,6 +158,28 @@ void HidWriter::write(const Batch& batch) {
             if (handle.resumed)
                 handle.resumed(replaced);
         }
+        return true;
+    };
+    if (batch.framed) {
+        const size_t stride = size_t(batch.packetSize) + 1;
+        for (const QByteArray& reports : batch.reports) {
+            for (size_t at = 0; at + stride <= size_t(reports.size()); at += stride) {
+                if (!send(reports.constData() + at, stride))
+                    return;
+            }
+        }
+        return;
+    }
+    for (const QByteArray& report : batch.reports) {
+        // Framed in a buffer kept between reports: no allocation per report.
+        const size_t length = 1 + size_t(std::max<qsizetype>(report.size(), batch.packetSize));
+        if (wire_.size() < length)
+            wire_.resize(length);
+        wire_[0] = '\0';
+        std::memcpy(wire_.data() + 1, report.constData(), size_t(report.size()));
+        std::memset(wire_.data() + 1 + report.size(), 0, length - 1 - size_t(report.size()));
+        if (!send(wire_.data(), length))
+            return;
     }
 }
 
@@ -176,16 +199,7 @@ void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_p
     finish(std::move(replaced));
 }
 
-std::optional<QString> HidWriter::writeReport(HidHandle& handle, const QByteArray& report,
-                                              int packetSize) {
-    // Framed in a buffer kept between reports: no allocation per report.
-    const size_t length = 1 + size_t(std::max<qsizetype>(report.size(), packetSize));
-    if (wire_.size() < length)
-        wire_.resize(length);
-    wire_[0] = '\0';
-    std::memcpy(wire_.data() + 1, report.constData(), size_t(report.size()));
-    std::memset(wire_.data() + 1 + report.size(), 0, length - 1 - size_t(report.size()));
-    const char* data = wire_.data();
+std::optional<QString> HidWriter::sendReport(HidHandle& handle, const char* data, size_t length) {
     const ssize_t size = ssize_t(length);
     const int fd = handle.fd.get();
     const auto since = std::chrono::steady_clock::now();

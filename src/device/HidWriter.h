@@ -54,6 +54,9 @@ public:
         // Runs once the batch is done with: written (each report sent or failed), or replaced
         // while the dock stalled. On the writer thread, or on the submitting one.
         std::function<void()> done;
+        // The reports are made by Protocol::framed() for packetSize: sent as they stand,
+        // several to an array.
+        bool framed = false;
     };
 
     static constexpr std::chrono::milliseconds kStallAfter{5000};
@@ -75,8 +78,9 @@ public:
 private:
     void run();
     void write(const Batch& batch);
-    // Returns an empty string on success, else the reason; nothing when cancelled.
-    std::optional<QString> writeReport(HidHandle& handle, const QByteArray& report, int packetSize);
+    // Sends one framed report. Returns an empty string on success, else the reason; nothing
+    // when cancelled.
+    std::optional<QString> sendReport(HidHandle& handle, const char* data, size_t length);
     // While a report waits: marks the handle stalled once it has waited `stallAfter_`.
     void noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since);
     // Takes the queued batches of `handle` out, but the newest; the caller holds mutex_.

@@ -51,21 +51,25 @@ QList<QByteArray> initializeBatch(int brightness) {
     return {dis(), command("LIG", {0, 0, 0, 0}), cleAll(), stp(), brightnessCommand(brightness)};
 }
 
+QList<QByteArray> imageReports(int index, const std::optional<QByteArray>& image, int packetSize) {
+    const int keyNumber = index + 1;
+    if (!image || image->isEmpty())
+        return {cleKey(keyNumber)};
+    QList<QByteArray> reports;
+    const qsizetype slice = std::max(packetSize, 1);
+    reports.reserve(1 + (image->size() + slice - 1) / slice);
+    reports.append(bat(static_cast<int>(image->size()), keyNumber));
+    for (qsizetype offset = 0; offset < image->size(); offset += slice)
+        reports.append(image->mid(offset, slice));
+    return reports;
+}
+
 QList<QByteArray> imageBatch(const ImageBatch& images, int packetSize) {
     QList<QByteArray> reports;
     if (images.empty())
         return reports;
-    const qsizetype slice = std::max(packetSize, 1);
-    for (const auto& [index, image] : images) { // std::map iterates in ascending key order
-        const int keyNumber = index + 1;
-        if (!image || image->isEmpty()) {
-            reports.append(cleKey(keyNumber));
-            continue;
-        }
-        reports.append(bat(static_cast<int>(image->size()), keyNumber));
-        for (qsizetype offset = 0; offset < image->size(); offset += slice)
-            reports.append(image->mid(offset, slice));
-    }
+    for (const auto& [index, image] : images) // std::map iterates in ascending key order
+        reports.append(imageReports(index, image, packetSize));
     reports.append(stp());
     return reports;
 }
@@ -82,6 +86,21 @@ QByteArray padded(const QByteArray& report, int packetSize) {
         return report;
     QByteArray out = report;
     out.append(packetSize - report.size(), '\0');
+    return out;
+}
+
+QByteArray framed(const QList<QByteArray>& reports, int packetSize) {
+    if (packetSize < 1)
+        return {};
+    const qsizetype stride = qsizetype(packetSize) + 1;
+    QByteArray out(stride * reports.size(), '\0');
+    char* at = out.data();
+    for (const QByteArray& report : reports) {
+        if (report.size() > packetSize)
+            return {};
+        std::memcpy(at + 1, report.constData(), size_t(report.size()));
+        at += stride;
+    }
     return out;
 }
 

@@ -53,12 +53,19 @@ QList<QByteArray> initializeBatch(int brightness);
 // Keys in ascending order: BAT + data slices of packetSize for an image, CLE for a blank
 // key; then STP. An empty map gives an empty list.
 QList<QByteArray> imageBatch(const ImageBatch& images, int packetSize);
+// One key's part of imageBatch(): BAT and the data slices, or CLE for a blank key.
+QList<QByteArray> imageReports(int index, const std::optional<QByteArray>& image, int packetSize);
 
 QList<QByteArray> keepAliveBatch();
 QList<QByteArray> shutdownBatch();
 
 // `report` padded with zero bytes to `packetSize`; longer reports stay as they are.
 QByteArray padded(const QByteArray& report, int packetSize);
+
+// `reports` as the writer sends them (0x00, the report, zero padding to packetSize), joined
+// in one array of packetSize + 1 bytes a report; made once, a frame can then be sent many
+// times without copying. Empty when a report does not fit in packetSize.
+QByteArray framed(const QList<QByteArray>& reports, int packetSize);
 
 // One input report -> an event, or nothing. `model` decides the release rule.
 std::optional<DockEvent> decodeInput(const uint8_t* data, size_t length,

@@ -68,6 +68,15 @@ void StreamDock::setImages(const ImageBatch& images) {
 }
 
 void StreamDock::enqueueAll(const QList<QByteArray>& reports) {
+    enqueue(reports, false);
+}
+
+void StreamDock::enqueueFramed(const QList<QByteArray>& reports, int packetSize) {
+    if (packetSize == packetSize_)
+        enqueue(reports, true);
+}
+
+void StreamDock::enqueue(const QList<QByteArray>& reports, bool framed) {
     if (!held_ || reports.isEmpty())
         return;
     {
@@ -76,17 +85,18 @@ void StreamDock::enqueueAll(const QList<QByteArray>& reports) {
     }
     // Only a listener is told, so an animation frame does not wake the main thread twice.
     const bool announce = isSignalConnected(QMetaMethod::fromSignal(&StreamDock::batchWritten));
-    writer_->submit({held_->handle, packetSize_, reports, [this, announce] {
-                         {
-                             std::lock_guard lock(pendingLock_);
-                             --pendingBatches_;
-                         }
-                         // The writer is joined before this object goes, so `this` is valid;
-                         // the queued call is dropped if the object is gone by delivery.
-                         if (announce)
-                             QMetaObject::invokeMethod(
-                                 this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
-                     }});
+    const auto done = [this, announce] {
+        {
+            std::lock_guard lock(pendingLock_);
+            --pendingBatches_;
+        }
+        // The writer is joined before this object goes, so `this` is valid;
+        // the queued call is dropped if the object is gone by delivery.
+        if (announce)
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
+    };
+    writer_->submit({held_->handle, packetSize_, reports, done, framed});
 }
 
 void StreamDock::shutdown() {

@@ -94,6 +94,9 @@ public:
     void setImages(const ImageBatch& images);
     // Queues the reports as one batch; dropped silently while no dock is held.
     void enqueueAll(const QList<QByteArray>& reports);
+    // Queues reports made by Protocol::framed() for `packetSize` as one batch, written as they
+    // stand; dropped while no dock is held or when its packet size is another.
+    void enqueueFramed(const QList<QByteArray>& reports, int packetSize);
     static QByteArray brightnessCommand(int percent) {
         return Protocol::brightnessCommand(percent);
     }
@@ -133,6 +136,7 @@ private:
     void readReports();
     void handleReport(const uint8_t* data, size_t length);
     void dropDevice();
+    void enqueue(const QList<QByteArray>& reports, bool framed);
 
     std::vector<std::unique_ptr<DiscoverySource>> sources_;
     StreamDockDelegate* delegate_ = nullptr;

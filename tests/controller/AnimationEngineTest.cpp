@@ -40,6 +40,34 @@ FrameSet namedFrames(const QUrl& url, int frames, QList<int> keys, double delay 
     return set;
 }
 
+// A dock that takes framed reports: keeps the bytes of each batch as they would be written.
+class FramingSink final : public AnimationSink {
+public:
+    bool hasDevice() const override { return true; }
+    int pendingBatches() const override { return 0; }
+    void setImages(const ImageBatch& images) override {
+        written.push_back(onWire(Protocol::imageBatch(images, size)));
+        ++imageBatches;
+    }
+    int packetSize() const override { return framedSize; }
+    void sendFramed(const QList<QByteArray>& reports) override {
+        written.push_back(reports.join());
+    }
+
+    // Each report as the writer frames it: 0x00, the report, zero padding.
+    QByteArray onWire(const QList<QByteArray>& reports) const {
+        QByteArray out;
+        for (const QByteArray& report : reports)
+            out += QByteArray(1, '\0') + Protocol::padded(report, size);
+        return out;
+    }
+
+    int size = 16;       // the dock's packet size
+    int framedSize = 16; // the one frames are made for
+    std::vector<QByteArray> written;
+    int imageBatches = 0;
+};
+
 class AnimationEngineTest : public ::testing::Test {
 protected:
     AnimationEngineTest() {
@@ -331,4 +359,98 @@ TEST_F(AnimationEngineTest, BusyOrMissingDockSkipsTheTick) {
     engine->invalidate();
     engine->tick();
     EXPECT_EQ(sink.batches.size(), 1u);
+}
+
+// Frames made ready as reports on the loading thread are the bytes imageBatch() gives.
+TEST(AnimationEngineFramingTest, ReadyFramesAreTheBytesOfTheirImageBatch) {
+    ManualClock clock;
+    FramingSink sink;
+    AnimationEngine::Loaders loaders;
+    loaders.button = [](const QUrl& url, int, int) { return namedFrames(url, 3, {0}); };
+    loaders.screensaver = [](const QUrl& url, int, int) {
+        return namedFrames(url, 2, {0, 1, 2, 3, 4, 5});
+    };
+    AnimationEngine engine(sink, clock, loaders);
+    QSignalSpy loaded(&engine, &AnimationEngine::loadFinished);
+    // Tiles of 25 bytes or more: BAT and two slices of 16.
+    engine.setButtonAnimation(1, QStringLiteral("/a-longish-name.gif"), 60, 0);
+    engine.setButtonAnimation(4, QStringLiteral("/another-long-name.gif"), 60, 0);
+    while (loaded.count() < 2)
+        ASSERT_TRUE(loaded.wait(5000));
+    // The tile each key was last sent.
+    const auto sent = [&](int key) {
+        const AnimationTrack& track = engine.buttonTracks().at(key);
+        return track.tiles[track.steps[track.lastStep]].value(key);
+    };
+    engine.invalidate();
+    engine.tick();
+    ASSERT_EQ(sink.written.size(), 1u);
+    EXPECT_EQ(sink.written[0], sink.onWire(Protocol::imageBatch({{1, sent(1)}, {4, sent(4)}}, 16)));
+    EXPECT_TRUE(sent(4).startsWith("another-long-name.gif:"));
+    engine.setButtonAnimation(4, std::nullopt, 60, 0);
+    engine.invalidate();
+    engine.tick(); // one key alone
+    ASSERT_EQ(sink.written.size(), 2u);
+    EXPECT_EQ(sink.written[1], sink.onWire(Protocol::imageBatch({{1, sent(1)}}, 16)));
+
+    engine.startScreensaver(QUrl::fromLocalFile(QStringLiteral("/s/a-longer-saver.mp4")), 60, 0,
+                            PlaybackMode::loop, 1);
+    while (loaded.count() < 3)
+        ASSERT_TRUE(loaded.wait(5000));
+    engine.invalidate();
+    engine.tick();
+    ASSERT_EQ(sink.written.size(), 3u);
+    const int frame = engine.saver()->steps[engine.saver()->lastStep];
+    ImageBatch expected;
+    for (int key = 0; key < 6; ++key)
+        expected[key] = QStringLiteral("a-longer-saver.mp4:%1:%2").arg(frame).arg(key).toUtf8();
+    EXPECT_EQ(sink.written[2], sink.onWire(Protocol::imageBatch(expected, 16)));
+    EXPECT_EQ(sink.imageBatches, 0);
+
+    // A dock with another packet size gets the images, sliced for its size.
+    sink.size = 32;
+    sink.framedSize = 32;
+    engine.invalidate();
+    engine.tick();
+    ASSERT_EQ(sink.written.size(), 4u);
+    EXPECT_EQ(sink.imageBatches, 1);
+    EXPECT_EQ(sink.written[3], sink.onWire(Protocol::imageBatch(expected, 32)));
+}
+
+// The clock wakes for the tick at which the next frame is due, not for the ticks between; a
+// busy dock makes it wake on every tick until the due frame is out; a still face lets it sleep.
+TEST_F(AnimationEngineTest, TheClockWakesOnlyOnTicksAtWhichSomethingIsDue) {
+    const double tick = std::chrono::duration<double>(AnimationEngine::kTickInterval).count();
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    engine->setButtonAnimation(2, QStringLiteral("/spin.gif"), 60, 0); // frames of 0.1 s
+    awaitLoads(loaded, 1);
+    engine->invalidate();
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 1u);
+    const double change = *engine->buttonTracks().at(2).nextChange(clock.now());
+    ASSERT_TRUE(engine->nextTick());
+    EXPECT_GT(*engine->nextTick(), change - 0.005); // at most the lateness allowance early
+    EXPECT_LT(*engine->nextTick(), change + tick);
+
+    clock.advance(change - clock.now() + 0.001);
+    sink.pending = 1;
+    engine->tick();
+    EXPECT_EQ(sink.batches.size(), 1u);
+    ASSERT_TRUE(engine->nextTick());
+    EXPECT_LE(*engine->nextTick(), clock.now() + tick);
+    sink.pending = 0;
+    engine->tick();
+    ASSERT_EQ(sink.batches.size(), 2u);
+    EXPECT_NE(sink.batches[1], sink.batches[0]);
+
+    engine->setButtonAnimation(2, QStringLiteral("/still.gif"), 60, 0);
+    awaitLoads(loaded, 2);
+    engine->invalidate();
+    engine->tick();
+    EXPECT_EQ(sink.batches.size(), 3u);
+    EXPECT_TRUE(engine->timerRunning());
+    EXPECT_FALSE(engine->nextTick());
+    engine->invalidate(); // e.g. the dock came back: its frame goes out on the next tick
+    ASSERT_TRUE(engine->nextTick());
+    EXPECT_LE(*engine->nextTick(), clock.now() + tick);
 }

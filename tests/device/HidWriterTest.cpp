@@ -113,3 +113,28 @@ TEST(HidWriter, DestructionCancelsAWaitingWrite) {
     }
     EXPECT_FALSE(log.contains(QStringLiteral("Write failed")));
 }
+
+TEST(HidWriter, FramedBatchesWriteTheBytesOfTheirPlainReports) {
+    HidWriter writer;
+    SocketPair pair;
+    const QList<QByteArray> plain =
+        Protocol::imageBatch({{0, QByteArray(2500, 'j')}, {3, std::nullopt}}, 1024);
+    ASSERT_EQ(plain.size(), 6); // BAT, three slices, CLE, STP
+    writer.submitAndWait({pair.handle, 1024, plain, {}});
+    writer.submitAndWait(
+        {pair.handle,
+         1024,
+         {Protocol::framed(plain.first(4), 1024), Protocol::framed(plain.sliced(4), 1024)},
+         {},
+         true});
+    QList<QByteArray> got;
+    QByteArray buffer(2048, '\0');
+    while (got.size() < 2 * plain.size()) {
+        pollfd p{pair.peer.get(), POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 5000), 0) << got.size() << " reports arrived";
+        const ssize_t n = ::recv(pair.peer.get(), buffer.data(), size_t(buffer.size()), 0);
+        ASSERT_GT(n, 0);
+        got.append(buffer.left(n));
+    }
+    EXPECT_EQ(got, onWire(plain + plain));
+}
