@@ -38,6 +38,12 @@ extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc,
         break;
     }
 
+    // An import run on its own ends before this Velloq reads the settings it changes.
+    velloq::ConfigLock settings;
+    if (!settings.tryLock(10000))
+        velloq::logLine(
+            QStringLiteral("Another program still holds the settings; starting anyway"));
+
     velloq::VelloqApp::quitOnTerminationSignals();
     velloq::VelloqApp shell;
     scripting.bind(shell.controller());
@@ -54,6 +60,14 @@ extern "C" __attribute__((visibility("default"))) int velloq_app_main(int& argc,
 extern "C" __attribute__((visibility("default"))) void
 velloq_app_share(const velloq::ShareCommand::Request& request,
                  velloq::ShareCommand::Result& result) {
+    // Velloq holds the settings from before it reads them until it quits.
+    velloq::ConfigLock settings;
+    if (request.kind == velloq::ShareCommand::Request::Kind::importFile && !settings.tryLock(0)) {
+        result.status = velloq::ShareCommand::Result::Status::failed;
+        result.error = QStringLiteral(
+            "Velloq is starting, or another import is running: import again in a moment");
+        return;
+    }
     velloq::ConfigStore store;
     result = velloq::ShareCommand::run(request, store);
 }

@@ -5,6 +5,7 @@
 #include "support/UniqueFd.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -42,6 +43,17 @@ std::optional<QByteArray> readAll(int fd) {
 }
 
 } // namespace
+
+ConfigLock::ConfigLock(const QString& configPath)
+    : file_(configPath + QStringLiteral(".lock")) {
+    // Held for Velloq's whole life: only a holder that no longer runs leaves a stale lock.
+    file_.setStaleLockTime(0);
+}
+
+bool ConfigLock::tryLock(int ms) {
+    QDir().mkpath(QFileInfo(file_.fileName()).absolutePath());
+    return file_.tryLock(ms);
+}
 
 ConfigStore::ConfigStore(QString path)
     : path_(std::move(path)) {

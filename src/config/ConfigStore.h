@@ -3,6 +3,7 @@
 #include "config/DockConfig.h"
 
 #include <QByteArray>
+#include <QLockFile>
 #include <QString>
 
 #include <condition_variable>
@@ -83,6 +84,21 @@ private:
     bool writing_ = false;
     bool stopping_ = false;
     std::thread writer_; // started by the first saveInBackground()
+};
+
+// One program at a time changes the saved configuration: the running Velloq, from before it
+// loads it until it quits, or an import run on its own while Velloq does not run. Otherwise a
+// Velloq started during such an import could load the old file and later save over the import.
+// A lock file beside the configuration; the lock of a holder that crashed is taken over.
+class ConfigLock {
+public:
+    explicit ConfigLock(const QString& configPath = DockConfig::fileURL());
+
+    // Waits at most `ms` for the lock; false when another program still holds it.
+    bool tryLock(int ms);
+
+private:
+    QLockFile file_;
 };
 
 } // namespace velloq

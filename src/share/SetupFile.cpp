@@ -3,6 +3,7 @@
 #include "config/ConfigJson.h"
 #include "share/Sentences.h"
 #include "share/ZipArchive.h"
+#include "support/DesktopEntry.h"
 
 namespace velloq::SetupFile {
 
@@ -57,6 +58,34 @@ void resolveApps(Node& tree, const AppPathFor& appPathFor) {
             path->string = appPathFor(path->string, id);
         }
     });
+}
+
+// A page's apps are bare paths: the desktop-file ID they are matched by where the path is not
+// there is the one the path gives, below its "applications" folder.
+void resolvePageApps(Node* pages, const AppPathFor& appPathFor) {
+    if (!pages || pages->type != Node::Type::array || !appPathFor)
+        return;
+    for (Node& page : pages->children) {
+        Node* apps = page.type == Node::Type::object ? mutableMember(page, u"apps") : nullptr;
+        if (!apps || apps->type != Node::Type::array)
+            continue;
+        QStringList seen;
+        std::erase_if(apps->children, [&](Node& app) {
+            if (app.type != Node::Type::string)
+                return false;
+            const QString& path = app.string;
+            const QStringView below = u"/applications/";
+            const qsizetype folder = path.lastIndexOf(below);
+            const QStringList dirs =
+                folder < 0 ? QStringList() : QStringList{path.left(folder + below.size() - 1)};
+            app.string = appPathFor(path, DesktopEntries::idOf(path, dirs));
+            // Two paths that became one app would be a repeat, which the reader refuses.
+            if (seen.contains(app.string))
+                return true;
+            seen << app.string;
+            return false;
+        });
+    }
 }
 
 // The configuration's own encoding, as a tree.
@@ -158,6 +187,7 @@ std::optional<Contents> decode(QByteArrayView json, const QString& displayName,
             return undecodable(QStringLiteral("setup"));
         Node tree = *setup;
         resolveApps(tree, appPathFor);
+        resolvePageApps(mutableMember(tree, u"pages"), appPathFor);
         DockConfig::Decoded decoded = DockConfig::decodeReporting(tree);
         if (!decoded.droppedMembers.isEmpty())
             return undecodable(decoded.droppedMembers.join(QStringLiteral(", ")));
@@ -174,6 +204,7 @@ std::optional<Contents> decode(QByteArrayView json, const QString& displayName,
         Node pages = Node::array();
         pages.append(*page);
         resolveApps(pages, appPathFor);
+        resolvePageApps(&pages, appPathFor);
         Node carrier = Node::object();
         carrier.insert(QStringLiteral("pages"), std::move(pages));
         carrier.insert(QStringLiteral("snippets"), snippets ? *snippets : Node::array());

@@ -167,9 +167,19 @@ TEST_F(ShareCommandTest, ExportAndImportWorkOnTheirOwnWhenVelloqIsNotRunning) {
     EXPECT_TRUE(now.pages[1].customIcons[0]->startsWith(icons + u'/'));
     EXPECT_EQ(digest(*now.pages[1].customIcons[0]), digest(*config.pages[0].customIcons[0]));
 
-    // Refused: a setup without --replace, a bad file. Nothing changes.
+    // Refused: a setup without --replace, a bad file, and any import while a Velloq that is
+    // starting holds the settings. Nothing changes.
     const auto before = saved();
     const auto iconsBefore = filesIn(icons);
+    {
+        ConfigLock starting(configPath);
+        ASSERT_TRUE(starting.tryLock(0));
+        r = velloq({QStringLiteral("import"), QStringLiteral("media.velloq")}, work, env);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Velloq is starting"))) << r.err.toStdString();
+        EXPECT_EQ(ConfigStore(configPath).load().pages.size(), 2);
+    }
+    EXPECT_EQ(saved(), before);
     write(work + QStringLiteral("/bad.velloq"), "not a zip archive");
     for (const QString& file : {QStringLiteral("all.velloq"), QStringLiteral("bad.velloq")}) {
         r = velloq({QStringLiteral("import"), file}, work, env);

@@ -160,6 +160,11 @@ TEST_F(ShareTest, AppsAreMatchedByDesktopIdWhereThePathDiffers) {
     config.keys[0] = ButtonAction::app(there + QStringLiteral("/org.example.Editor.desktop"));
     config.keys[1] = ButtonAction::app(there + QStringLiteral("/vendor/tool.desktop"));
     config.keys[2] = ButtonAction::app(there + QStringLiteral("/org.example.Gone.desktop"));
+    Page video = Page::make(QStringLiteral("Video"));
+    video.apps = {there + QStringLiteral("/vendor/tool.desktop"),
+                  there + QStringLiteral("/org.example.Gone.desktop"),
+                  workDir() + QStringLiteral("/elsewhere/applications/vendor-tool.desktop")};
+    config.pages << video;
     const QString file = workDir() + QStringLiteral("/apps.velloq");
     const SetupExport::Result exported = SetupExport::write(
         config, std::nullopt, file, {workDir() + QStringLiteral("/there/applications")});
@@ -180,6 +185,10 @@ TEST_F(ShareTest, AppsAreMatchedByDesktopIdWhereThePathDiffers) {
               ButtonAction::app(appsDir() + QStringLiteral("/org.example.Editor.desktop")));
     EXPECT_EQ(now.keys[1], ButtonAction::app(appsDir() + QStringLiteral("/vendor-tool.desktop")));
     EXPECT_EQ(now.keys[2], config.keys[2]);
+    // A page's apps too; two that became the same app are one.
+    ASSERT_EQ(now.pages.size(), 1);
+    EXPECT_EQ(now.pages[0].apps,
+              QStringList({appsDir() + QStringLiteral("/vendor-tool.desktop"), video.apps[1]}));
     EXPECT_FALSE(DockConfig::decode(savedBytes())->encoded()->contains("desktopId"));
 }
 
