@@ -5,8 +5,11 @@
 
 #include <QImageReader>
 #include <QMovie>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTransform>
+
+#include <algorithm>
 
 namespace velloq {
 
@@ -32,6 +35,7 @@ void AnimatedImage::setPath(const QString& path) {
     connect(movie_, &QMovie::frameChanged, this, [this] { update(); });
     decoded_.clear();
     shown_.reset();
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     if (isVisible())
         syncWithDock();
     if (isVisible() && !shown_)
@@ -91,6 +95,7 @@ void AnimatedImage::syncWithDock() {
         if (shown_) {
             shown_.reset();
             decoded_.clear();
+            setAttribute(Qt::WA_OpaquePaintEvent, false);
             playIfShown();
             update();
         }
@@ -102,11 +107,22 @@ void AnimatedImage::syncWithDock() {
                          shown_->tile.constData() != shown->tile.constData();
     shown_ = std::move(shown);
     if (changed)
-        update();
+        showDockFrame();
+}
+
+void AnimatedImage::showDockFrame() {
+    const bool opaque = dockImage().format() == QImage::Format_RGB32;
+    if (opaque != testAttribute(Qt::WA_OpaquePaintEvent)) {
+        setAttribute(Qt::WA_OpaquePaintEvent, opaque);
+        if (!opaque && parentWidget())
+            parentWidget()->update(geometry()); // what lay behind shows again
+    }
+    update();
 }
 
 void AnimatedImage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    ratio_ = devicePixelRatioF();
     // Linked only while shown, so a closed window costs nothing.
     link();
     syncWithDock();
@@ -120,17 +136,37 @@ void AnimatedImage::hideEvent(QHideEvent* event) {
         movie_->setPaused(true);
 }
 
-QImage AnimatedImage::dockImage() {
+const QImage& AnimatedImage::dockImage() {
     Decoded& entry = decoded_[shown_->frame];
-    if (entry.tile.constData() != shown_->tile.constData() || entry.image.isNull()) {
-        QImage tile = QImage::fromData(shown_->tile, "JPEG");
-        if (shown_->rotation % 360 != 0)
-            tile = tile.transformed(QTransform().rotate(-shown_->rotation));
-        // The dock's frames keep 2 % free at the edge, as this widget's place in its key does.
-        const int dx = qRound(tile.width() * 0.02);
-        const int dy = qRound(tile.height() * 0.02);
-        entry = {shown_->tile, tile.copy(tile.rect().adjusted(dx, dy, -dx, -dy))};
+    const QSize pixels = (QSizeF(size()) * ratio_).toSize();
+    if (entry.tile.constData() == shown_->tile.constData() && entry.image.size() == pixels &&
+        entry.image.devicePixelRatio() == ratio_)
+        return entry.image;
+    QImage tile = QImage::fromData(shown_->tile, "JPEG");
+    if (shown_->rotation % 360 != 0)
+        tile = tile.transformed(QTransform().rotate(-shown_->rotation));
+    // The dock's frames keep 2 % free at the edge, as this widget's place in its key does.
+    const int dx = qRound(tile.width() * 0.02);
+    const int dy = qRound(tile.height() * 0.02);
+    tile = tile.copy(tile.rect().adjusted(dx, dy, -dx, -dy));
+
+    QImage drawn(pixels, QImage::Format_ARGB32_Premultiplied);
+    drawn.setDevicePixelRatio(ratio_);
+    drawn.fill(Qt::transparent);
+    {
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        IconRenderer::drawAspectFit(painter, tile, rect());
     }
+    // Opaque through and through, it is painted without blending and covers what lies behind.
+    bool opaque = !pixels.isEmpty();
+    for (int y = 0; opaque && y < drawn.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        opaque = std::all_of(line, line + drawn.width(), [](QRgb p) { return qAlpha(p) == 255; });
+    }
+    if (opaque)
+        drawn = std::move(drawn).convertToFormat(QImage::Format_RGB32);
+    entry = {shown_->tile, std::move(drawn)};
     return entry.image;
 }
 
@@ -138,10 +174,27 @@ QSize AnimatedImage::sizeHint() const {
     return movie_ ? movie_->currentImage().size() : QSize();
 }
 
+void AnimatedImage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (shown_)
+        showDockFrame();
+}
+
 void AnimatedImage::paintEvent(QPaintEvent*) {
     if (!movie_)
         return;
-    const QImage frame = shown_ ? dockImage() : movie_->currentImage();
+    if (shown_) {
+        QPainter painter(this);
+        // What is painted on, the window's or a grab's: its pixel ratio is cheap to ask.
+        ratio_ = painter.paintEngine()->paintDevice()->devicePixelRatioF();
+        const QImage& frame = dockImage();
+        painter.drawImage(QPointF(), frame);
+        // Remade for another pixel ratio, it may no longer cover the widget.
+        if (testAttribute(Qt::WA_OpaquePaintEvent) && frame.format() != QImage::Format_RGB32)
+            showDockFrame();
+        return;
+    }
+    const QImage frame = movie_->currentImage();
     if (frame.isNull())
         return;
     QPainter painter(this);

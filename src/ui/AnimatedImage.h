@@ -48,6 +48,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -57,8 +58,12 @@ private:
     void playIfShown();
     void link();
     void unlink();
-    // The dock's tile of the frame shown, turned upright, inside its margin.
-    QImage dockImage();
+    // The dock's tile of the frame shown, turned upright, inside its margin, drawn as this
+    // widget shows it at its pixel size; made once per frame and size.
+    const QImage& dockImage();
+    // Shows the dock's frame next: while it covers the whole widget (an opaque frame, as the
+    // dock's always are), nothing behind it is painted again for each frame.
+    void showDockFrame();
 
     QString path_;
     QMovie* movie_ = nullptr;
@@ -68,9 +73,10 @@ private:
     std::optional<AnimationEngine::ShownFrame> shown_;
     struct Decoded {
         QByteArray tile; // held, so its bytes identify it
-        QImage image;
+        QImage image;    // RGB32 when it covers the widget
     };
     QMap<int, Decoded> decoded_; // by frame
+    qreal ratio_ = 1;            // the pixel ratio they are made for, as last painted
 };
 
 } // namespace velloq

@@ -32,7 +32,8 @@ namespace {
 // One GIF file with the 6x6x6 palette; frames are written row by row through `put`.
 class GifWriter {
 public:
-    GifWriter(const QString& path, int width, int height)
+    // `loopForever`: with the application extension that animated GIFs loop by.
+    GifWriter(const QString& path, int width, int height, bool loopForever = false)
         : width_(width)
         , height_(height) {
         int error = 0;
@@ -49,6 +50,13 @@ public:
         ok_ = EGifPutScreenDesc(gif_, width, height, 8, 0, map) == GIF_OK;
         GifFreeMapObject(map);
         EGifSetGifVersion(gif_, true);
+        if (ok_ && loopForever) {
+            static const GifByteType kForever[3] = {1, 0, 0}; // sub-block 1, loop count 0
+            ok_ = EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+                  EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_OK &&
+                  EGifPutExtensionBlock(gif_, 3, kForever) == GIF_OK &&
+                  EGifPutExtensionTrailer(gif_) == GIF_OK;
+        }
     }
     GifWriter(const GifWriter&) = delete;
     GifWriter& operator=(const GifWriter&) = delete;
@@ -112,8 +120,11 @@ private:
 
 } // namespace
 
-bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames) {
-    GifWriter gif(path, width, height);
+namespace {
+
+bool writeSolidGif(const QString& path, int width, int height, const QList<GifFrame>& frames,
+                   bool loopForever) {
+    GifWriter gif(path, width, height, loopForever);
     for (const GifFrame& frame : frames) {
         if (frame.withControlBlock)
             gif.putDelay(frame.delayCentiseconds);
@@ -124,6 +135,12 @@ bool writeGif(const QString& path, int width, int height, const QList<GifFrame>&
     return gif.close();
 }
 
+} // namespace
+
+bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames) {
+    return writeSolidGif(path, width, height, frames, false);
+}
+
 QStringList writeBlinkingKeyGifs(const QString& folder, int edge, int frames) {
     const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
     QStringList paths;
@@ -132,7 +149,7 @@ QStringList writeBlinkingKeyGifs(const QString& folder, int edge, int frames) {
         QList<GifFrame> blinks;
         for (int frame = 0; frame < frames; ++frame)
             blinks << GifFrame{frame % 2 ? colours[key] : QColor(Qt::white), 8};
-        if (!writeGif(path, edge, edge, blinks))
+        if (!writeSolidGif(path, edge, edge, blinks, true))
             return {};
         paths << path;
     }

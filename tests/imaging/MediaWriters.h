@@ -38,7 +38,8 @@ bool writeGifParts(const QString& path, int width, int height, const QList<GifPa
 bool writeGif(const QString& path, int width, int height, const QList<GifFrame>& frames);
 
 // Writes six square GIFs into `folder`, one per screen key, each `frames` frames of 80 ms that
-// blink between white and a colour of its own; returns their paths, or nothing on failure.
+// blink between white and a colour of its own, looping forever; returns their paths, or
+// nothing on failure.
 QStringList writeBlinkingKeyGifs(const QString& folder, int edge, int frames);
 
 // Writes pictures as GIF frames of one size, each colour matched to the same palette.
