@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -34,6 +34,16 @@ public:
     void sendFramed(const QList<QByteArray>& reports) override {
         if (dock_)
             dock_->enqueueFramed(reports, dock_->packetSize());
+    }
+    bool pace(std::shared_ptr<PacedFrames> frames) override {
+        if (!dock_)
+            return false;
+        dock_->setPacedFrames(std::move(frames));
+        return true;
+    }
+    void pokePaced() override {
+        if (dock_)
+            dock_->pokePacedFrames();
     }
 
 private:
@@ -178,15 +188,57 @@ AnimationEngine::Loaders AnimationEngine::defaultLoaders() {
     return {&AnimationRenderer::buttonFrames, &AnimationRenderer::screensaverFrames};
 }
 
+// The engine's ticks as the dock's writer asks for them. The dock may hold it after the engine
+// is gone: it then gives nothing.
+class AnimationEngine::Pacer final : public PacedFrames {
+public:
+    explicit Pacer(AnimationEngine* engine)
+        : engine_(engine) {}
+    Step step(bool busy, int packetSize) override {
+        std::lock_guard lock(mutex_);
+        return engine_ ? engine_->pacedTick(busy, packetSize) : Step{};
+    }
+    // Returns once no tick runs; none runs after.
+    void detach() {
+        std::lock_guard lock(mutex_);
+        engine_ = nullptr;
+    }
+
+private:
+    std::mutex mutex_;
+    AnimationEngine* engine_;
+};
+
 AnimationEngine::AnimationEngine(AnimationSink& sink, const Clock& clock, Loaders loaders,
                                  QObject* parent)
     : QObject(parent)
     , sink_(sink)
     , clock_(clock)
     , loaders_(std::move(loaders)) {
+    // The writer can keep time only by a clock it may read.
+    if (clock_.isSteady()) {
+        auto pacer = std::make_shared<Pacer>(this);
+        if (sink_.pace(pacer))
+            pacer_ = std::move(pacer);
+    }
 }
 
-AnimationEngine::~AnimationEngine() = default;
+AnimationEngine::~AnimationEngine() {
+    if (pacer_) {
+        pacer_->detach();
+        sink_.pace(nullptr);
+    }
+}
+
+void AnimationEngine::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&AnimationEngine::keyFramesChanged))
+        ++keyFrameListeners_;
+}
+
+void AnimationEngine::disconnectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&AnimationEngine::keyFramesChanged))
+        --keyFrameListeners_;
+}
 
 QString AnimationEngine::signature(const QString& path, int size, int rotation) {
     return path + QLatin1Char('|') + QString::number(size) + QLatin1Char('|') +
@@ -194,6 +246,7 @@ QString AnimationEngine::signature(const QString& path, int size, int rotation) 
 }
 
 std::optional<QString> AnimationEngine::buttonSignature(int key) const {
+    std::lock_guard lock(mutex_);
     const auto found = buttonSignatures_.find(key);
     if (found == buttonSignatures_.end())
         return std::nullopt;
@@ -202,6 +255,7 @@ std::optional<QString> AnimationEngine::buttonSignature(int key) const {
 
 void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& path, int size,
                                          int rotation) {
+    std::lock_guard lock(mutex_);
     if (!path) {
         buttonSignatures_.erase(key);
         if (buttonTracks_.erase(key) > 0)
@@ -233,6 +287,7 @@ void AnimationEngine::setButtonAnimation(int key, const std::optional<QString>& 
 
 void AnimationEngine::installButtonTrack(std::optional<AnimationTrack> track, int key,
                                          const QString& wanted, const QString& path, int rotation) {
+    std::lock_guard lock(mutex_);
     const auto stored = buttonSignatures_.find(key);
     // A failed load keeps its signature, so the same request is not retried.
     if (stored != buttonSignatures_.end() && stored->second == wanted && track) {
@@ -251,6 +306,7 @@ void AnimationEngine::installButtonTrack(std::optional<AnimationTrack> track, in
 
 void AnimationEngine::startScreensaver(const QUrl& url, int size, int rotation, PlaybackMode mode,
                                        double speed) {
+    std::lock_guard lock(mutex_);
     screensaverActive_ = true;
     saver_.reset();
     const int token = ++saverToken_;
@@ -271,6 +327,7 @@ void AnimationEngine::startScreensaver(const QUrl& url, int size, int rotation, 
 
 void AnimationEngine::installScreensaverTrack(std::optional<AnimationTrack> track, int token,
                                               const QUrl& url, PlaybackMode mode, double speed) {
+    std::lock_guard lock(mutex_);
     if (token == saverToken_ && screensaverActive_) {
         if (track) {
             const double now = clock_.now();
@@ -287,6 +344,7 @@ void AnimationEngine::installScreensaverTrack(std::optional<AnimationTrack> trac
 }
 
 void AnimationEngine::stopScreensaver() {
+    std::lock_guard lock(mutex_);
     screensaverActive_ = false;
     saver_.reset();
     ++saverToken_;
@@ -295,6 +353,7 @@ void AnimationEngine::stopScreensaver() {
 }
 
 void AnimationEngine::setPlayback(PlaybackMode mode, double speed) {
+    std::lock_guard lock(mutex_);
     if (saver_) {
         saver_->setPlayback(mode, speed, clock_.now());
         wakeOnNextTick();
@@ -302,6 +361,7 @@ void AnimationEngine::setPlayback(PlaybackMode mode, double speed) {
 }
 
 void AnimationEngine::invalidate() {
+    std::lock_guard lock(mutex_);
     for (auto& [key, track] : buttonTracks_)
         track.lastStep = -1;
     if (saver_)
@@ -311,6 +371,7 @@ void AnimationEngine::invalidate() {
 }
 
 std::optional<AnimationEngine::ShownFrame> AnimationEngine::shownFrame(int key) const {
+    std::lock_guard lock(mutex_);
     if (screensaverActive_ || !sink_.hasDevice())
         return std::nullopt;
     const auto found = buttonTracks_.find(key);
@@ -326,28 +387,38 @@ std::optional<AnimationEngine::ShownFrame> AnimationEngine::shownFrame(int key) 
 }
 
 void AnimationEngine::updateTimer() {
+    std::lock_guard lock(mutex_);
     const bool needed = screensaverActive_ || !buttonTracks_.empty();
-    if (needed && !timer_) {
-        timer_ = new QTimer(this);
-        timer_->setTimerType(Qt::PreciseTimer);
-        timer_->setSingleShot(true);
-        connect(timer_, &QTimer::timeout, this, &AnimationEngine::clockFired);
+    if (needed && !clockRunning_) {
+        clockRunning_ = true;
+        if (!pacer_) {
+            timer_ = new QTimer(this);
+            timer_->setTimerType(Qt::PreciseTimer);
+            timer_->setSingleShot(true);
+            connect(timer_, &QTimer::timeout, this, &AnimationEngine::clockFired);
+        }
         lastTick_ = clock_.now(); // the ticks' phase, as a repeating timer started now
         wakeOnNextTick();
-    } else if (!needed && timer_) {
-        timer_->stop();
-        timer_->deleteLater();
-        timer_ = nullptr;
+    } else if (!needed && clockRunning_) {
+        stopClock();
+        clockRunning_ = false;
+        if (timer_) {
+            timer_->deleteLater();
+            timer_ = nullptr;
+        }
     }
 }
 
 std::optional<double> AnimationEngine::nextTick() const {
-    if (!timer_ || !timer_->isActive())
+    std::lock_guard lock(mutex_);
+    if (!clockRunning_ || !clockSet_)
         return std::nullopt;
     return due_;
 }
 
 void AnimationEngine::clockFired() {
+    std::lock_guard lock(mutex_);
+    clockSet_ = false;
     // Like a repeating precise timer: the ticks keep their phase, unless this one came so late
     // that the next was due already.
     const double now = clock_.now();
@@ -356,31 +427,75 @@ void AnimationEngine::clockFired() {
 }
 
 void AnimationEngine::tick() {
+    std::lock_guard lock(mutex_);
     if (!sink_.hasDevice()) {
         // Nothing is sent without a dock; invalidate() after it connects wakes the clock.
-        if (timer_)
-            timer_->stop();
+        stopClock();
         return;
     }
     if (sink_.pendingBatches() > 0)
         ++skippedTicks_; // the due frames stay due: the clock wakes on the next tick
     else
-        sendDue(clock_.now());
+        send(takeDue(clock_.now(), sink_.packetSize()));
     schedule();
 }
 
-void AnimationEngine::sendDue(double now) {
+PacedFrames::Step AnimationEngine::pacedTick(bool busy, int packetSize) {
+    std::lock_guard lock(mutex_);
+    PacedFrames::Step step;
+    if (!clockSet_)
+        return step;
+    double now = clock_.now();
+    if (now >= due_) {
+        lastTick_ = now - due_ > kTick ? now : due_;
+        clockSet_ = false;
+        inPacedTick_ = true;
+        Due due;
+        if (busy)
+            ++skippedTicks_; // the due frames stay due: the next tick sends them
+        else
+            due = takeDue(now, packetSize);
+        schedule();
+        inPacedTick_ = false;
+        if (!due.images.empty()) {
+            const QByteArray reports =
+                Protocol::framed(Protocol::imageBatch(due.images, packetSize), packetSize);
+            if (!reports.isEmpty())
+                step.reports = {reports};
+        } else {
+            step.reports = std::move(due.framed);
+        }
+        if (due.keyFrames)
+            announceKeyFrames();
+        if (!clockSet_)
+            return step;
+        now = clock_.now();
+    }
+    // Rounded up, so the tick is never early: a frame due on it has changed by then.
+    step.wait = std::chrono::nanoseconds(qint64(std::ceil(std::max(0.0, due_ - now) * 1e9)));
+    return step;
+}
+
+void AnimationEngine::announceKeyFrames() {
+    // Only a listener is told, so frames do not wake the main thread for nothing.
+    if (keyFrameListeners_ > 0)
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT keyFramesChanged(); }, Qt::QueuedConnection);
+}
+
+AnimationEngine::Due AnimationEngine::takeDue(double now, int packetSize) {
+    Due due;
     if (screensaverActive_) {
         if (saver_) {
             const int j = saver_->step(now);
             if (j != saver_->lastStep) {
                 saver_->lastStep = j;
-                sendFrame(*saver_, saver_->steps[j]);
+                addFrame(due, *saver_, saver_->steps[j], packetSize);
             }
         }
-        return;
+        return due;
     }
-    std::vector<std::pair<int, const AnimationTrack*>> due;
+    std::vector<std::pair<int, const AnimationTrack*>> keys;
     for (auto& [key, track] : buttonTracks_) {
         const int j = track.step(now);
         if (j == track.lastStep)
@@ -388,60 +503,65 @@ void AnimationEngine::sendDue(double now) {
         // Also a frame without a tile: it has nothing to send until the step changes.
         track.lastStep = j;
         if (track.tiles[track.steps[j]].contains(key))
-            due.emplace_back(key, &track);
+            keys.emplace_back(key, &track);
     }
-    sendKeys(due);
+    addKeys(due, keys, packetSize);
+    return due;
 }
 
-void AnimationEngine::sendFrame(const AnimationTrack& track, int frame) {
+void AnimationEngine::addFrame(Due& due, const AnimationTrack& track, int frame,
+                               int packetSize) const {
     const auto& tiles = track.tiles[frame];
     if (tiles.isEmpty())
         return;
-    const int packetSize = sink_.packetSize();
     if (packetSize > 0 && track.framedFor == packetSize) {
-        sink_.sendFramed(track.framed[frame]);
+        due.framed = track.framed[frame];
         return;
     }
-    ImageBatch batch;
     for (auto it = tiles.constBegin(); it != tiles.constEnd(); ++it)
-        batch[it.key()] = it.value();
-    sink_.setImages(batch);
+        due.images[it.key()] = it.value();
 }
 
-void AnimationEngine::sendKeys(const std::vector<std::pair<int, const AnimationTrack*>>& due) {
-    if (due.empty())
+void AnimationEngine::addKeys(Due& due,
+                              const std::vector<std::pair<int, const AnimationTrack*>>& keys,
+                              int packetSize) const {
+    if (keys.empty())
         return;
-    // Told once the batch is queued, whichever way it goes.
-    const auto told = qScopeGuard([this] { Q_EMIT keyFramesChanged(); });
+    due.keyFrames = true;
     const auto frameOf = [](const AnimationTrack& track) { return track.steps[track.lastStep]; };
-    if (due.size() == 1) {
-        sendFrame(*due.front().second, frameOf(*due.front().second));
+    if (keys.size() == 1) {
+        addFrame(due, *keys.front().second, frameOf(*keys.front().second), packetSize);
         return;
     }
-    const int packetSize = sink_.packetSize();
-    const bool framed = packetSize > 0 && std::all_of(due.begin(), due.end(), [&](const auto& d) {
-                            return d.second->framedFor == packetSize;
+    const bool framed = packetSize > 0 && std::all_of(keys.begin(), keys.end(), [&](const auto& k) {
+                            return k.second->framedFor == packetSize;
                         });
     if (framed) {
         // Each key's own batch without its STP, in key order, then one STP.
-        QList<QByteArray> reports;
-        reports.reserve(qsizetype(due.size()) + 1);
-        for (const auto& [key, track] : due) {
+        due.framed.reserve(qsizetype(keys.size()) + 1);
+        for (const auto& [key, track] : keys) {
             const QList<QByteArray>& own = track->framed[frameOf(*track)];
-            reports.append(own.first(own.size() - 1));
+            due.framed.append(own.first(own.size() - 1));
         }
-        reports.append(due.front().second->framed[frameOf(*due.front().second)].last());
-        sink_.sendFramed(reports);
+        due.framed.append(keys.front().second->framed[frameOf(*keys.front().second)].last());
         return;
     }
-    ImageBatch batch;
-    for (const auto& [key, track] : due)
-        batch[key] = track->tiles[frameOf(*track)].value(key);
-    sink_.setImages(batch);
+    for (const auto& [key, track] : keys)
+        due.images[key] = track->tiles[frameOf(*track)].value(key);
+}
+
+void AnimationEngine::send(const Due& due) {
+    if (!due.framed.isEmpty())
+        sink_.sendFramed(due.framed);
+    else if (!due.images.empty())
+        sink_.setImages(due.images);
+    // Told once the batch is queued, whichever way it goes.
+    if (due.keyFrames)
+        Q_EMIT keyFramesChanged();
 }
 
 void AnimationEngine::schedule() {
-    if (!timer_)
+    if (!clockRunning_)
         return;
     const double now = clock_.now();
     // The earliest time something will be due: now, when a due frame is still unsent.
@@ -460,7 +580,7 @@ void AnimationEngine::schedule() {
             consider(track);
     }
     if (!change) {
-        timer_->stop(); // nothing changes until a request or invalidate() wakes the clock
+        stopClock(); // nothing changes until a request or invalidate() wakes the clock
         return;
     }
     // The first tick after now, and after the last one (a clock moved by hand may lag).
@@ -470,19 +590,30 @@ void AnimationEngine::schedule() {
 }
 
 void AnimationEngine::wakeOnNextTick() {
-    if (!timer_)
+    if (!clockRunning_)
         return;
     const double now = clock_.now();
     const double next = lastTick_ + (std::floor((now - lastTick_) / kTick) + 1) * kTick;
-    if (timer_->isActive() && due_ <= next)
+    if (clockSet_ && due_ <= next)
         return;
     setClockFor(next, now);
 }
 
 void AnimationEngine::setClockFor(double tickTime, double now) {
     due_ = tickTime;
-    // Rounded up, so the tick is never early: a frame due on it has changed by then.
-    timer_->start(int(std::max(0.0, std::ceil((tickTime - now) * 1000 - 1e-6))));
+    clockSet_ = true;
+    if (timer_) {
+        // Rounded up, so the tick is never early: a frame due on it has changed by then.
+        timer_->start(int(std::max(0.0, std::ceil((tickTime - now) * 1000 - 1e-6))));
+    } else if (pacer_ && !inPacedTick_) {
+        sink_.pokePaced(); // the writer asks for its next wait
+    }
+}
+
+void AnimationEngine::stopClock() {
+    clockSet_ = false;
+    if (timer_)
+        timer_->stop();
 }
 
 } // namespace velloq

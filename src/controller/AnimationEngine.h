@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ActionModel.h"
+#include "device/PacedFrames.h"
 #include "device/Protocol.h"
 #include "imaging/FrameSet.h"
 #include "support/Clock.h"
@@ -12,9 +13,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -38,6 +42,14 @@ public:
     virtual int packetSize() const { return 0; }
     // One batch of reports made by Protocol::framed() for packetSize().
     virtual void sendFramed(const QList<QByteArray>& reports) { (void)reports; }
+    // Hands `frames` to the dock's writer to send by itself, replacing earlier ones; false
+    // when the sink cannot. nullptr ends it.
+    virtual bool pace(std::shared_ptr<PacedFrames> frames) {
+        (void)frames;
+        return false;
+    }
+    // The paced frames' schedule changed.
+    virtual void pokePaced() {}
 };
 
 // The sink for the real dock, holding it weakly.
@@ -76,8 +88,10 @@ struct AnimationTrack {
 
 // Plays key animations and the screensaver on the dock. Frame sets load on worker threads;
 // a clock of 33 ms ticks, running only while something plays, sends every changed tile of a
-// tick in one batch. The clock wakes the thread only on the ticks at which a frame changes,
-// and on every tick while a due frame waits for a busy dock. Main thread.
+// tick in one batch. The clock wakes only on the ticks at which a frame changes, and on every
+// tick while a due frame waits for a busy dock. With a steady clock and a dock that takes
+// paced frames, the dock's writer thread runs the ticks, so playing does not wake the main
+// thread; otherwise a timer on the main thread does. Main thread, but for the writer's ticks.
 class AnimationEngine : public QObject {
     Q_OBJECT
 public:
@@ -113,7 +127,9 @@ public:
     void tick();
 
     bool screensaverActive() const { return screensaverActive_; }
-    bool timerRunning() const { return timer_ != nullptr; }
+    bool timerRunning() const { return clockRunning_; }
+    // Whether the dock's writer runs the ticks.
+    bool paced() const { return pacer_ != nullptr; }
     // The clock time of the tick the clock is set for; nothing while nothing will change.
     std::optional<double> nextTick() const;
     const std::map<int, AnimationTrack>& buttonTracks() const { return buttonTracks_; }
@@ -141,21 +157,39 @@ Q_SIGNALS:
     // ended, or the screensaver started or ended.
     void keyFramesChanged();
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
+    class Pacer;
+    // What one tick sends: reports made for `packetSize`, or images where a frame was not.
+    struct Due {
+        QList<QByteArray> framed;
+        ImageBatch images;
+        bool keyFrames = false; // key frames are among them
+    };
+
     void installButtonTrack(std::optional<AnimationTrack> track, int key, const QString& signature,
                             const QString& path, int rotation);
     void installScreensaverTrack(std::optional<AnimationTrack> track, int token, const QUrl& url,
                                  PlaybackMode mode, double speed);
     void clockFired();
-    // Sends what is due at `now`.
-    void sendDue(double now);
-    void sendFrame(const AnimationTrack& track, int frame);
-    void sendKeys(const std::vector<std::pair<int, const AnimationTrack*>>& due);
+    // A tick of the writer's; the engine is locked.
+    PacedFrames::Step pacedTick(bool busy, int packetSize);
+    // What is due at `now`, marked as sent.
+    Due takeDue(double now, int packetSize);
+    void addFrame(Due& due, const AnimationTrack& track, int frame, int packetSize) const;
+    void addKeys(Due& due, const std::vector<std::pair<int, const AnimationTrack*>>& keys,
+                 int packetSize) const;
+    void send(const Due& due);
     // Sets the clock for the first tick after which something will be due.
     void schedule();
     // Sets the clock for the next tick, unless it is set for that one already.
     void wakeOnNextTick();
     void setClockFor(double tickTime, double now);
+    void stopClock();
+    void announceKeyFrames();
 
     AnimationSink& sink_;
     const Clock& clock_;
@@ -164,12 +198,19 @@ private:
     std::map<int, QString> buttonSignatures_;
     std::optional<AnimationTrack> saver_;
     int saverToken_ = 0;
-    QTimer* timer_ = nullptr;
-    // Ticks fall on lastTick_ + n × kTickInterval; due_ is the one the timer is set for.
+    // Held while the tracks and the clock change, as the writer's ticks read and mark them.
+    mutable std::recursive_mutex mutex_;
+    std::shared_ptr<Pacer> pacer_; // while the writer runs the ticks
+    QTimer* timer_ = nullptr;      // while the main thread does, and something plays
+    bool clockRunning_ = false;
+    bool clockSet_ = false;
+    bool inPacedTick_ = false;
+    // Ticks fall on lastTick_ + n × kTickInterval; due_ is the one the clock is set for.
     double lastTick_ = 0;
     double due_ = 0;
     bool screensaverActive_ = false;
-    int skippedTicks_ = 0;
+    std::atomic<int> skippedTicks_{0};
+    std::atomic<int> keyFrameListeners_{0};
 };
 
 } // namespace velloq

@@ -4,6 +4,7 @@
 #include "support/Log.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <future>
@@ -109,29 +110,86 @@ void HidWriter::waitForIdle() {
     idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
 }
 
+void HidWriter::setPacer(std::shared_ptr<Pacer> pacer) {
+    {
+        std::lock_guard lock(mutex_);
+        pacer_ = std::move(pacer);
+        pacerDue_.reset();
+        poked_ = pacer_ != nullptr;
+        dueWhileWriting_ = false;
+    }
+    wake_.notify_one();
+}
+
+void HidWriter::poke() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!pacer_)
+            return;
+        poked_ = true;
+    }
+    wake_.notify_one();
+}
+
 void HidWriter::run() {
     // The kernel keeps 15 characters of a thread name.
     pthread_setname_np(pthread_self(), "velloq-hid-writ");
     std::unique_lock lock(mutex_);
+    const auto ready = [this] { return stopping_ || !queue_.empty() || poked_; };
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_)
             break;
-        Batch batch = std::move(queue_.front());
-        queue_.pop_front();
-        busy_ = true;
-        lock.unlock();
-        write(batch);
-        if (batch.done)
-            batch.done();
-        batch = {};
-        lock.lock();
-        busy_ = false;
-        if (queue_.empty())
-            idle_.notify_all();
+        if (pacer_ && (poked_ || (pacerDue_ && std::chrono::steady_clock::now() >= *pacerDue_))) {
+            stepPacer(lock);
+        } else if (!queue_.empty()) {
+            Batch batch = std::move(queue_.front());
+            queue_.pop_front();
+            runBatch(std::move(batch), lock);
+        } else if (pacer_ && pacerDue_) {
+            wake_.wait_until(lock, *pacerDue_, ready);
+        } else {
+            wake_.wait(lock, ready);
+        }
     }
     busy_ = false;
     idle_.notify_all();
+}
+
+void HidWriter::stepPacer(std::unique_lock<std::mutex>& lock) {
+    // As a batch waiting when an animation's tick comes makes it skip the tick.
+    const bool busy = dueWhileWriting_ || !queue_.empty();
+    poked_ = false;
+    dueWhileWriting_ = false;
+    pacerDue_.reset();
+    std::shared_ptr<Pacer> pacer = pacer_;
+    busy_ = true;
+    lock.unlock();
+    Pacer::Step step = pacer->step(busy);
+    // Measured after the pacer read its clock, so the time it gave is never reached early.
+    const auto asked = std::chrono::steady_clock::now();
+    lock.lock();
+    if (pacer_ == pacer && step.wait)
+        pacerDue_ = asked + *step.wait;
+    if (step.batch)
+        runBatch(std::move(*step.batch), lock);
+    busy_ = false;
+    if (queue_.empty())
+        idle_.notify_all();
+}
+
+void HidWriter::runBatch(Batch batch, std::unique_lock<std::mutex>& lock) {
+    busy_ = true;
+    lock.unlock();
+    write(batch);
+    if (batch.done)
+        batch.done();
+    batch = {};
+    lock.lock();
+    busy_ = false;
+    if (pacerDue_ && std::chrono::steady_clock::now() >= *pacerDue_)
+        dueWhileWriting_ = true;
+    if (queue_.empty())
+        idle_.notify_all();
 }
 
 void HidWriter::write(const Batch& batch) {
@@ -163,9 +221,20 @@ void HidWriter::write(const Batch& batch) {
     if (batch.framed) {
         const size_t stride = size_t(batch.packetSize) + 1;
         for (const QByteArray& reports : batch.reports) {
-            for (size_t at = 0; at + stride <= size_t(reports.size()); at += stride) {
-                if (!send(reports.constData() + at, stride))
+            const size_t count = size_t(reports.size()) / stride;
+            for (size_t at = 0; at < count;) {
+                const char* data = reports.constData() + at * stride;
+                // A socket takes what fits in one call; the rest, and any wait or error, one
+                // report at a time.
+                const size_t sent =
+                    handle.socket ? sendAtOnce(handle, data, stride, count - at) : 0;
+                if (sent > 0) {
+                    at += sent;
+                    continue;
+                }
+                if (!send(data, stride))
                     return;
+                ++at;
             }
         }
         return;
@@ -181,6 +250,25 @@ void HidWriter::write(const Batch& batch) {
         if (!send(wire_.data(), length))
             return;
     }
+}
+
+size_t HidWriter::sendAtOnce(HidHandle& handle, const char* data, size_t stride, size_t count) {
+    constexpr size_t kMost = 64;
+    std::array<mmsghdr, kMost> messages{};
+    std::array<iovec, kMost> slices{};
+    const size_t n = std::min(count, kMost);
+    for (size_t i = 0; i < n; ++i) {
+        // sendmmsg() takes no const data, but only reads it.
+        slices[i] = {const_cast<char*>(data + i * stride), stride};
+        messages[i].msg_hdr.msg_iov = &slices[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    if (cancelled_)
+        return 0;
+    // The docks' sockets take datagrams whole (SOCK_SEQPACKET). Nothing sent leaves the wait,
+    // or the error, to send().
+    const int sent = ::sendmmsg(handle.fd.get(), messages.data(), unsigned(n), MSG_NOSIGNAL);
+    return sent > 0 ? size_t(sent) : 0;
 }
 
 void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since) {

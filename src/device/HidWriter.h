@@ -59,6 +59,21 @@ public:
         bool framed = false;
     };
 
+    // Batches the writer makes by itself when the pacer asks, between submitted ones: an
+    // animation plays without waking another thread for each frame.
+    class Pacer {
+    public:
+        virtual ~Pacer() = default;
+        struct Step {
+            std::optional<Batch> batch; // written at once
+            // Until the pacer is asked again; nothing: until poke() or the next setPacer().
+            std::optional<std::chrono::nanoseconds> wait;
+        };
+        // Writer thread: once the wait it gave has passed, or after poke(). `busy`: the wait
+        // ended while other batches were written or waiting, so nothing should go out now.
+        virtual Step step(bool busy) = 0;
+    };
+
     static constexpr std::chrono::milliseconds kStallAfter{5000};
 
     explicit HidWriter(std::chrono::milliseconds stallAfter = kStallAfter);
@@ -74,13 +89,24 @@ public:
                        std::chrono::milliseconds limit = std::chrono::milliseconds::max());
     // Returns once every submitted batch is done.
     void waitForIdle();
+    // Replaces the pacer and asks the new one at once; nullptr ends pacing.
+    void setPacer(std::shared_ptr<Pacer> pacer);
+    // Asks the pacer again at once: its schedule changed.
+    void poke();
 
 private:
     void run();
+    // Asks the pacer; the caller holds `lock`, which is released meanwhile.
+    void stepPacer(std::unique_lock<std::mutex>& lock);
+    // Writes and finishes `batch`; the caller holds `lock`, which is released meanwhile.
+    void runBatch(Batch batch, std::unique_lock<std::mutex>& lock);
     void write(const Batch& batch);
     // Sends one framed report. Returns an empty string on success, else the reason; nothing
     // when cancelled.
     std::optional<QString> sendReport(HidHandle& handle, const char* data, size_t length);
+    // Sends up to `count` framed reports of `stride` bytes to a socket in one call, as far as
+    // they go without waiting. Returns how many went.
+    size_t sendAtOnce(HidHandle& handle, const char* data, size_t stride, size_t count);
     // While a report waits: marks the handle stalled once it has waited `stallAfter_`.
     void noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since);
     // Takes the queued batches of `handle` out, but the newest; the caller holds mutex_.
@@ -96,7 +122,11 @@ private:
     std::deque<Batch> queue_;
     bool busy_ = false;
     bool stopping_ = false;
-    std::vector<char> wire_; // the report being written, framed; writer thread only
+    std::shared_ptr<Pacer> pacer_;
+    std::optional<std::chrono::steady_clock::time_point> pacerDue_;
+    bool poked_ = false;
+    bool dueWhileWriting_ = false; // the pacer's time came while a batch was written
+    std::vector<char> wire_;       // the report being written, framed; writer thread only
     std::thread thread_;
 };
 

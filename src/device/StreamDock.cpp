@@ -79,13 +79,17 @@ void StreamDock::enqueueFramed(const QList<QByteArray>& reports, int packetSize)
 void StreamDock::enqueue(const QList<QByteArray>& reports, bool framed) {
     if (!held_ || reports.isEmpty())
         return;
+    writer_->submit({held_->handle, packetSize_, reports, countPending(), framed});
+}
+
+std::function<void()> StreamDock::countPending() {
     {
         std::lock_guard lock(pendingLock_);
         ++pendingBatches_;
     }
     // Only a listener is told, so an animation frame does not wake the main thread twice.
-    const bool announce = isSignalConnected(QMetaMethod::fromSignal(&StreamDock::batchWritten));
-    const auto done = [this, announce] {
+    const bool announce = batchListeners_ > 0;
+    return [this, announce] {
         {
             std::lock_guard lock(pendingLock_);
             --pendingBatches_;
@@ -96,7 +100,63 @@ void StreamDock::enqueue(const QList<QByteArray>& reports, bool framed) {
             QMetaObject::invokeMethod(
                 this, [this] { Q_EMIT batchWritten(); }, Qt::QueuedConnection);
     };
-    writer_->submit({held_->handle, packetSize_, reports, done, framed});
+}
+
+namespace {
+// The paced frames for one held dock, as batches of its handle.
+class DockPacer final : public HidWriter::Pacer {
+public:
+    DockPacer(std::shared_ptr<PacedFrames> frames, std::shared_ptr<HidHandle> handle,
+              int packetSize, std::function<std::function<void()>()> countPending)
+        : frames_(std::move(frames))
+        , handle_(std::move(handle))
+        , packetSize_(packetSize)
+        , countPending_(std::move(countPending)) {}
+
+    Step step(bool busy) override {
+        PacedFrames::Step next = frames_->step(busy, packetSize_);
+        Step step;
+        step.wait = next.wait;
+        if (!next.reports.isEmpty())
+            step.batch = HidWriter::Batch{handle_, packetSize_, std::move(next.reports),
+                                          countPending_(), true};
+        return step;
+    }
+
+private:
+    const std::shared_ptr<PacedFrames> frames_;
+    const std::shared_ptr<HidHandle> handle_;
+    const int packetSize_;
+    const std::function<std::function<void()>()> countPending_;
+};
+} // namespace
+
+void StreamDock::setPacedFrames(std::shared_ptr<PacedFrames> frames) {
+    pacedFrames_ = std::move(frames);
+    installPacer();
+}
+
+void StreamDock::pokePacedFrames() {
+    writer_->poke();
+}
+
+void StreamDock::installPacer() {
+    if (!held_ || !pacedFrames_) {
+        writer_->setPacer(nullptr);
+        return;
+    }
+    writer_->setPacer(std::make_shared<DockPacer>(pacedFrames_, held_->handle, packetSize_,
+                                                  [this] { return countPending(); }));
+}
+
+void StreamDock::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&StreamDock::batchWritten))
+        ++batchListeners_;
+}
+
+void StreamDock::disconnectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&StreamDock::batchWritten))
+        --batchListeners_;
 }
 
 void StreamDock::shutdown() {
@@ -173,6 +233,8 @@ void StreamDock::deviceAppeared(DiscoverySource* source, const HidDeviceInfo& in
 
     if (delegate_)
         delegate_->streamDockDidConnect(*this);
+    // After the delegate queued what a new dock gets first, so no frame goes before it.
+    installPacer();
 }
 
 void StreamDock::deviceDisappeared(DiscoverySource* source, const QString& node) {
@@ -197,6 +259,7 @@ void StreamDock::dropDevice() {
     }
     // Batches still queued keep the descriptor open until they have run.
     held_.reset();
+    installPacer();
     ++generation_;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/DeviceModel.h"
+#include "device/PacedFrames.h"
 #include "device/Protocol.h"
 #include "device/Transport.h"
 
@@ -9,7 +10,9 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -97,6 +100,11 @@ public:
     // Queues reports made by Protocol::framed() for `packetSize` as one batch, written as they
     // stand; dropped while no dock is held or when its packet size is another.
     void enqueueFramed(const QList<QByteArray>& reports, int packetSize);
+    // Lets the writer send `frames` by itself while a dock is held, this one or the next; a
+    // frame counts as a pending batch while it is written. nullptr ends it.
+    void setPacedFrames(std::shared_ptr<PacedFrames> frames);
+    // Asks the paced frames for their next step at once: their schedule changed.
+    void pokePacedFrames();
     static QByteArray brightnessCommand(int percent) {
         return Protocol::brightnessCommand(percent);
     }
@@ -123,6 +131,10 @@ Q_SIGNALS:
     // for batches queued while something was connected to it.
     void batchWritten();
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     struct Held {
         DiscoverySource* source = nullptr;
@@ -137,6 +149,9 @@ private:
     void handleReport(const uint8_t* data, size_t length);
     void dropDevice();
     void enqueue(const QList<QByteArray>& reports, bool framed);
+    // Counts a batch as pending and gives what its `done` runs.
+    std::function<void()> countPending();
+    void installPacer();
 
     std::vector<std::unique_ptr<DiscoverySource>> sources_;
     StreamDockDelegate* delegate_ = nullptr;
@@ -149,7 +164,10 @@ private:
 
     mutable std::mutex pendingLock_;
     int pendingBatches_ = 0;
+    // Listeners of batchWritten; read on the writer thread too, which counts paced frames.
+    std::atomic<int> batchListeners_{0};
 
+    std::shared_ptr<PacedFrames> pacedFrames_;
     std::unique_ptr<HidWriter> writer_;
 };
 

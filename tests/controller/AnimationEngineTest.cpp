@@ -454,3 +454,79 @@ TEST_F(AnimationEngineTest, TheClockWakesOnlyOnTicksAtWhichSomethingIsDue) {
     ASSERT_TRUE(engine->nextTick());
     EXPECT_LE(*engine->nextTick(), clock.now() + tick);
 }
+
+// With a dock that takes paced frames, its writer runs the ticks: asked early it is told how
+// long to wait; on time it gets the due frame's reports; held up, nothing, and the frame on
+// the next tick. Listeners on the main thread still hear of key frames.
+TEST(AnimationEnginePacingTest, TheDocksWriterRunsTheTicks) {
+    struct ReadableClock final : Clock {
+        double now() const override { return time; }
+        bool isSteady() const override { return true; }
+        void advance(std::chrono::nanoseconds by) {
+            time += std::chrono::duration<double>(by).count();
+        }
+        double time = 5000;
+    };
+    struct PacingSink final : AnimationSink {
+        bool hasDevice() const override { return true; }
+        int pendingBatches() const override { return 0; }
+        void setImages(const ImageBatch&) override { ++fromMainThread; }
+        int packetSize() const override { return 16; }
+        void sendFramed(const QList<QByteArray>&) override { ++fromMainThread; }
+        bool pace(std::shared_ptr<PacedFrames> frames) override {
+            paced = std::move(frames);
+            return true;
+        }
+        void pokePaced() override { ++pokes; }
+        std::shared_ptr<PacedFrames> paced;
+        int pokes = 0;
+        int fromMainThread = 0;
+    };
+    ReadableClock clock;
+    PacingSink sink;
+    AnimationEngine::Loaders loaders;
+    loaders.button = [](const QUrl& url, int, int) { return namedFrames(url, 3, {0}); };
+    auto engine = std::make_unique<AnimationEngine>(sink, clock, loaders);
+    ASSERT_TRUE(engine->paced());
+    const std::shared_ptr<PacedFrames> frames = sink.paced;
+    QSignalSpy loaded(engine.get(), &AnimationEngine::loadFinished);
+    QSignalSpy keyFrames(engine.get(), &AnimationEngine::keyFramesChanged);
+    engine->setButtonAnimation(2, QStringLiteral("/spin.gif"), 60, 0);
+    ASSERT_TRUE(loaded.wait(5000));
+    EXPECT_GT(sink.pokes, 0);
+
+    PacedFrames::Step step = frames->step(false, 16);
+    EXPECT_TRUE(step.reports.isEmpty());
+    ASSERT_TRUE(step.wait);
+    EXPECT_LE(*step.wait, AnimationEngine::kTickInterval + std::chrono::microseconds(1));
+    clock.advance(*step.wait);
+    keyFrames.clear();
+    step = frames->step(false, 16);
+    const AnimationTrack& track = engine->buttonTracks().at(2);
+    const int shown = track.steps[track.lastStep];
+    EXPECT_EQ(step.reports, track.framed[shown]);
+    EXPECT_TRUE(keyFrames.wait(5000));
+    ASSERT_TRUE(engine->shownFrame(2));
+    EXPECT_EQ(engine->shownFrame(2)->frame, shown);
+
+    // The next frame comes when the writer is busy: it goes out on the tick after.
+    ASSERT_TRUE(step.wait);
+    clock.advance(*step.wait);
+    const int skipped = engine->skippedTicks();
+    step = frames->step(true, 16);
+    EXPECT_TRUE(step.reports.isEmpty());
+    EXPECT_EQ(engine->skippedTicks(), skipped + 1);
+    ASSERT_TRUE(step.wait);
+    EXPECT_LE(*step.wait, AnimationEngine::kTickInterval + std::chrono::microseconds(1));
+    clock.advance(*step.wait);
+    step = frames->step(false, 16);
+    EXPECT_EQ(step.reports, track.framed[(shown + 1) % 3]);
+    EXPECT_EQ(sink.fromMainThread, 0);
+
+    // Gone, the engine takes its frames back; a writer still holding them gets nothing.
+    engine.reset();
+    EXPECT_FALSE(sink.paced);
+    step = frames->step(false, 16);
+    EXPECT_TRUE(step.reports.isEmpty());
+    EXPECT_FALSE(step.wait);
+}

@@ -5,6 +5,7 @@
 #include "support/Clock.h"
 #include "system/Permissions.h"
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -19,12 +20,13 @@ public:
 };
 
 // Real time that a test can move forward at once, so animations still play while an idle
-// delay passes in no time.
+// delay passes in no time. The dock's writer may read it.
 class ShiftedClock final : public Clock {
 public:
     double now() const override { return steady_.now() + offset; }
-    void advance(double seconds) { offset += seconds; }
-    double offset = 0;
+    bool isSteady() const override { return true; }
+    void advance(double seconds) { offset = offset + seconds; }
+    std::atomic<double> offset = 0;
 
 private:
     SteadyClock steady_;

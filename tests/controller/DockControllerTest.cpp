@@ -598,6 +598,7 @@ TEST_F(DockControllerTest, SlowLinkMakesTicksSkipInsteadOfQueueing) {
     connect(withScreensaver(fourFaces()));
     emulator->setReportRateLimit(400);
     runScreensaver();
+    EXPECT_TRUE(controller->animations().paced()); // the writer runs the ticks
     int most = 0;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &sampler,

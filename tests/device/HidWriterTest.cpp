@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -137,4 +139,78 @@ TEST(HidWriter, FramedBatchesWriteTheBytesOfTheirPlainReports) {
         got.append(buffer.left(n));
     }
     EXPECT_EQ(got, onWire(plain + plain));
+}
+
+// The writer asks its pacer when the wait it gave is over, never earlier, writes what it
+// gives between submitted batches, and says when a submitted batch held the time up.
+TEST(HidWriter, APacerIsAskedOnTimeAndToldWhenOtherBatchesHeldItUp) {
+    struct Pacer final : HidWriter::Pacer {
+        explicit Pacer(std::shared_ptr<HidHandle> dock)
+            : handle(std::move(dock)) {}
+        Step step(bool busy) override {
+            std::lock_guard lock(mutex);
+            const auto now = std::chrono::steady_clock::now();
+            asked.push_back({now, busy});
+            Step step;
+            if (asked.size() > 1) {
+                EXPECT_GE(now, due) << "asked early, at step " << asked.size();
+            }
+            if (asked.size() < 8) {
+                const QByteArray report =
+                    Protocol::padded("paced" + QByteArray::number(asked.size()), 512);
+                step.batch =
+                    HidWriter::Batch{handle, 512, {QByteArray(1, '\0') + report}, {}, true};
+                step.wait = 15ms;
+                due = now + *step.wait;
+            }
+            return step;
+        }
+        std::shared_ptr<HidHandle> handle;
+        std::mutex mutex;
+        std::vector<std::pair<std::chrono::steady_clock::time_point, bool>> asked;
+        std::chrono::steady_clock::time_point due;
+    };
+    HidWriter writer;
+    SocketPair pair(2 * 513);
+    auto pacer = std::make_shared<Pacer>(pair.handle);
+    const auto steps = [&] {
+        std::lock_guard lock(pacer->mutex);
+        return pacer->asked;
+    };
+    writer.setPacer(pacer);
+    ASSERT_TRUE(test::waitUntil([&] { return steps().size() >= 2; }));
+
+    // The dock does not read: a submitted batch waits while the pacer's time passes.
+    QList<QByteArray> many;
+    for (int i = 0; i < 12; ++i)
+        many << "held" + QByteArray::number(i);
+    std::atomic<bool> done{false};
+    writer.submit({pair.handle, 512, many, [&] { done = true; }});
+    QByteArray buffer(1024, '\0');
+    QList<QByteArray> got;
+    ASSERT_TRUE(test::waitUntil([&] {
+        if (::recv(pair.peer.get(), buffer.data(), size_t(buffer.size()), 0) > 0)
+            got << buffer.mid(1, 6);
+        return steps().size() >= 8;
+    }));
+    writer.setPacer(nullptr);
+    ASSERT_TRUE(test::waitUntil([&] {
+        while (::recv(pair.peer.get(), buffer.data(), size_t(buffer.size()), 0) > 0)
+            got << buffer.mid(1, 6);
+        return done.load();
+    }));
+    const auto asked = steps();
+    EXPECT_EQ(asked.size(), 8u);
+    EXPECT_TRUE(std::any_of(asked.begin(), asked.end(), [](const auto& s) { return s.second; }))
+        << "no step was told of the batch that held it up";
+    // Whole batches, each in its order: the held batch's reports are not split by paced ones.
+    QList<QByteArray> held;
+    for (const QByteArray& report : got) {
+        if (report.startsWith("held"))
+            held << report;
+    }
+    ASSERT_EQ(held.size(), 12);
+    const auto first = got.indexOf(held.first());
+    EXPECT_EQ(got.mid(first, 12), held);
+    EXPECT_EQ(got.size(), 12 + 7);
 }
