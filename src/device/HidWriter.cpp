@@ -194,14 +194,15 @@ void HidWriter::runBatch(Batch batch, std::unique_lock<std::mutex>& lock) {
 
 void HidWriter::write(const Batch& batch) {
     HidHandle& handle = *batch.handle;
-    // Returns false once cancelled.
-    const auto send = [&](const char* data, size_t length) {
-        const std::optional<QString> error = sendReport(handle, data, length);
-        if (!error)
-            return false;
-        if (!error->isEmpty()) {
-            logLine(QStringLiteral("Write failed: ") + *error);
-            return true;
+    // Sends reports from `data` on, at least the first; returns how many are done with, 0 once
+    // cancelled.
+    const auto send = [&](const char* data, size_t length, size_t count) -> size_t {
+        const std::optional<Sent> sent = sendReports(handle, data, length, count);
+        if (!sent)
+            return 0;
+        if (!sent->error.isEmpty()) {
+            logLine(QStringLiteral("Write failed: ") + sent->error);
+            return 1;
         }
         if (handle.stalled) {
             handle.stalled = false;
@@ -216,25 +217,17 @@ void HidWriter::write(const Batch& batch) {
             if (handle.resumed)
                 handle.resumed(replaced);
         }
-        return true;
+        return sent->count;
     };
     if (batch.framed) {
         const size_t stride = size_t(batch.packetSize) + 1;
         for (const QByteArray& reports : batch.reports) {
             const size_t count = size_t(reports.size()) / stride;
             for (size_t at = 0; at < count;) {
-                const char* data = reports.constData() + at * stride;
-                // A socket takes what fits in one call; the rest, and any wait or error, one
-                // report at a time.
-                const size_t sent =
-                    handle.socket ? sendAtOnce(handle, data, stride, count - at) : 0;
-                if (sent > 0) {
-                    at += sent;
-                    continue;
-                }
-                if (!send(data, stride))
+                const size_t done = send(reports.constData() + at * stride, stride, count - at);
+                if (done == 0)
                     return;
-                ++at;
+                at += done;
             }
         }
         return;
@@ -247,12 +240,12 @@ void HidWriter::write(const Batch& batch) {
         wire_[0] = '\0';
         std::memcpy(wire_.data() + 1, report.constData(), size_t(report.size()));
         std::memset(wire_.data() + 1 + report.size(), 0, length - 1 - size_t(report.size()));
-        if (!send(wire_.data(), length))
+        if (send(wire_.data(), length, 1) == 0)
             return;
     }
 }
 
-size_t HidWriter::sendAtOnce(HidHandle& handle, const char* data, size_t stride, size_t count) {
+int HidWriter::sendAtOnce(int fd, const char* data, size_t stride, size_t count) {
     constexpr size_t kMost = 64;
     std::array<mmsghdr, kMost> messages{};
     std::array<iovec, kMost> slices{};
@@ -263,12 +256,7 @@ size_t HidWriter::sendAtOnce(HidHandle& handle, const char* data, size_t stride,
         messages[i].msg_hdr.msg_iov = &slices[i];
         messages[i].msg_hdr.msg_iovlen = 1;
     }
-    if (cancelled_)
-        return 0;
-    // The docks' sockets take datagrams whole (SOCK_SEQPACKET). Nothing sent leaves the wait,
-    // or the error, to send().
-    const int sent = ::sendmmsg(handle.fd.get(), messages.data(), unsigned(n), MSG_NOSIGNAL);
-    return sent > 0 ? size_t(sent) : 0;
+    return ::sendmmsg(fd, messages.data(), unsigned(n), MSG_NOSIGNAL);
 }
 
 void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since) {
@@ -287,19 +275,27 @@ void HidWriter::noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_p
     finish(std::move(replaced));
 }
 
-std::optional<QString> HidWriter::sendReport(HidHandle& handle, const char* data, size_t length) {
+std::optional<HidWriter::Sent> HidWriter::sendReports(HidHandle& handle, const char* data,
+                                                      size_t length, size_t count) {
     const ssize_t size = ssize_t(length);
     const int fd = handle.fd.get();
     const auto since = std::chrono::steady_clock::now();
     for (;;) {
         if (cancelled_)
             return std::nullopt;
-        const ssize_t n =
-            handle.socket ? ::send(fd, data, length, MSG_NOSIGNAL) : ::write(fd, data, length);
-        if (n == size)
-            return QString();
-        if (n >= 0)
-            return QStringLiteral("short write (%1 of %2 bytes)").arg(n).arg(size);
+        // A socket takes as many as fit in one call; its datagrams go whole (SOCK_SEQPACKET).
+        if (handle.socket && count > 1) {
+            const int sent = sendAtOnce(fd, data, length, count);
+            if (sent > 0)
+                return Sent{size_t(sent), {}};
+        } else {
+            const ssize_t n =
+                handle.socket ? ::send(fd, data, length, MSG_NOSIGNAL) : ::write(fd, data, length);
+            if (n == size)
+                return Sent{1, {}};
+            if (n >= 0)
+                return Sent{1, QStringLiteral("short write (%1 of %2 bytes)").arg(n).arg(size)};
+        }
         const int error = errno;
         if (error == EINTR)
             continue;
@@ -310,7 +306,7 @@ std::optional<QString> HidWriter::sendReport(HidHandle& handle, const char* data
             continue;
         }
         if (error != EAGAIN && error != EWOULDBLOCK)
-            return errnoText(error);
+            return Sent{1, errnoText(error)};
         // The node is non-blocking for the reader's sake: wait until the dock takes more,
         // in short slices so that destruction can cancel the wait.
         for (;;) {
@@ -322,7 +318,7 @@ std::optional<QString> HidWriter::sendReport(HidHandle& handle, const char* data
             if (ready > 0)
                 break; // writable, or an error the next write reports
             if (ready < 0 && errno != EINTR)
-                return errnoText(errno);
+                return Sent{1, errnoText(errno)};
         }
     }
 }

@@ -101,12 +101,17 @@ private:
     // Writes and finishes `batch`; the caller holds `lock`, which is released meanwhile.
     void runBatch(Batch batch, std::unique_lock<std::mutex>& lock);
     void write(const Batch& batch);
-    // Sends one framed report. Returns an empty string on success, else the reason; nothing
-    // when cancelled.
-    std::optional<QString> sendReport(HidHandle& handle, const char* data, size_t length);
-    // Sends up to `count` framed reports of `stride` bytes to a socket in one call, as far as
-    // they go without waiting. Returns how many went.
-    size_t sendAtOnce(HidHandle& handle, const char* data, size_t stride, size_t count);
+    struct Sent {
+        size_t count = 0; // reports done with
+        QString error;    // why the first failed; empty when all went
+    };
+    // Sends framed reports of `length` bytes from `data` on: the first, waiting while the dock
+    // takes nothing, and of the `count` given as many more as go at once. Nothing when
+    // cancelled.
+    std::optional<Sent> sendReports(HidHandle& handle, const char* data, size_t length,
+                                    size_t count);
+    // sendmmsg() of up to `count` reports of `stride` bytes: how many went, or -1 and errno.
+    static int sendAtOnce(int fd, const char* data, size_t stride, size_t count);
     // While a report waits: marks the handle stalled once it has waited `stallAfter_`.
     void noteWaiting(HidHandle& handle, std::chrono::steady_clock::time_point since);
     // Takes the queued batches of `handle` out, but the newest; the caller holds mutex_.
