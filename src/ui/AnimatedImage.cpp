@@ -76,8 +76,13 @@ std::optional<int> AnimatedImage::dockFrame() const {
     return shown_ ? std::optional<int>(shown_->frame) : std::nullopt;
 }
 
+bool AnimatedImage::dockHoldsKeys() const {
+    return controller_ && controller_->isConnected() &&
+           controller_->animations().screensaverActive();
+}
+
 void AnimatedImage::playIfShown() {
-    if (!movie_ || shown_ || !isVisible())
+    if (!movie_ || shown_ || !isVisible() || dockHoldsKeys())
         return;
     if (movie_->state() == QMovie::Paused)
         movie_->setPaused(false);
@@ -91,6 +96,11 @@ void AnimatedImage::syncWithDock() {
         shown = controller_->animations().shownFrame(key_);
     if (shown && shown->path != path_)
         shown.reset();
+    if (!shown && dockHoldsKeys()) {
+        if (movie_ && movie_->state() == QMovie::Running)
+            movie_->setPaused(true);
+        return;
+    }
     if (!shown) {
         if (shown_) {
             shown_.reset();

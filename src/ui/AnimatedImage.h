@@ -55,6 +55,9 @@ protected:
 private:
     // Follows the dock when it plays this file on the key, else plays the file.
     void syncWithDock();
+    // The dock's key animations wait while it plays the screensaver; so does the preview, on
+    // the frame it shows.
+    bool dockHoldsKeys() const;
     void playIfShown();
     void link();
     void unlink();
