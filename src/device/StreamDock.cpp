@@ -160,6 +160,9 @@ void StreamDock::disconnectNotify(const QMetaMethod& signal) {
 }
 
 void StreamDock::shutdown() {
+    // No paced frame may follow the shutdown batch and light a key again.
+    pacedFrames_.reset();
+    installPacer();
     if (!held_)
         return;
     if (!writer_->submitAndWait({held_->handle, packetSize_, Protocol::shutdownBatch(), {}},

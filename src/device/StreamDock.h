@@ -109,8 +109,9 @@ public:
         return Protocol::brightnessCommand(percent);
     }
 
-    // Writes the shutdown batch after every queued batch, and returns once it is written, or
-    // after kShutdownLimit when the dock does not read. Returns at once when no dock is held.
+    // Ends paced frames, writes the shutdown batch after every queued batch, and returns once it
+    // is written, or after kShutdownLimit when the dock does not read. Returns at once when no
+    // dock is held.
     void shutdown();
 
     // Batches queued but not yet fully written (read under pendingLock).

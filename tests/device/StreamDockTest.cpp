@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace velloq;
 using namespace std::chrono_literals;
 using velloq::test::FakeDiscovery;
@@ -336,10 +338,23 @@ TEST_F(StreamDockKeepAliveTest, SendsConnectWhileADockIsHeld) {
 }
 
 TEST_F(StreamDockTest, ShutdownWritesAfterEverythingQueued) {
+    // Paced frames stop for good: none follows the shutdown batch.
+    struct Frames final : PacedFrames {
+        Step step(bool, int) override {
+            ++asked;
+            return {{}, std::chrono::milliseconds(1)};
+        }
+        std::atomic<int> asked{0};
+    };
+    const auto frames = std::make_shared<Frames>();
+    dock->setPacedFrames(frames);
     connectDock(512);
+    ASSERT_TRUE(test::waitUntil([&] { return frames->asked > 0; }));
     dock->initialize(40);
     dock->setImages({{0, QByteArray(600, 'x')}});
     dock->shutdown();
+    const int asked = frames->asked;
+    EXPECT_FALSE(test::waitUntil([&] { return frames->asked > asked; }, 100));
     // Synchronous: everything is at the dock's end when shutdown() returns.
     const QList<QByteArray> got = fake->drain(node);
     ASSERT_EQ(got.size(), 5 + 4 + 2);
