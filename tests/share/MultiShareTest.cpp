@@ -30,8 +30,7 @@ TEST_F(ShareTest, MultiStepsSidesAndImagesWhenOnTravelWithAPageAndASetup) {
     ASSERT_TRUE(exportTo(setupFile, std::nullopt).ok);
 
     // Into an empty profile: the snippets come along and the steps and sides name them.
-    controller.reset();
-    ASSERT_TRUE(QDir(dataDir()).removeRecursively());
+    ASSERT_TRUE(emptyProfile());
     DockConfig empty;
     empty.snippets.clear();
     make(empty);

@@ -66,8 +66,7 @@ TEST_F(ShareTest, WholeSetupRoundTripIntoAnEmptyProfileKeepsEverything) {
     EXPECT_TRUE(exported.leftOut.isEmpty());
 
     // An empty profile elsewhere.
-    controller.reset();
-    ASSERT_TRUE(QDir(dataDir()).removeRecursively());
+    ASSERT_TRUE(emptyProfile());
     make();
     const DockConfig replaced = controller->config();
     ASSERT_EQ(importFile(file), QString());
@@ -118,8 +117,7 @@ TEST_F(ShareTest, PageRoundTripIntoAnotherSetupAddsAPageWithFreshIds) {
     DockConfig target;
     target.snippets << Snippet::make(QStringLiteral("Sign-off"), QStringLiteral("Best, A."));
     target.pages << Page::make(QStringLiteral("Media"));
-    controller.reset();
-    ASSERT_TRUE(QDir(dataDir()).removeRecursively());
+    ASSERT_TRUE(emptyProfile());
     make(target);
     QUuid added;
     ASSERT_EQ(importFile(file, &added), QString());
@@ -247,8 +245,7 @@ TEST_F(ShareTest, AScreensaverVideoTravelsWithTheSetup) {
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[1].name, QStringLiteral("images/1.mp4"));
 
-    controller.reset();
-    ASSERT_TRUE(QDir(dataDir()).removeRecursively());
+    ASSERT_TRUE(emptyProfile());
     make();
     ASSERT_EQ(importFile(file), QString());
     const QString imported = controller->config().screensaverAnimation;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMap>
+#include <QThreadPool>
 
 namespace velloq {
 // Failures show the configuration as its file holds it.
@@ -86,6 +87,14 @@ class ShareTest : public EditorsTest, protected ShareFiles {
 protected:
     QString customIconsDir() const { return dataDir() + QStringLiteral("/CustomIcons"); }
     QString configPath() const { return dataDir() + QStringLiteral("/config.json"); }
+
+    // Ends the controller and empties the profile, once work it left in the background (which
+    // may still write into it) is done.
+    bool emptyProfile() {
+        controller.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        return QDir(dataDir()).removeRecursively();
+    }
 
     SetupExport::Result exportTo(const QString& path, const std::optional<QUuid>& page) {
         std::optional<SetupExport::Result> result;
