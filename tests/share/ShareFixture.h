@@ -88,10 +88,11 @@ protected:
     QString customIconsDir() const { return dataDir() + QStringLiteral("/CustomIcons"); }
     QString configPath() const { return dataDir() + QStringLiteral("/config.json"); }
 
-    // Ends the controller and empties the profile, once work it left in the background (which
-    // may still write into it) is done.
+    // Ends the controller and empties the profile, once work left in the background (which may
+    // still write into it: the controller's, the site icons') is done.
     bool emptyProfile() {
         controller.reset();
+        siteIcons.reset();
         QThreadPool::globalInstance()->waitForDone();
         return QDir(dataDir()).removeRecursively();
     }
