@@ -153,16 +153,18 @@ std::pair<double, double> velloqLoads(EmulatorThread& emulator, int windows, int
     return {loads[loads.size() / 2], loads.front()};
 }
 
-// CPU seconds this thread spends writing one report of `packetSize`, framed as the dock
-// takes it, into a socket like the emulated dock's while another thread reads: the floor
-// that any way of sending the frames pays. The least of three tries.
-double writeCostPerReport(int packetSize) {
-    constexpr int kReports = 20000;
+// A socket like the emulated dock's, `sendBuffer` bytes of send buffer unless 0, drained by a
+// reader thread; the CPU seconds this thread spends per report in `send`, which sends reports
+// through the given function and returns how many. The least of `tries`.
+double sendCostPerReport(int packetSize, int sendBuffer, int tries,
+                         const std::function<int(const std::function<void()>&)>& send) {
     double least = 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0)
             return 0;
+        if (sendBuffer > 0)
+            ::setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         std::thread reader([fd = fds[1], packetSize] {
             std::vector<char> buffer(size_t(packetSize) + 1);
             while (::recv(fd, buffer.data(), buffer.size(), 0) > 0) {
@@ -171,16 +173,28 @@ double writeCostPerReport(int packetSize) {
         std::vector<char> report(size_t(packetSize) + 1, 'x');
         report[0] = 0;
         const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        for (int i = 0; i < kReports; ++i)
-            (void)::send(fds[0], report.data(), report.size(), MSG_NOSIGNAL);
+        const int sent =
+            send([&] { (void)::send(fds[0], report.data(), report.size(), MSG_NOSIGNAL); });
         const double cpu1 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         ::shutdown(fds[0], SHUT_WR);
         reader.join();
         ::close(fds[0]);
         ::close(fds[1]);
-        least = std::min(least, (cpu1 - cpu0) / kReports);
+        least = std::min(least, (cpu1 - cpu0) / std::max(sent, 1));
     }
     return least;
+}
+
+// CPU seconds this thread spends writing one report of `packetSize`, framed as the dock
+// takes it, back to back into a socket while another thread reads: the floor that any way
+// of sending the frames pays. The least of three tries.
+double writeCostPerReport(int packetSize) {
+    constexpr int kReports = 20000;
+    return sendCostPerReport(packetSize, 0, 3, [](const std::function<void()>& sendOne) {
+        for (int i = 0; i < kReports; ++i)
+            sendOne();
+        return kReports;
+    });
 }
 
 // CPU seconds a bare thread spends on each report when it sends `perFrame` reports at once,
@@ -191,37 +205,18 @@ double writeCostPerReport(int packetSize) {
 double pacedWriteCostPerReport(int packetSize, int perFrame, double framesPerSecond) {
     constexpr double kSeconds = 2;
     const int frames = std::max(1, int(kSeconds * framesPerSecond));
-    double least = 1;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int fds[2];
-        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0)
-            return 0;
-        const int sendBuffer = 4 * 1025;
-        ::setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-        std::thread reader([fd = fds[1], packetSize] {
-            std::vector<char> buffer(size_t(packetSize) + 1);
-            while (::recv(fd, buffer.data(), buffer.size(), 0) > 0) {
-            }
-        });
-        std::vector<char> report(size_t(packetSize) + 1, 'x');
-        report[0] = 0;
-        const auto period = std::chrono::duration<double>(1 / framesPerSecond);
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1 / framesPerSecond));
+    return sendCostPerReport(packetSize, 4 * 1025, 2, [&](const std::function<void()>& sendOne) {
         auto next = std::chrono::steady_clock::now();
-        const double cpu0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         for (int frame = 0; frame < frames; ++frame) {
-            next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+            next += period;
             std::this_thread::sleep_until(next);
             for (int i = 0; i < perFrame; ++i)
-                (void)::send(fds[0], report.data(), report.size(), MSG_NOSIGNAL);
+                sendOne();
         }
-        const double cpu1 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        ::shutdown(fds[0], SHUT_WR);
-        reader.join();
-        ::close(fds[0]);
-        ::close(fds[1]);
-        least = std::min(least, (cpu1 - cpu0) / (double(frames) * perFrame));
-    }
-    return least;
+        return frames * perFrame;
+    });
 }
 
 // Velloq's CPU while something plays, against the floor of the reports it sends meanwhile:
